@@ -1,5 +1,7 @@
 #include "cp210x_bridge.h"
 
+#include <openssl/crypto.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -307,6 +309,9 @@ void Cp210xBridge::serve()
         mJobs.pop_front();
         lock.unlock();
         const Bytes answer = mToken.process(job.request);
+        // Bridges may outlive OpenSSL's own clean-up at exit (a bus kept in a static), so the
+        // per-thread state that key generation and signing created is given back per job.
+        OPENSSL_thread_stop();
         lock.lock();
         if (job.generation != mGeneration || job.unanswered) {
             continue;

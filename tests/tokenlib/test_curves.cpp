@@ -1,0 +1,98 @@
+// The curve table, checked against OpenSSL's own definitions of the four curves.
+#include "dev_zr40nn.h"
+
+#include <gtest/gtest.h>
+
+#include <openssl/bn.h>
+#include <openssl/ec.h>
+#include <openssl/obj_mac.h>
+#include <openssl/objects.h>
+#include <openssl/x509.h>
+
+#include <memory>
+
+namespace {
+
+using GroupPtr = std::unique_ptr<EC_GROUP, decltype(&EC_GROUP_free)>;
+using AlgorPtr = std::unique_ptr<X509_ALGOR, decltype(&X509_ALGOR_free)>;
+
+struct Expected
+{
+    int id;
+    const char* name;
+    int nid;
+    int named;
+    int alg;
+    int specified;
+};
+
+constexpr Expected kExpected[] = {
+    { 1600, "secp160r1", NID_secp160r1, 7, 18, 178 },
+    { 1920, "secp192r1", NID_X9_62_prime192v1, 10, 21, 202 },
+    { 2240, "secp224r1", NID_secp224r1, 7, 18, 226 },
+    { 2560, "secp256r1", NID_X9_62_prime256v1, 10, 21, 250 },
+};
+
+GroupPtr decodeGroup(const unsigned char* der, int length)
+{
+    const unsigned char* p = der;
+    GroupPtr group(d2i_ECPKParameters(nullptr, &p, length), EC_GROUP_free);
+    // The whole encoding and nothing more is one ECPKParameters.
+    EXPECT_EQ(p, der + length);
+    return group;
+}
+
+TEST(Curves, TableMatchesOpenSslCurves)
+{
+    for (int i = 0; i < 4; ++i) {
+        const Expected& want = kExpected[i];
+        const DEV_ZR40NN_ecc_params_t& curve = DEV_ZR40NN_ecc_params[i];
+        SCOPED_TRACE(want.name);
+        EXPECT_EQ(curve.id, want.id);
+        EXPECT_STREQ(curve.name, want.name);
+        ASSERT_EQ(curve.asn1_named_octets, want.named);
+        ASSERT_EQ(curve.asn1_named_alg[1] + 2, want.alg);
+        ASSERT_EQ(curve.asn1_specified_octets, want.specified);
+
+        GroupPtr reference(EC_GROUP_new_by_curve_name(want.nid), EC_GROUP_free);
+        ASSERT_NE(reference, nullptr);
+
+        GroupPtr named = decodeGroup(curve.asn1_named, curve.asn1_named_octets);
+        ASSERT_NE(named, nullptr);
+        EXPECT_EQ(EC_GROUP_get_curve_name(named.get()), want.nid);
+
+        GroupPtr specified = decodeGroup(curve.asn1_specified, curve.asn1_specified_octets);
+        ASSERT_NE(specified, nullptr);
+        EXPECT_EQ(EC_GROUP_cmp(specified.get(), reference.get(), nullptr), 0);
+        EXPECT_EQ(EC_GROUP_get_seed_len(specified.get()), 20u);
+        EXPECT_EQ(EC_GROUP_get_asn1_flag(specified.get()) & OPENSSL_EC_NAMED_CURVE, 0);
+
+        EXPECT_EQ(curve.field_octets, (EC_GROUP_get_degree(reference.get()) + 7) / 8);
+        EXPECT_EQ(curve.order_octets, BN_num_bytes(EC_GROUP_get0_order(reference.get())));
+
+        // AlgorithmIdentifier: id-ecPublicKey with the curve's OID as its parameter.
+        const unsigned char* p = curve.asn1_named_alg;
+        AlgorPtr alg(d2i_X509_ALGOR(nullptr, &p, want.alg), X509_ALGOR_free);
+        ASSERT_NE(alg, nullptr);
+        EXPECT_EQ(p, curve.asn1_named_alg + want.alg);
+        const ASN1_OBJECT* algorithm = nullptr;
+        int parameterType = 0;
+        const void* parameter = nullptr;
+        X509_ALGOR_get0(&algorithm, &parameterType, &parameter, alg.get());
+        EXPECT_EQ(OBJ_obj2nid(algorithm), NID_X9_62_id_ecPublicKey);
+        ASSERT_EQ(parameterType, V_ASN1_OBJECT);
+        EXPECT_EQ(OBJ_obj2nid(static_cast<const ASN1_OBJECT*>(parameter)), want.nid);
+    }
+}
+
+TEST(Curves, LookupById)
+{
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(DEV_ZR40NN_get_ecc_params(kExpected[i].id), &DEV_ZR40NN_ecc_params[i]);
+    }
+    for (int id : { 0, 160, 256, 1601, 2559, 2561, 0x0A01, -2560, 3840 }) {
+        EXPECT_EQ(DEV_ZR40NN_get_ecc_params(id), nullptr) << id;
+    }
+}
+
+} // namespace

@@ -1,0 +1,99 @@
+#include "command.h"
+
+#include "error_entry.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zr40nn {
+
+void fillPinField(unsigned char* field, const char* pin)
+{
+    const std::size_t n = pin != nullptr ? strnlen(pin, DEV_ZR40NN_PIN_LEN) : 0;
+    std::memset(field, 0, DEV_ZR40NN_PIN_LEN);
+    if (n > 0) {
+        std::memcpy(field, pin, n);
+    }
+}
+
+bool pinTooLong(const char* pin)
+{
+    return pin != nullptr && strnlen(pin, DEV_ZR40NN_PIN_LEN + 1) > DEV_ZR40NN_PIN_LEN;
+}
+
+Command::Command(DEV_ZR40NN_t* ut, const char* function, std::uint8_t code)
+    : mUt(ut)
+    , mFunction(function)
+{
+    octet(0x00).octet(code);
+}
+
+Command& Command::octet(unsigned value)
+{
+    if (mLength < mPayload.size()) {
+        mPayload[mLength++] = static_cast<unsigned char>(value & 0xFF);
+    }
+    return *this;
+}
+
+Command& Command::be16(unsigned value)
+{
+    return octet(value >> 8).octet(value);
+}
+
+Command& Command::pin(const char* pin)
+{
+    if (mLength + DEV_ZR40NN_PIN_LEN <= mPayload.size()) {
+        fillPinField(mPayload.data() + mLength, pin);
+        mLength += DEV_ZR40NN_PIN_LEN;
+    }
+    return *this;
+}
+
+Command& Command::text(const char* text, std::size_t width)
+{
+    width = std::min(width, mPayload.size() - mLength);
+    const std::size_t n = text != nullptr ? strnlen(text, width) : 0;
+    if (n > 0) {
+        std::memcpy(mPayload.data() + mLength, text, n);
+    }
+    std::memset(mPayload.data() + mLength + n, 0, width - n);
+    mLength += width;
+    return *this;
+}
+
+Command& Command::bytes(const unsigned char* data, std::size_t n)
+{
+    n = std::min(n, mPayload.size() - mLength);
+    if (n > 0) {
+        std::memcpy(mPayload.data() + mLength, data, n);
+        mLength += n;
+    }
+    return *this;
+}
+
+int Command::exchange(unsigned char* answer, int max, std::source_location where)
+{
+    const int result = DEV_ZR40NN_single_pass(mUt, mPayload.data(), length(), answer, max);
+    // The request is not needed any more: wipe it before anything else can look at the stack.
+    OPENSSL_cleanse(mPayload.data(), mPayload.size());
+    if (result < 0) {
+        pushError(mUt, mFunction, static_cast<int>(where.line()), DEV_ZR40NN_lib_error_desc(result));
+    }
+    return result;
+}
+
+int Command::run(std::source_location where)
+{
+    std::array<unsigned char, 2> answer{};
+    const int result = exchange(answer.data(), static_cast<int>(answer.size()), where);
+    return result < 0 ? result : 0;
+}
+
+int Command::fail(int code, const char* message, std::source_location where) const
+{
+    pushError(mUt, mFunction, static_cast<int>(where.line()), message);
+    return code;
+}
+
+} // namespace zr40nn

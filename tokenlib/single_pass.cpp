@@ -1,0 +1,46 @@
+// One request/answer exchange with the token, the step every token command is built on.
+#include "dev_zr40nn.h"
+#include "error_entry.h"
+
+namespace {
+
+constexpr const char kFunction[] = "DEV_ZR40NN_single_pass";
+constexpr int kAnswerTimeoutMs = 7000;
+// Initialising a blank token takes the token a long while before it answers.
+constexpr int kInitAnswerTimeoutMs = 40000;
+constexpr unsigned char kCmdDevInit = 0x00;
+constexpr unsigned char kErrorAnswer = 0x80;
+
+} // namespace
+
+extern "C" int DEV_ZR40NN_single_pass(DEV_ZR40NN_t* ut, const unsigned char* request, int n, unsigned char* answer,
+                                      int max)
+{
+    // No entry here: the command adds "session is closed" under its own name.
+    if (ut == nullptr || ut->session_is_open == 0) {
+        return DEV_ZR40NN_ERR_SESSION_CLOSED;
+    }
+
+    // After a transport failure the handle is released; the session stays open until the
+    // caller closes it, and further exchanges fail in the transport without touching USB.
+    const int written = ut->write(ut, request, n);
+    if (written < 0) {
+        ut->close(ut);
+        zr40nn::pushError(ut, kFunction, __LINE__, "could not write to device");
+        return written;
+    }
+
+    const bool isInit = n > 1 && request[1] == kCmdDevInit;
+    const int received = ut->read(ut, answer, max, isInit ? kInitAnswerTimeoutMs : kAnswerTimeoutMs);
+    if (received < 0) {
+        ut->close(ut);
+        zr40nn::pushError(ut, kFunction, __LINE__, "could not read from device");
+        return received;
+    }
+
+    if (received == 2 && answer[0] == kErrorAnswer) {
+        zr40nn::pushError(ut, kFunction, __LINE__, "host receive error frame from device");
+        return DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(answer[1]);
+    }
+    return received;
+}
