@@ -1,0 +1,181 @@
+#include "command_line.h"
+
+#include "openssl_config.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+#include <set>
+#include <string_view>
+
+namespace morvil::openssl_tool {
+
+namespace {
+
+// Options of req, ca, x509 and crl that take a value; everything else is a flag. Knowing them
+// keeps a value such as a subject from being read as an option.
+// clang-format off
+const std::set<std::string, std::less<>> kValueOptions = {
+    "-CA", "-CAcreateserial", "-CAfile", "-CAform", "-CAkey", "-CAkeyform", "-CApath", "-CAserial", "-CAstore",
+    "-addext", "-addreject", "-addtrust", "-cert", "-certform", "-certopt", "-checkemail", "-checkend",
+    "-checkhost", "-checkip", "-config", "-copy_extensions", "-crl_CA_compromise", "-crl_compromise", "-crl_hold",
+    "-crl_lastupdate", "-crl_nextupdate", "-crl_reason", "-crldays", "-crlexts", "-crlhours", "-crlsec", "-days",
+    "-enddate", "-engine", "-ext", "-extensions", "-extfile", "-force_pubkey", "-gendelta", "-in", "-inform", "-key",
+    "-keyfile", "-keyform", "-keyout", "-md", "-name", "-nameopt", "-newkey", "-not_after", "-not_before", "-out",
+    "-outdir", "-outform", "-passin", "-passout", "-pkeyopt", "-policy", "-propquery", "-provider",
+    "-provider-path", "-rand", "-reqexts", "-reqopt", "-revoke", "-section", "-set_serial", "-setalias",
+    "-sigopt", "-signkey", "-spkac", "-ss_cert", "-startdate", "-status", "-subj", "-valid", "-vfyopt",
+    "-writerand",
+};
+// clang-format on
+
+const std::array<std::string_view, 5> kHashes = { "sha1", "sha224", "sha256", "sha384", "sha512" };
+
+std::string lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+bool isHashOption(const std::string& arg)
+{
+    return arg.size() > 1 && arg[0] == '-'
+        && std::find(kHashes.begin(), kHashes.end(), std::string_view(arg).substr(1)) != kHashes.end();
+}
+
+// The options before "-infiles" as (name, value) pairs; a flag has an empty value.
+struct Option
+{
+    std::size_t index;
+    std::string name;
+    std::optional<std::string> value;
+};
+
+std::vector<Option> scanOptions(const std::vector<std::string>& args)
+{
+    std::vector<Option> options;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-infiles") {
+            break;
+        }
+        Option option { i, arg, std::nullopt };
+        if (kValueOptions.count(arg) != 0 && i + 1 < args.size()) {
+            option.value = args[++i];
+        }
+        options.push_back(std::move(option));
+    }
+    return options;
+}
+
+const Option* findOption(const std::vector<Option>& options, std::string_view name)
+{
+    for (const Option& option : options) {
+        if (option.name == name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+// The configured digest when it is one of the ecdsa-with names that stock openssl cannot fetch.
+std::optional<std::string> configuredHash(const std::vector<Option>& options, const std::string& command)
+{
+    const Option* config = findOption(options, "-config");
+    if (config == nullptr || !config->value) {
+        return std::nullopt;
+    }
+    const OpenSslConfig conf = OpenSslConfig::load(*config->value);
+    std::string section = command;
+    if (command == "ca") {
+        const Option* name = findOption(options, "-name");
+        const std::optional<std::string> defaultCa = conf.value("ca", "default_ca");
+        if (name != nullptr && name->value) {
+            section = *name->value;
+        } else if (defaultCa) {
+            section = *defaultCa;
+        } else {
+            return std::nullopt;
+        }
+    } else if (const Option* named = findOption(options, "-section"); named != nullptr && named->value) {
+        section = *named->value;
+    }
+    const std::optional<std::string> digest = conf.value(section, "default_md");
+    if (!digest || hashOfDigestName(*digest) == *digest) {
+        return std::nullopt;
+    }
+    return hashOfDigestName(*digest);
+}
+
+} // namespace
+
+std::string hashOfDigestName(const std::string& name)
+{
+    static constexpr std::string_view kPrefix = "ecdsa-with-";
+    const std::string folded = lower(name);
+    if (folded.size() > kPrefix.size() && folded.compare(0, kPrefix.size(), kPrefix) == 0) {
+        const std::string hash = folded.substr(kPrefix.size());
+        if (std::find(kHashes.begin(), kHashes.end(), hash) != kHashes.end()) {
+            return hash;
+        }
+    }
+    return name;
+}
+
+Translation translate(const std::vector<std::string>& args)
+{
+    Translation result;
+    if (args.empty()) {
+        return result;
+    }
+    const std::string& command = args[0];
+    const std::vector<Option> options = scanOptions(args);
+    if (findOption(options, "-engctrl") != nullptr) {
+        result.error = "-engctrl is not supported: give the user PIN on standard input with -passin stdin";
+        return result;
+    }
+
+    // Options added right behind the command.
+    std::vector<std::string> added;
+    std::vector<std::string> rest;
+    const Option* md = findOption(options, "-md");
+    if (command == "req") {
+        const bool hasDigest = md != nullptr
+            || std::any_of(options.begin(), options.end(), [](const Option& o) { return isHashOption(o.name); });
+        if (!hasDigest) {
+            if (const auto hash = configuredHash(options, command)) {
+                added.push_back("-" + *hash);
+            }
+        }
+    } else if (command == "ca" && md == nullptr) {
+        if (const auto hash = configuredHash(options, command)) {
+            added.insert(added.end(), { "-md", *hash });
+        }
+    }
+    if ((command == "req" || command == "x509") && findOption(options, "-subject") != nullptr
+        && findOption(options, "-nameopt") == nullptr) {
+        added.insert(added.end(), { "-nameopt", "compat" });
+    }
+
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (md != nullptr && i == md->index && md->value) {
+            // req has no -md: a digest is an option of its own name there.
+            if (command == "req") {
+                rest.push_back("-" + hashOfDigestName(*md->value));
+            } else {
+                rest.insert(rest.end(), { "-md", hashOfDigestName(*md->value) });
+            }
+            ++i;
+            continue;
+        }
+        rest.push_back(args[i]);
+    }
+
+    result.args.push_back(command);
+    result.args.insert(result.args.end(), added.begin(), added.end());
+    result.args.insert(result.args.end(), rest.begin(), rest.end());
+    return result;
+}
+
+} // namespace morvil::openssl_tool

@@ -1,0 +1,30 @@
+// Turning the command lines that morvil_ca gives into ones the stock openssl 3.0 accepts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace morvil::openssl_tool {
+
+struct Translation
+{
+    std::vector<std::string> args; // the arguments for openssl, without the program name
+    std::string error; // non-empty when the command line is refused
+};
+
+// "ecdsa-with-shaN" (any case) -> "shaN"; other names are returned unchanged.
+std::string hashOfDigestName(const std::string& name);
+
+// Rewrites args (the openssl command and its options, without the program name):
+//   req  -md ecdsa-with-shaN            -> -shaN
+//   req  with a configuration whose [req] default_md is ecdsa-with-shaN and no digest given
+//                                       -> -shaN
+//   ca   -md ecdsa-with-shaN            -> -md shaN
+//   ca   with no -md, whose authority section's default_md is ecdsa-with-shaN -> -md shaN
+//   req, x509 with -subject and no -nameopt -> -nameopt compat (subject=/C=PL/CN=...)
+// Added options go right behind the command, ahead of "ca -infiles", which takes every later
+// argument as a file. Configuration files are read relative to the working directory.
+// "-engctrl" is refused: the PIN must not travel on a command line (use -passin stdin).
+Translation translate(const std::vector<std::string>& args);
+
+} // namespace morvil::openssl_tool

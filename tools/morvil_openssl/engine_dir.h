@@ -1,0 +1,12 @@
+// Where morvil_openssl finds the engine module dev_zr40nn.so.
+#pragma once
+
+#include <string>
+
+namespace morvil::openssl_tool {
+
+// MORVIL_ENGINES_DIR when set and not empty; otherwise <directory of this program>/../lib/morvil/engines,
+// which is where the installation (and the build tree) puts the module.
+std::string engineDirectory();
+
+} // namespace morvil::openssl_tool

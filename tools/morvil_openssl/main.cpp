@@ -1,0 +1,47 @@
+// morvil_openssl: the OpenSSL command-line program that morvil_ca drives. It runs the system's
+// openssl with the token engine's directory in OPENSSL_ENGINES, after translating what the
+// stock program lacks (see command_line.h). Standard input, output and error and the exit status
+// are openssl's own: the program replaces itself with it.
+#include "command_line.h"
+#include "engine_dir.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kOpenSsl = "/usr/bin/openssl";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace morvil::openssl_tool;
+
+    const Translation translation = translate(std::vector<std::string>(argv + 1, argv + argc));
+    if (!translation.error.empty()) {
+        std::fprintf(stderr, "morvil_openssl: %s\n", translation.error.c_str());
+        return 1;
+    }
+    const std::string engines = engineDirectory();
+    if (setenv("OPENSSL_ENGINES", engines.c_str(), 1) != 0) {
+        std::perror("morvil_openssl: OPENSSL_ENGINES");
+        return 1;
+    }
+
+    std::vector<char*> openSslArgv;
+    openSslArgv.push_back(const_cast<char*>("openssl"));
+    for (const std::string& arg : translation.args) {
+        openSslArgv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    openSslArgv.push_back(nullptr);
+    execv(kOpenSsl, openSslArgv.data());
+    std::fprintf(stderr, "morvil_openssl: cannot run %s: %s\n", kOpenSsl, std::strerror(errno));
+    return 127;
+}
