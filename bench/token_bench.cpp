@@ -80,14 +80,16 @@ template <typename Operation> bool timed(Measure& measure, Operation operation)
     return ok;
 }
 
-void report(const char* what, int operations, std::size_t exchanges, std::size_t expected, const Measure& measure)
+// Prints one line; false when the library spent more (or fewer) exchanges than the operation needs.
+bool report(const char* what, int operations, std::size_t exchanges, std::size_t expected, const Measure& measure)
 {
+    const bool asExpected = exchanges == expected * static_cast<std::size_t>(operations);
     const double perOperation = static_cast<double>(exchanges) / operations;
     const double cpuPerExchange = exchanges > 0 ? measure.cpu / static_cast<double>(exchanges) * 1e6 : 0.0;
     const double wallPerExchange = exchanges > 0 ? measure.wall / static_cast<double>(exchanges) * 1e6 : 0.0;
     std::printf("%-22s %8.1f exchanges/op (expected %zu)%s  host CPU %8.1f us/exchange  wall %8.1f us/exchange\n", what,
-                perOperation, expected, exchanges == expected * static_cast<std::size_t>(operations) ? "" : " !",
-                cpuPerExchange, wallPerExchange);
+                perOperation, expected, asExpected ? "" : " MISMATCH", cpuPerExchange, wallPerExchange);
+    return asExpected;
 }
 
 bool benchRefresh(EmulatedBus& bus, int tokens, int repeats)
@@ -108,7 +110,7 @@ bool benchRefresh(EmulatedBus& bus, int tokens, int repeats)
     if (ok) {
         const std::size_t perToken = 1 + kKeySlots + kFileTableObjects;
         const std::string what = "refresh of " + std::to_string(tokens) + " token" + (tokens > 1 ? "s" : "");
-        report(what.c_str(), repeats, exchanges, perToken * static_cast<std::size_t>(tokens), measure);
+        ok = report(what.c_str(), repeats, exchanges, perToken * static_cast<std::size_t>(tokens), measure);
     } else if (DEV_ZR40NN_t* first = DEV_ZR40NN_get_first()) {
         std::fprintf(stderr, "refresh of %d tokens failed:\n%s", tokens, first->err);
     }
@@ -141,7 +143,7 @@ bool benchPinChecks(EmulatedBus& bus)
     }
     const std::size_t exchanges = exchangesSince(bus, { id });
     if (ok) {
-        report("PIN check", kPinChecks, exchanges, 1, measure);
+        ok = report("PIN check", kPinChecks, exchanges, 1, measure);
     } else if (ut != nullptr) {
         std::fprintf(stderr, "PIN checks failed:\n%s", ut->err);
     }

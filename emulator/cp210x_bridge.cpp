@@ -317,11 +317,15 @@ void Cp210xBridge::serve()
             continue;
         }
         Answer out;
-        const std::size_t length = std::min(answer.size(), kMaxFrameLength);
-        const int announced = std::clamp(static_cast<int>(length) + mFaults.answerLengthDelta, 0, 255);
-        out.frame.reserve(1 + length);
+        Bytes payload = answer;
+        payload.resize(std::min(answer.size() + static_cast<std::size_t>(std::max(mFaults.extraAnswerOctets, 0)),
+                                kMaxFrameLength),
+                       0x00);
+        const int announced =
+            std::clamp(static_cast<int>(payload.size()) + mFaults.answerLengthDelta, 0, int(kMaxFrameLength));
+        out.frame.reserve(1 + payload.size());
         out.frame.push_back(static_cast<std::uint8_t>(announced));
-        out.frame.insert(out.frame.end(), answer.begin(), answer.begin() + static_cast<std::ptrdiff_t>(length));
+        out.frame.insert(out.frame.end(), payload.begin(), payload.end());
         out.readyAt = std::chrono::steady_clock::now();
         if (mWireTime) {
             out.readyAt += wireTime(1 + job.request.size() + out.frame.size());

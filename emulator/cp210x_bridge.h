@@ -28,6 +28,9 @@ struct BridgeFaults
     int splitAnswerAt = 0;
     // Added to the length octet of every answer frame made while set.
     int answerLengthDelta = 0;
+    // > 0: every answer made while set carries this many extra zero octets behind its payload,
+    // counted in its length octet: a well-formed frame that is longer than the command's answer.
+    int extraAnswerOctets = 0;
     // Frames that arrive while set are run by the token but never answered (bulk reads time out).
     bool dropAnswers = false;
     // Every bulk read completes at once with zero octets.

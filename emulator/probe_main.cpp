@@ -1,7 +1,7 @@
 // zr40nn-probe [--exercise]: shows what every DEV-ZR40NN token on the USB bus reports. With
-// --exercise it also puts each token to work: a blank one is initialised and configured, then the
-// probe logs in, makes sure slot 0 holds a key, signs a SHA-256 digest and checks the signature
-// with OpenSSL against the slot's public point.
+// --exercise it also puts each token to work: a blank one is initialised, an unconfigured one is
+// configured, then the probe logs in, makes sure slot 0 holds a key, signs a SHA-256 digest and
+// checks the signature with OpenSSL against the slot's public point.
 #include "probe_token.h"
 
 #include <openssl/core_names.h>
@@ -55,12 +55,14 @@ void printInfo(const DeviceInfo& info)
     std::printf("  version:        %d.%d\n", info.mainVersion, info.subVersion);
     std::printf("  public memory:  %d octets (%d objects)\n", info.publicMemory, info.publicMemory / 64);
     std::printf("  key slots:      %d\n", info.keysNum);
-    std::printf("  curve:          %d (%s), %d curve(s)\n", info.curveId, curveName(info.curveId), info.curves);
+    const Curve* curve = findCurve(info.curveId);
+    std::printf("  curve:          %d (%s), %d curve(s)\n", info.curveId, curve ? curve->name : "not supported",
+                info.curves);
 }
 
 void printKeys(Link& link, const DeviceInfo& info)
 {
-    if (fieldOctets(info.curveId) == 0) {
+    if (!findCurve(info.curveId)) {
         std::printf("  keys:           not readable on this curve\n");
         return;
     }
@@ -84,29 +86,18 @@ struct PkeyCtxFree
     void operator()(EVP_PKEY_CTX* ctx) const { EVP_PKEY_CTX_free(ctx); }
 };
 
-// OpenSSL's names for the token's curves.
-const char* groupName(int curveId)
-{
-    switch (curveId) {
-    case 1600:
-        return "secp160r1";
-    case 1920:
-        return "prime192v1";
-    case 2240:
-        return "secp224r1";
-    default:
-        return "prime256v1";
-    }
-}
-
 // Checks a DER ECDSA signature of `digest` against the public point of a key slot.
 bool verify(const KeySlot& key, const Bytes& digest, const Bytes& signature)
 {
+    const Curve* curve = findCurve(key.curveId);
+    if (!curve) {
+        return false;
+    }
     Bytes point { 0x04 };
     point.insert(point.end(), key.x.begin(), key.x.end());
     point.insert(point.end(), key.y.begin(), key.y.end());
     OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>(groupName(key.curveId)), 0),
+        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>(curve->group), 0),
         OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, point.data(), point.size()),
         OSSL_PARAM_construct_end(),
     };
@@ -139,13 +130,16 @@ void step(const char* what)
 // Puts one token to work; returns false when the token is in no state to do so.
 bool exercise(Link& link, DeviceInfo info)
 {
-    if (fieldOctets(info.curveId) == 0) {
+    if (!findCurve(info.curveId)) {
         std::printf("  exercise:       skipped, the token's curve is not supported\n");
         return false;
     }
     if (info.state == 0) {
         step("initialising");
         initialise(link);
+        info.state = 0x01;
+    }
+    if (info.state == 0x01) {
         step("configuring: name \"DEMO\", SO PIN and user PIN, limits 3/3");
         configure(link, kName, kDemoSoPin, kDemoUserPin, kLimit, kLimit);
         info = readInfo(link);

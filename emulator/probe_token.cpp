@@ -52,36 +52,20 @@ TokenRefused::TokenRefused(int status)
 {
 }
 
-int fieldOctets(int curveId)
+const Curve* findCurve(int curveId)
 {
-    switch (curveId) {
-    case 1600:
-        return 20;
-    case 1920:
-        return 24;
-    case 2240:
-        return 28;
-    case 2560:
-        return 32;
-    default:
-        return 0;
+    static constexpr Curve kCurves[] = {
+        { 1600, 20, "secp160r1", "secp160r1" },
+        { 1920, 24, "secp192r1", "prime192v1" },
+        { 2240, 28, "secp224r1", "secp224r1" },
+        { 2560, 32, "secp256r1", "prime256v1" },
+    };
+    for (const Curve& curve : kCurves) {
+        if (curve.id == curveId) {
+            return &curve;
+        }
     }
-}
-
-const char* curveName(int curveId)
-{
-    switch (curveId) {
-    case 1600:
-        return "secp160r1";
-    case 1920:
-        return "secp192r1";
-    case 2240:
-        return "secp224r1";
-    case 2560:
-        return "secp256r1";
-    default:
-        return "not supported";
-    }
+    return nullptr;
 }
 
 DeviceInfo readInfo(Link& link)
@@ -109,7 +93,8 @@ DeviceInfo readInfo(Link& link)
 KeySlot readKeySlot(Link& link, int slot, int curveId)
 {
     const Bytes a = command(link, { 0x00, 0x03, static_cast<std::uint8_t>(slot) });
-    const auto field = static_cast<std::size_t>(fieldOctets(curveId));
+    const Curve* curve = findCurve(curveId);
+    const auto field = static_cast<std::size_t>(curve ? curve->fieldOctets : 0);
     if (a.size() != 25 + 2 * field) {
         throw LinkError("key slot answer of " + std::to_string(a.size()) + " octets");
     }

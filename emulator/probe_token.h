@@ -41,9 +41,17 @@ struct KeySlot
 constexpr int kSoPinId = 0;
 constexpr int kUserPinId = 1;
 
-// Octets of a field element of a curve the token names by id; 0 for an unknown id.
-int fieldOctets(int curveId);
-const char* curveName(int curveId);
+// A curve the token names by id (bit length times ten).
+struct Curve
+{
+    int id;
+    int fieldOctets; // length of one public point coordinate
+    const char* name; // SEC 2 name
+    const char* group; // OpenSSL's name
+};
+
+// The curve with that id, or null for one the probe does not know.
+const Curve* findCurve(int curveId);
 
 DeviceInfo readInfo(Link& link);
 KeySlot readKeySlot(Link& link, int slot, int curveId);

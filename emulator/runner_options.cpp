@@ -23,19 +23,37 @@ int number(const std::string& option, const std::string& text, int low, int high
 std::string runnerUsage()
 {
     return "usage: zr40nn-emu [options] -- COMMAND [ARGS...]\n"
-           "Runs COMMAND with emulated DEV-ZR40NN tokens on its USB bus and exits with its status.\n"
+           "Plugs emulated DEV-ZR40NN tokens (USB 10C4:82E5) into a private USB bus, runs COMMAND on it\n"
+           "and exits with COMMAND's status. COMMAND and every program it starts reach the tokens through\n"
+           "libusb 0.1 and /dev/bus/usb under umockdev's preload library.\n"
            "\n"
-           "  --tokens N            number of blank tokens (default 1)\n"
-           "  --curve ID            curve of new tokens: 1600, 1920, 2240, 2560 (default) or another id\n"
-           "  --keys-num N          key slots of new tokens (default 4)\n"
-           "  --public-mem OCTETS   public memory of new tokens (default 16384)\n"
-           "  --serial-prefix TEXT  serial numbers are TEXT0001, TEXT0002, ... (default ZR40NN-)\n"
-           "  --state-file PATH     load the tokens from PATH when it exists, save them there at exit;\n"
-           "                        loaded tokens keep their own curve, slots and memory\n"
-           "  --init-delay-ms MS    how long initialisation takes (default 0)\n"
-           "  --keygen-delay-ms MS  how long key generation takes (default 0)\n"
-           "  --wire-time           delay answers by their time on the bridge's UART\n"
-           "  --help                show this text\n";
+           "New tokens are blank (state 0x00: not initialised, no PINs, no keys).\n"
+           "  --tokens N            how many tokens, 0 to 126 (default 1)\n"
+           "  --curve ID            their curve: 1600 secp160r1, 1920 secp192r1, 2240 secp224r1,\n"
+           "                        2560 secp256r1 (default); any other id makes a token with an\n"
+           "                        unsupported curve\n"
+           "  --keys-num N          key slots, 0 to 5 (default 4)\n"
+           "  --public-mem OCTETS   public memory, 64 octets per object (default 16384)\n"
+           "  --serial-prefix TEXT  serial numbers TEXT0001, TEXT0002, ... (default ZR40NN-)\n"
+           "\n"
+           "  --state-file PATH     when PATH exists, plug the tokens saved in it instead (the options\n"
+           "                        above are then ignored); at exit save every token to PATH, so keys,\n"
+           "                        PINs and files survive between runs. The file holds the PINs and\n"
+           "                        private keys in clear and is written readable by its owner only.\n"
+           "\n"
+           "  --init-delay-ms MS    initialisation takes MS milliseconds (default 0, saved tokens keep\n"
+           "                        their own unless given)\n"
+           "  --keygen-delay-ms MS  key generation takes MS milliseconds (same)\n"
+           "  --wire-time           hold each answer back for the time its frames take on the token's\n"
+           "                        263314-baud UART\n"
+           "  -h, --help            show this text\n"
+           "\n"
+           "Ctrl-C goes to COMMAND; zr40nn-emu waits for it and still saves the state file.\n"
+           "Exit status: COMMAND's, 128 + N when signal N ended it, 125 when zr40nn-emu itself failed\n"
+           "(bad options, a state file that cannot be read, or saved after COMMAND succeeded), 126 when\n"
+           "COMMAND cannot be run, 127 when it is not found.\n"
+           "\n"
+           "Example: zr40nn-emu --state-file demo.state -- zr40nn-probe --exercise\n";
 }
 
 RunnerOptions parseRunnerOptions(int argc, const char* const* argv)
@@ -75,7 +93,8 @@ RunnerOptions parseRunnerOptions(int argc, const char* const* argv)
         } else if (arg == "--wire-time") {
             options.wireTime = true;
         } else {
-            throw UsageError("unknown option " + arg);
+            throw UsageError(arg.rfind("-", 0) == 0 ? "unknown option " + arg
+                                                    : "the command goes after --, as in: zr40nn-emu -- " + arg);
         }
     }
     for (; i < argc; ++i) {

@@ -1,6 +1,8 @@
 #include "token_commands.h"
 
 #include "token_crypto.h"
+#include "token_fields.h"
+#include "token_frames.h"
 
 #include <openssl/crypto.h>
 #include <openssl/rand.h>
@@ -12,65 +14,16 @@
 namespace zr40nn::emu {
 namespace {
 
-constexpr std::size_t kPinOctets = 8;
-constexpr std::size_t kNameOctets = 10;
-constexpr std::size_t kKeyNameOctets = 21;
-constexpr std::size_t kObjectOctets = 64;
-constexpr std::size_t kMaxDigestOctets = 64;
+using namespace fields;
+
 constexpr int kMaxRandomOctets = 120;
 constexpr int kMaxSlots = static_cast<int>(std::tuple_size_v<decltype(TokenConfig::keys)>);
 constexpr std::uint8_t kSoPinId = 0;
 constexpr std::uint8_t kUserPinId = 1;
 
-constexpr std::array<CommandShape, 15> kCommands { {
-    { 0x00, 2, 2 }, // initialise
-    { 0x01, 34, 34 }, // configure
-    { 0x02, 2, 2 }, // information
-    { 0x03, 3, 3 }, // key slot
-    { 0x04, 4, 4 }, // read public object
-    { 0x05, 3, 3 }, // random octets
-    { 0x2B, 19, 19 }, // change user PIN
-    { 0x2C, 36, 36 }, // generate key
-    { 0x2D, 12, 12 }, // delete key
-    { 0x2E, 77, 77 }, // write public object
-    { 0x2F, 11, 11 }, // try PIN
-    { 0x49, 12, 12 + static_cast<int>(kMaxDigestOctets) }, // ECDSA sign
-    { 0x86, 11, 11 }, // unlock
-    { 0x87, 11, 11 }, // erase
-    { 0x88, 19, 19 }, // change SO PIN
-} };
-
-// Text fields travel NUL-padded; the token keeps them without the padding.
-std::string unpad(const std::uint8_t* field, std::size_t octets)
-{
-    std::size_t length = octets;
-    while (length > 0 && field[length - 1] == 0) {
-        --length;
-    }
-    return std::string(reinterpret_cast<const char*>(field), length);
-}
-
-void putPadded(Bytes& out, const std::string& text, std::size_t octets)
-{
-    for (std::size_t i = 0; i < octets; ++i) {
-        out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
-    }
-}
-
-void putBigEndian16(Bytes& out, int value)
-{
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-}
-
 std::uint8_t octet(int value)
 {
     return static_cast<std::uint8_t>(std::clamp(value, 0, 255));
-}
-
-int bigEndian16(const Bytes& request, std::size_t at)
-{
-    return (request[at] << 8) | request[at + 1];
 }
 
 // A PIN as the token stores it compared with the 8-octet field of a request: the stored PIN is
@@ -454,138 +407,7 @@ private:
     const std::function<void(int)>& mWait;
 };
 
-// The checks every request passes before its command runs: octet 0 must be 0x00, the code must
-// be known and the length must be the command's.
-std::optional<Status> frameError(const Bytes& request)
-{
-    if (request.empty()) {
-        return kStatusFrameSize;
-    }
-    if (request[0] != 0x00) {
-        return kStatusFrameSyntax;
-    }
-    if (request.size() < 2) {
-        return kStatusFrameSize;
-    }
-    const CommandShape* shape = findCommand(request[1]);
-    if (!shape) {
-        return kStatusWrongCommand;
-    }
-    const int length = static_cast<int>(request.size());
-    if (length < shape->minLength || length > shape->maxLength) {
-        return kStatusFrameSize;
-    }
-    return std::nullopt;
-}
-
 } // namespace
-
-const CommandShape* findCommand(std::uint8_t code)
-{
-    for (const CommandShape& shape : kCommands) {
-        if (shape.code == code) {
-            return &shape;
-        }
-    }
-    return nullptr;
-}
-
-void describeRequest(const Bytes& r, LogEntry& entry)
-{
-    entry.requestLength = static_cast<int>(r.size());
-    if (r.size() < 2) {
-        return;
-    }
-    entry.code = r[1];
-    auto has = [&](std::size_t octets) { return r.size() >= octets; };
-    switch (entry.code) {
-    case 0x03:
-        if (has(3)) {
-            entry.slot = r[2];
-        }
-        return;
-    case 0x04:
-        if (has(4)) {
-            entry.object = bigEndian16(r, 2);
-        }
-        return;
-    case 0x05:
-        if (has(3)) {
-            entry.count = r[2];
-        }
-        return;
-    case 0x2B:
-    case 0x2C:
-    case 0x2D:
-    case 0x2E:
-    case 0x2F:
-    case 0x49:
-    case 0x86:
-    case 0x87:
-    case 0x88:
-        break;
-    default:
-        return;
-    }
-    if (has(3)) {
-        entry.pinId = r[2];
-    }
-    if (has(3 + kPinOctets)) {
-        entry.pin = unpad(r.data() + 3, kPinOctets);
-    }
-    if ((entry.code == 0x2C || entry.code == 0x2D || entry.code == 0x49) && has(12)) {
-        entry.slot = r[11];
-    }
-    if (entry.code == 0x2C && has(36)) {
-        entry.curveId = bigEndian16(r, 13);
-        entry.keyName = unpad(r.data() + 15, kKeyNameOctets);
-    }
-    if (entry.code == 0x2E && has(13)) {
-        entry.object = bigEndian16(r, 11);
-    }
-    if (entry.code == 0x49 && has(12)) {
-        entry.count = static_cast<int>(r.size() - 12);
-    }
-}
-
-Bytes errorAnswer(Status status)
-{
-    return { 0x80, status };
-}
-
-TokenConfig normaliseConfig(TokenConfig config)
-{
-    auto cut = [](std::string& text, std::size_t octets) {
-        if (text.size() > octets) {
-            text.resize(octets);
-        }
-    };
-    cut(config.name, kNameOctets);
-    cut(config.soPin, kPinOctets);
-    cut(config.userPin, kPinOctets);
-    for (KeySlot& key : config.keys) {
-        cut(key.name, kKeyNameOctets);
-    }
-    config.keysNum = std::clamp(config.keysNum, 0, 255);
-    // The size travels as 16 bits.
-    config.publicMem = std::clamp(config.publicMem, 0, 0xFFFF);
-    config.publicMemory.resize(static_cast<std::size_t>(config.publicMem), 0);
-    config.initDelayMs = std::max(config.initDelayMs, 0);
-    config.keygenDelayMs = std::max(config.keygenDelayMs, 0);
-    if (config.state & kConfigured) {
-        config.state &= static_cast<std::uint8_t>(kConfigured | kLocked | kSoMayNotChangeUserPin);
-        config.soPinLimit = std::clamp(config.soPinLimit, 1, 255);
-        config.userPinLimit = std::clamp(config.userPinLimit, 1, 255);
-        config.soPinTries = std::clamp(config.soPinTries, 0, config.soPinLimit);
-        config.userPinTries = std::clamp(config.userPinTries, 0, config.userPinLimit);
-        if (config.userPinTries >= config.userPinLimit) {
-            config.state |= kLocked;
-        }
-    } else if (config.state != 0) {
-        config.state = kInitialised;
-    }
-    return config;
-}
 
 Bytes runCommand(TokenConfig& token, const Bytes& request, const std::function<void(int)>& wait)
 {

@@ -1,11 +1,53 @@
 #include "token_model.h"
 
 #include "token_commands.h"
+#include "token_fields.h"
+#include "token_frames.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace zr40nn::emu {
+namespace {
+
+// Brings a configuration into the shapes the token keeps: texts cut to their fields, public
+// memory sized, counters and lock bit consistent with the limits.
+TokenConfig normaliseConfig(TokenConfig config)
+{
+    auto cut = [](std::string& text, std::size_t octets) {
+        if (text.size() > octets) {
+            text.resize(octets);
+        }
+    };
+    cut(config.name, fields::kNameOctets);
+    cut(config.soPin, fields::kPinOctets);
+    cut(config.userPin, fields::kPinOctets);
+    for (KeySlot& key : config.keys) {
+        cut(key.name, fields::kKeyNameOctets);
+    }
+    config.keysNum = std::clamp(config.keysNum, 0, 255);
+    // The size travels as 16 bits.
+    config.publicMem = std::clamp(config.publicMem, 0, 0xFFFF);
+    config.publicMemory.resize(static_cast<std::size_t>(config.publicMem), 0);
+    config.initDelayMs = std::max(config.initDelayMs, 0);
+    config.keygenDelayMs = std::max(config.keygenDelayMs, 0);
+    if (config.state & kConfigured) {
+        config.state &= static_cast<std::uint8_t>(kConfigured | kLocked | kSoMayNotChangeUserPin);
+        config.soPinLimit = std::clamp(config.soPinLimit, 1, 255);
+        config.userPinLimit = std::clamp(config.userPinLimit, 1, 255);
+        config.soPinTries = std::clamp(config.soPinTries, 0, config.soPinLimit);
+        config.userPinTries = std::clamp(config.userPinTries, 0, config.userPinLimit);
+        if (config.userPinTries >= config.userPinLimit) {
+            config.state |= kLocked;
+        }
+    } else if (config.state != 0) {
+        config.state = kInitialised;
+    }
+    return config;
+}
+
+} // namespace
 
 TokenModel::TokenModel(TokenConfig config)
     : mConfig(normaliseConfig(std::move(config)))

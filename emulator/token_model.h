@@ -42,6 +42,8 @@ struct KeySlot
     std::string name;   // at most 21 octets
     Bytes privateKey;   // big-endian scalar, order-sized
     Bytes pubX, pubY;   // field-sized, big-endian
+
+    bool operator==(const KeySlot&) const = default;
 };
 
 // Everything that makes one token: identity, hardware parameters and the stored state.
@@ -65,6 +67,8 @@ struct TokenConfig
     int soPinTries = 0, userPinTries = 0;
     std::array<KeySlot, 5> keys{}; // up to keysNum are used
     Bytes publicMemory;            // publicMem octets; empty = all zero
+
+    bool operator==(const TokenConfig&) const = default;
 };
 
 // One line of the command log.

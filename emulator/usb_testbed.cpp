@@ -117,8 +117,13 @@ int EmulatedBus::plug(const TokenConfig& config)
 
     // The handler must be in place before the node appears, or an early open goes unserved.
     GError* error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(mImpl->testbed, device->devicePath().c_str(), device->handler(), &error)
-        || !umockdev_testbed_add_from_string(mImpl->testbed, device->record().c_str(), &error)) {
+    const bool attached
+        = umockdev_testbed_attach_ioctl(mImpl->testbed, device->devicePath().c_str(), device->handler(), &error);
+    if (!attached || !umockdev_testbed_add_from_string(mImpl->testbed, device->record().c_str(), &error)) {
+        if (attached) {
+            // The handler must not outlive the device it serves.
+            umockdev_testbed_detach_ioctl(mImpl->testbed, device->devicePath().c_str(), nullptr);
+        }
         std::string message = error ? error->message : "unknown error";
         g_clear_error(&error);
         throw std::runtime_error("cannot plug emulated token: " + message);

@@ -61,15 +61,9 @@ int DEV_ZR40NN_cmd_dev_conf(DEV_ZR40NN_t* ut)
 int DEV_ZR40NN_cmd_read_dev_info(DEV_ZR40NN_t* ut)
 {
     Command cmd(ut, __func__, 0x02);
-    // A frame-sized buffer, so that a longer answer is reported as the syntax error it is instead
-    // of overflowing the transport's buffer check.
-    zr40nn::FrameBuffer answer{};
-    const int n = cmd.exchange(answer.data(), static_cast<int>(answer.size()));
-    if (n < 0) {
-        return n;
-    }
-    if (n != kInfoAnswerLength) {
-        return cmd.fail(DEV_ZR40NN_ERR_RECEIVE, "received frame syntax error");
+    zr40nn::FrameBuffer answer {};
+    if (const int result = cmd.exchangeExact(answer, kInfoAnswerLength); result < 0) {
+        return result; // the record keeps what it had
     }
     storeDeviceInfo(ut->info, answer.data());
     if (ut->info.ecc_params == nullptr) {

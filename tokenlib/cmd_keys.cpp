@@ -42,7 +42,7 @@ int DEV_ZR40NN_cmd_read_key_info(DEV_ZR40NN_t* ut, int slot)
     }
     cmd.octet(static_cast<unsigned>(slot));
 
-    zr40nn::FrameBuffer answer{};
+    zr40nn::FrameBuffer answer {};
     const int n = cmd.exchange(answer.data(), static_cast<int>(answer.size()));
     if (n < 0) {
         return n;
@@ -113,7 +113,7 @@ int DEV_ZR40NN_cmd_ecdsa_sign(DEV_ZR40NN_t* ut, const char* pin, int slot, unsig
     cmd.octet(kUserPinId).pin(pin).octet(static_cast<unsigned>(slot));
     cmd.bytes(digest, static_cast<std::size_t>(std::min(digestLen, kMaxDigest)));
 
-    zr40nn::FrameBuffer answer{};
+    zr40nn::FrameBuffer answer {};
     const int n = cmd.exchange(answer.data(), static_cast<int>(answer.size()));
     if (n < 0) {
         return n;

@@ -14,14 +14,10 @@ int randomPass(DEV_ZR40NN_t* ut, const char* function, unsigned char* out, int c
 {
     Command cmd(ut, function, 0x05);
     cmd.octet(static_cast<unsigned>(count));
-    zr40nn::FrameBuffer answer{};
-    const int n = cmd.exchange(answer.data(), static_cast<int>(answer.size()));
-    if (n < 0) {
-        return n;
-    }
     // Never copy more or fewer octets than were asked for: the caller's buffer holds `count`.
-    if (n != 1 + count) {
-        return cmd.fail(DEV_ZR40NN_ERR_RECEIVE, "received frame syntax error");
+    zr40nn::FrameBuffer answer {};
+    if (const int result = cmd.exchangeExact(answer, 1 + count); result < 0) {
+        return result;
     }
     if (count > 0) {
         std::memcpy(out, answer.data() + 1, static_cast<std::size_t>(count));
@@ -37,13 +33,9 @@ int DEV_ZR40NN_cmd_read_public_obj(DEV_ZR40NN_t* ut, int obj, unsigned char* buf
 {
     Command cmd(ut, __func__, 0x04);
     cmd.be16(static_cast<unsigned>(obj));
-    zr40nn::FrameBuffer answer{};
-    const int n = cmd.exchange(answer.data(), static_cast<int>(answer.size()));
-    if (n < 0) {
-        return n;
-    }
-    if (n != 1 + DEV_ZR40NN_OBJ_SIZE) {
-        return cmd.fail(DEV_ZR40NN_ERR_RECEIVE, "received frame syntax error");
+    zr40nn::FrameBuffer answer {};
+    if (const int result = cmd.exchangeExact(answer, 1 + DEV_ZR40NN_OBJ_SIZE); result < 0) {
+        return result;
     }
     std::memcpy(buf, answer.data() + 1, DEV_ZR40NN_OBJ_SIZE);
     return 0;

@@ -7,15 +7,6 @@
 
 namespace zr40nn {
 
-void fillPinField(unsigned char* field, const char* pin)
-{
-    const std::size_t n = pin != nullptr ? strnlen(pin, DEV_ZR40NN_PIN_LEN) : 0;
-    std::memset(field, 0, DEV_ZR40NN_PIN_LEN);
-    if (n > 0) {
-        std::memcpy(field, pin, n);
-    }
-}
-
 bool pinTooLong(const char* pin)
 {
     return pin != nullptr && strnlen(pin, DEV_ZR40NN_PIN_LEN + 1) > DEV_ZR40NN_PIN_LEN;
@@ -43,11 +34,8 @@ Command& Command::be16(unsigned value)
 
 Command& Command::pin(const char* pin)
 {
-    if (mLength + DEV_ZR40NN_PIN_LEN <= mPayload.size()) {
-        fillPinField(mPayload.data() + mLength, pin);
-        mLength += DEV_ZR40NN_PIN_LEN;
-    }
-    return *this;
+    // The PIN's first 8 octets, zero octets behind: no terminator when the PIN has 8 octets.
+    return text(pin, DEV_ZR40NN_PIN_LEN);
 }
 
 Command& Command::text(const char* text, std::size_t width)
@@ -74,8 +62,8 @@ Command& Command::bytes(const unsigned char* data, std::size_t n)
 
 int Command::exchange(unsigned char* answer, int max, std::source_location where)
 {
-    const int result = DEV_ZR40NN_single_pass(mUt, mPayload.data(), length(), answer, max);
-    // The request is not needed any more: wipe it before anything else can look at the stack.
+    const int result = DEV_ZR40NN_single_pass(mUt, mPayload.data(), static_cast<int>(mLength), answer, max);
+    // The request may carry PINs and is not needed any more; the destructor wipes it again.
     OPENSSL_cleanse(mPayload.data(), mPayload.size());
     if (result < 0) {
         pushError(mUt, mFunction, static_cast<int>(where.line()), DEV_ZR40NN_lib_error_desc(result));
@@ -85,9 +73,18 @@ int Command::exchange(unsigned char* answer, int max, std::source_location where
 
 int Command::run(std::source_location where)
 {
-    std::array<unsigned char, 2> answer{};
+    std::array<unsigned char, 2> answer {};
     const int result = exchange(answer.data(), static_cast<int>(answer.size()), where);
     return result < 0 ? result : 0;
+}
+
+int Command::exchangeExact(FrameBuffer& answer, int length, std::source_location where)
+{
+    const int n = exchange(answer.data(), static_cast<int>(answer.size()), where);
+    if (n >= 0 && n != length) {
+        return fail(DEV_ZR40NN_ERR_RECEIVE, "received frame syntax error", where);
+    }
+    return n < 0 ? n : 0;
 }
 
 int Command::fail(int code, const char* message, std::source_location where) const

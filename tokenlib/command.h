@@ -12,9 +12,9 @@
 
 namespace zr40nn {
 
-// Fills an 8-octet PIN field: the PIN's first 8 octets, zero octets behind (no terminator when the
-// PIN has 8 octets). A null PIN is sent as an empty one.
-void fillPinField(unsigned char* field, const char* pin);
+// Answer buffer of a whole frame: answers are checked by length here rather than refused by the
+// transport (-7), which would also release the USB handle.
+using FrameBuffer = std::array<unsigned char, 130>;
 
 // Whether a PIN (null counts as empty) has more than 8 octets.
 bool pinTooLong(const char* pin);
@@ -36,14 +36,16 @@ public:
     Command& text(const char* text, std::size_t width);
     Command& bytes(const unsigned char* data, std::size_t n);
 
-    int length() const { return static_cast<int>(mLength); }
-
     // Sends the request and receives the answer into `answer` (at most `max` octets). Returns the
     // answer length, or the negative code after pushing the code's text under the command's name.
     int exchange(unsigned char* answer, int max, std::source_location where = std::source_location::current());
 
     // The exchange of a command whose answer carries nothing but the status: 0 or the code.
     int run(std::source_location where = std::source_location::current());
+
+    // The exchange of a command whose answer has exactly one valid length (status octet included).
+    // An answer of any other length is refused with -5 before a single octet of it is used.
+    int exchangeExact(FrameBuffer& answer, int length, std::source_location where = std::source_location::current());
 
     // Pushes `message` under the command's name and returns `code` (failed checks, bad answers).
     int fail(int code, const char* message, std::source_location where = std::source_location::current()) const;
@@ -52,12 +54,9 @@ private:
     DEV_ZR40NN_t* mUt;
     const char* mFunction;
     // The longest request frame the token takes (payload of a 130-octet frame).
-    std::array<unsigned char, 129> mPayload{};
+    std::array<unsigned char, 129> mPayload {};
     std::size_t mLength = 0;
-    ScopedWipe mWipe{mPayload.data(), mPayload.size()};
+    ScopedWipe mWipe { mPayload.data(), mPayload.size() };
 };
-
-// Answer buffer for commands whose answers are checked by length rather than cut by the transport.
-using FrameBuffer = std::array<unsigned char, 130>;
 
 } // namespace zr40nn

@@ -80,7 +80,6 @@ DEV_ZR40NN_t* createRecord(struct usb_device* dev)
         usb_reset(handle);
         usb_close(handle);
     }
-    ut->handle = nullptr;
     ut->open = CP210X_DEV_ZR40NN_open;
     ut->close = CP210X_DEV_ZR40NN_close;
     ut->read = CP210X_DEV_ZR40NN_read;
@@ -167,15 +166,14 @@ int DEV_ZR40NN_lib_find_devices(void)
                 continue;
             }
             DEV_ZR40NN_t* ut = findListed(busNumberOf(dev), dev->devnum);
-            if (ut != nullptr && ut->present == 0) {
-                ut->present = 1;
-                // libusb keeps the record of a device that stays, so this is the same pointer.
-                ut->hw = dev;
-                ++found;
-                continue;
-            }
             if (ut != nullptr) {
-                continue; // the same bus and device number twice: one record only
+                // The same bus and device number twice would meet one record: counted once.
+                if (ut->present == 0) {
+                    ut->present = 1;
+                    ut->hw = dev;
+                    ++found;
+                }
+                continue;
             }
             ut = createRecord(dev);
             if (ut == nullptr) {

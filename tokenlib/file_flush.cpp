@@ -1,13 +1,15 @@
 // Storing and deleting token files: the operations that write the token.
 //
 // A flush writes the data sectors first and the table entry last, and touches the cache only when
-// every write went through. A flush that fails part-way therefore leaves the table (on the token
-// and in the cache) describing what it described before: a new file is simply not there, and its
-// sectors stay with the handle until it is flushed again or closed.
+// every write went through. A stored file is rewritten into fresh sectors when enough are free, and
+// its old sectors go back to the map only once the new entry is on the token. A flush that fails
+// part-way therefore leaves the table (on the token and in the cache) describing what it described
+// before, with that file's sectors untouched: a new file is simply not there.
 #include "dev_zr40nn.h"
 #include "error_entry.h"
 #include "file_handle.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -16,11 +18,12 @@ using namespace zr40nn::files;
 namespace {
 
 using Object = std::array<unsigned char, DEV_ZR40NN_OBJ_SIZE>;
+using SectorList = std::array<int, kMaxFileSectors>;
 
 constexpr int kNameOffset = 4;
 constexpr int kSectorsOffset = 32;
 
-Object buildEntry(const DEV_ZR40NN_file_t* file)
+Object buildEntry(const DEV_ZR40NN_file_t* file, const SectorList& sectors)
 {
     Object entry {};
     entry[0] = static_cast<unsigned char>(file->type & 0xFF);
@@ -29,22 +32,21 @@ Object buildEntry(const DEV_ZR40NN_file_t* file)
     // A 28-octet name ends where the sector list begins, without a terminator in the entry.
     std::memcpy(entry.data() + kNameOffset, file->name, strnlen(file->name, DEV_ZR40NN_FILE_NAME_LEN));
     for (int k = 0; k < sectorsFor(file->size); ++k) {
-        entry[kSectorsOffset + k] = static_cast<unsigned char>(file->sectors[k] & 0xFF);
+        entry[kSectorsOffset + k] = static_cast<unsigned char>(sectors[k]);
     }
     return entry;
 }
 
-// The slot this flush may write, or -1 after an entry saying why none. A handle from create only
-// guessed its slot: another file may have been stored there since, and then the lowest free slot
-// is taken instead. Names stay unique whatever the slot.
-int targetSlot(const DEV_ZR40NN_file_t* file, bool unstored)
+// The slot this flush writes, or -1 after an entry saying why none. A stored file keeps its slot;
+// a new one takes the lowest free slot. Names stay unique whatever the slot.
+int targetSlot(DEV_ZR40NN_file_t* file)
 {
     DEV_ZR40NN_t* ut = file->ut;
-    if (findNamedSlot(ut, file->name, unstored ? -1 : file->num) >= 0) {
+    if (findNamedSlot(ut, file->name, file->num) >= 0) {
         DEV_ZR40NN_PUSH(ut, "DEV_ZR40NN_file_flush", "there exist file with that name");
         return -1;
     }
-    if (!unstored || !slotUsed(ut, file->num)) {
+    if (isStored(file)) {
         return file->num;
     }
     const int slot = findFreeSlot(ut);
@@ -54,13 +56,12 @@ int targetSlot(const DEV_ZR40NN_file_t* file, bool unstored)
     return slot;
 }
 
-int writeContents(const DEV_ZR40NN_file_t* file, const char* pin, unsigned char pinId)
+int writeContents(const DEV_ZR40NN_file_t* file, const SectorList& sectors, const char* pin, unsigned char pinId)
 {
     const unsigned char* data = reinterpret_cast<const unsigned char*>(file->contents);
     for (int k = 0; k < sectorsFor(file->size); ++k) {
-        const int sector = file->sectors[k];
         for (int half = 0; half < 2; ++half) {
-            const int result = DEV_ZR40NN_cmd_write_public_obj(file->ut, pin, pinId, 2 * sector + half, data);
+            const int result = DEV_ZR40NN_cmd_write_public_obj(file->ut, pin, pinId, 2 * sectors[k] + half, data);
             if (result < 0) {
                 return result;
             }
@@ -72,7 +73,7 @@ int writeContents(const DEV_ZR40NN_file_t* file, const char* pin, unsigned char 
 
 void storeInCache(DEV_ZR40NN_t* ut, int slot, const DEV_ZR40NN_file_t* file)
 {
-    char* name = ut->file_names_tb + kNameBufferSize * slot;
+    char* name = cachedName(ut, slot);
     ut->file_types[slot] = file->type & 0xFF;
     ut->file_sizes[slot] = file->size;
     std::memset(name, 0, kNameBufferSize);
@@ -84,7 +85,7 @@ void clearCache(DEV_ZR40NN_t* ut, int slot)
 {
     ut->file_types[slot] = 0;
     ut->file_sizes[slot] = 0;
-    std::memset(ut->file_names_tb + kNameBufferSize * slot, 0, kNameBufferSize);
+    std::memset(cachedName(ut, slot), 0, kNameBufferSize);
     ut->file_names[slot] = nullptr;
 }
 
@@ -101,30 +102,51 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
         return 0;
     }
     DEV_ZR40NN_t* ut = file->ut;
-    // The printable test may have cleared the only bit of a type: such an entry would read as free.
+    // Only the low octet reaches the table, and 0 there would list the file as a free slot. The
+    // printable test may also have cleared the only bit of a type.
     if ((file->type & 0xFF) == 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "file type 0 marks a free entry");
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
-    const bool unstored = isUnstored(file);
-    const int slot = targetSlot(file, unstored);
+    const int slot = targetSlot(file);
     if (slot < 0) {
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
-    int result = writeContents(file, pin, pinId);
+
+    // The sectors the stored entry lists come first in the handle's list (a file only grows). They
+    // are replaced by fresh ones when enough are free; otherwise the file is rewritten in place.
+    const int held = sectorsFor(file->size);
+    const int stored = isStored(file) ? std::min(sectorsFor(ut->file_sizes[file->num]), held) : 0;
+    SectorList sectors {};
+    std::copy_n(file->sectors, kMaxFileSectors, sectors.begin());
+    // A listing since the last write reads the sectors this handle added as free: none of its own
+    // may be picked as a fresh one.
+    for (int k = 0; k < held; ++k) {
+        if (isDataSector(sectors[k])) {
+            ut->free_sectors[sectors[k]] = 0;
+        }
+    }
+    const bool moved = stored > 0 && claimSectors(ut, sectors.data(), stored);
+
+    const char* failure = "could not write file contents to device";
+    int result = writeContents(file, sectors, pin, pinId);
+    if (result >= 0) {
+        failure = "could not write file information to device";
+        result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, buildEntry(file, sectors).data());
+    }
     if (result < 0) {
-        DEV_ZR40NN_PUSH(ut, __func__, "could not write file contents to device");
+        if (moved) {
+            releaseSectors(ut, sectors.data(), stored);
+        }
+        DEV_ZR40NN_PUSH(ut, __func__, failure);
         return result;
     }
-    const Object entry = buildEntry(file);
-    result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, entry.data());
-    if (result < 0) {
-        DEV_ZR40NN_PUSH(ut, __func__, "could not write file information to device");
-        return result;
+    if (moved) {
+        releaseSectors(ut, file->sectors, stored);
+        std::copy(sectors.begin(), sectors.end(), file->sectors);
     }
     file->num = slot;
     storeInCache(ut, slot, file);
-    markStored(file);
     file->flushed = 1;
     return 0;
 }
@@ -135,27 +157,18 @@ int DEV_ZR40NN_file_delete(DEV_ZR40NN_file_t* file, const char* pin, unsigned ch
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
     DEV_ZR40NN_t* ut = file->ut;
-    // A handle from create that was never flushed has no entry on the token; its slot may by now
-    // hold another file, which zeroing the entry would destroy.
-    const bool unstored = isUnstored(file);
-    if (!unstored) {
+    // A handle from create that was never flushed has no entry on the token to clear.
+    if (isStored(file)) {
         const Object zeros {};
         const int result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, file->num, zeros.data());
         if (result < 0) {
             DEV_ZR40NN_PUSH(ut, __func__, "");
             return result;
         }
-    }
-    // Only the entry is cleared on the token: the sectors keep their octets until reused.
-    for (int k = 0; k < sectorsFor(file->size); ++k) {
-        const int sector = file->sectors[k];
-        if (isDataSector(sector)) {
-            ut->free_sectors[sector] = static_cast<unsigned char>(sector);
-        }
-    }
-    if (!unstored) {
         clearCache(ut, file->num);
     }
+    // Only the entry is cleared on the token: the sectors keep their octets until reused.
+    releaseSectors(ut, file->sectors, sectorsFor(file->size));
     releaseHandle(file);
     return 0;
 }

@@ -1,42 +1,38 @@
 #include "file_handle.h"
 
+#include "error_entry.h"
+
 #include <openssl/crypto.h>
 
+#include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
-#include <unordered_set>
 
 namespace zr40nn::files {
 
 namespace {
 
-// Handles made by create that have not been stored yet. Two creates before a flush pick the same
-// free slot, so a flush must know whether the slot is its own or only a guess; the handle record
-// has no field for that. The library runs one call at a time per process, so no lock.
-std::unordered_set<const DEV_ZR40NN_file_t*>& unstoredHandles()
+// Number of slots the cache describes (files_no, clamped to the 16 the record holds).
+int slotCount(const DEV_ZR40NN_t* ut)
 {
-    static std::unordered_set<const DEV_ZR40NN_file_t*> handles;
-    return handles;
+    return std::clamp(ut->files_no, 0, DEV_ZR40NN_FILES);
 }
 
 } // namespace
 
-DEV_ZR40NN_file_t* allocateHandle(bool unstored)
+DEV_ZR40NN_file_t* newHandle(DEV_ZR40NN_t* ut, const char* function, int num, int type, const char* name)
 {
-    std::unique_ptr<DEV_ZR40NN_file_t> file(new (std::nothrow) DEV_ZR40NN_file_t {});
-    if (!file) {
+    auto* file = new (std::nothrow) DEV_ZR40NN_file_t {};
+    if (file == nullptr) {
+        DEV_ZR40NN_PUSH(ut, function, "could not allocate memory");
         return nullptr;
     }
-    if (unstored) {
-        try {
-            unstoredHandles().insert(file.get());
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
-    }
     // From here on the caller owns the handle; close or delete gives it back.
-    return file.release();
+    file->ut = ut;
+    file->num = num;
+    file->type = type;
+    std::strncpy(file->name, name, DEV_ZR40NN_FILE_NAME_LEN);
+    return file;
 }
 
 void releaseHandle(DEV_ZR40NN_file_t* file)
@@ -44,20 +40,35 @@ void releaseHandle(DEV_ZR40NN_file_t* file)
     if (file == nullptr) {
         return;
     }
-    unstoredHandles().erase(file);
     // The contents may be a private document: leave nothing of it in freed memory.
     OPENSSL_cleanse(file, sizeof(*file));
     delete file;
 }
 
-bool isUnstored(const DEV_ZR40NN_file_t* file)
+bool claimSectors(DEV_ZR40NN_t* ut, int* out, int count)
 {
-    return unstoredHandles().count(file) != 0;
+    // Sectors 0..7 hold the table and are never free; only the data sectors are looked at.
+    unsigned char* const first = ut->free_sectors + kFirstDataSector;
+    unsigned char* const last = ut->free_sectors + DEV_ZR40NN_SECTORS;
+    if (std::count_if(first, last, [](unsigned char entry) { return entry != 0; }) < count) {
+        return false;
+    }
+    for (int sector = kFirstDataSector, taken = 0; taken < count; ++sector) {
+        if (ut->free_sectors[sector] != 0) {
+            ut->free_sectors[sector] = 0;
+            out[taken++] = sector;
+        }
+    }
+    return true;
 }
 
-void markStored(const DEV_ZR40NN_file_t* file)
+void releaseSectors(DEV_ZR40NN_t* ut, const int* list, int count)
 {
-    unstoredHandles().erase(file);
+    for (int k = 0; k < count; ++k) {
+        if (isDataSector(list[k])) {
+            ut->free_sectors[list[k]] = static_cast<unsigned char>(list[k]);
+        }
+    }
 }
 
 bool nameFits(const char* name)
@@ -65,25 +76,12 @@ bool nameFits(const char* name)
     return name != nullptr && strnlen(name, DEV_ZR40NN_FILE_NAME_LEN + 1) <= DEV_ZR40NN_FILE_NAME_LEN;
 }
 
-const char* cachedName(const DEV_ZR40NN_t* ut, int slot)
+char* cachedName(DEV_ZR40NN_t* ut, int slot)
 {
     return ut->file_names_tb + kNameBufferSize * slot;
 }
 
-bool slotUsed(const DEV_ZR40NN_t* ut, int slot)
-{
-    return ut->file_types[slot] != 0;
-}
-
-int slotCount(const DEV_ZR40NN_t* ut)
-{
-    if (ut->files_no < 0) {
-        return 0;
-    }
-    return ut->files_no < DEV_ZR40NN_FILES ? ut->files_no : DEV_ZR40NN_FILES;
-}
-
-int findNamedSlot(const DEV_ZR40NN_t* ut, const char* name, int except)
+int findNamedSlot(DEV_ZR40NN_t* ut, const char* name, int except)
 {
     for (int slot = 0; slot < slotCount(ut); ++slot) {
         if (slot != except && slotUsed(ut, slot) && std::strncmp(cachedName(ut, slot), name, kNameBufferSize) == 0) {

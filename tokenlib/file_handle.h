@@ -1,5 +1,5 @@
-// Shared helpers of the token file operations: handle allocation, the sector arithmetic and the
-// lookups in the device record's cached file table.
+// Shared helpers of the token file operations: handles, the free-sector map and the lookups in the
+// device record's cached file table.
 #pragma once
 
 #include "dev_zr40nn.h"
@@ -9,44 +9,56 @@ namespace zr40nn::files {
 
 using zr40nn::isDataSector;
 using zr40nn::kFirstDataSector;
+using zr40nn::kMaxFileSectors;
 
 inline constexpr int kNameBufferSize = 32; // one slot's name buffer in file_names_tb
 
-// Number of 128-octet sectors a file of `size` octets occupies.
-constexpr int sectorsFor(int size)
+// `num` of a handle made by create until its first successful flush: it owns no table entry yet.
+// Two creates before a flush would otherwise both believe the same free slot theirs; the flush
+// takes the lowest slot that is free when it runs.
+inline constexpr int kNoSlot = -1;
+
+inline bool isStored(const DEV_ZR40NN_file_t* file)
 {
-    return (size + DEV_ZR40NN_SECTOR_SIZE - 1) / DEV_ZR40NN_SECTOR_SIZE;
+    return file->num != kNoSlot;
 }
 
-// A zero-filled handle, or null when memory ran out. `unstored` marks a handle made by create:
-// it holds no slot on the token until its first successful flush.
-DEV_ZR40NN_file_t* allocateHandle(bool unstored);
+// Number of 128-octet sectors a file of `size` octets occupies (none for a negative size).
+constexpr int sectorsFor(int size)
+{
+    return size > 0 ? (size + DEV_ZR40NN_SECTOR_SIZE - 1) / DEV_ZR40NN_SECTOR_SIZE : 0;
+}
+
+// A zero-filled handle on `ut` with the given slot, type and name (which must fit); null after the
+// entry "could not allocate memory" under `function`.
+DEV_ZR40NN_file_t* newHandle(DEV_ZR40NN_t* ut, const char* function, int num, int type, const char* name);
 
 // Zero-fills and frees a handle (null is ignored).
 void releaseHandle(DEV_ZR40NN_file_t* file);
 
-// Whether the handle has never been stored in a table entry (made by create, not yet flushed).
-bool isUnstored(const DEV_ZR40NN_file_t* file);
+// Takes `count` free data sectors from the map, lowest first, into `out`. When fewer are free,
+// takes none and returns false.
+bool claimSectors(DEV_ZR40NN_t* ut, int* out, int count);
 
-// Records that the handle now owns its table entry.
-void markStored(const DEV_ZR40NN_file_t* file);
+// Gives the first `count` sectors of `list` back to the map.
+void releaseSectors(DEV_ZR40NN_t* ut, const int* list, int count);
 
 // Whether `name` fits a table entry (at most 28 octets). Null never fits.
 bool nameFits(const char* name);
 
 // The cached name buffer of a slot (always terminated inside its 32 octets).
-const char* cachedName(const DEV_ZR40NN_t* ut, int slot);
+char* cachedName(DEV_ZR40NN_t* ut, int slot);
 
 // Whether the cache shows `slot` used.
-bool slotUsed(const DEV_ZR40NN_t* ut, int slot);
+inline bool slotUsed(const DEV_ZR40NN_t* ut, int slot)
+{
+    return ut->file_types[slot] != 0;
+}
 
 // The lowest used slot whose cached name equals `name`, skipping `except`; -1 when none.
-int findNamedSlot(const DEV_ZR40NN_t* ut, const char* name, int except = -1);
+int findNamedSlot(DEV_ZR40NN_t* ut, const char* name, int except = kNoSlot);
 
 // The lowest slot the cache shows free; -1 when all are used.
 int findFreeSlot(const DEV_ZR40NN_t* ut);
-
-// Number of slots the cache describes (files_no, clamped to the 16 the record holds).
-int slotCount(const DEV_ZR40NN_t* ut);
 
 } // namespace zr40nn::files

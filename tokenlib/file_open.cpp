@@ -14,7 +14,7 @@ using namespace zr40nn::files;
 namespace {
 
 // Whether the entry read back is still the file the cache describes: used, same type, size and name.
-bool matchesCache(const zr40nn::FileEntry& entry, const DEV_ZR40NN_t* ut, int slot)
+bool matchesCache(const zr40nn::FileEntry& entry, DEV_ZR40NN_t* ut, int slot)
 {
     return entry.type != 0 && entry.type == ut->file_types[slot] && entry.size == ut->file_sizes[slot]
         && std::strncmp(entry.name.data(), cachedName(ut, slot), DEV_ZR40NN_FILE_NAME_LEN) == 0;
@@ -48,21 +48,9 @@ extern "C" DEV_ZR40NN_file_t* DEV_ZR40NN_file_open(DEV_ZR40NN_t* ut, const char*
     if (slot < 0) {
         return nullptr;
     }
-    DEV_ZR40NN_file_t* file = allocateHandle(false);
-    if (file == nullptr) {
-        DEV_ZR40NN_PUSH(ut, __func__, "could not allocate memory");
-        return nullptr;
-    }
-    file->ut = ut;
-    file->num = slot;
-    file->type = ut->file_types[slot];
-    file->size = ut->file_sizes[slot];
-    std::strncpy(file->name, cachedName(ut, slot), DEV_ZR40NN_FILE_NAME_LEN);
-
     std::array<unsigned char, DEV_ZR40NN_OBJ_SIZE> raw {};
     if (DEV_ZR40NN_cmd_read_public_obj(ut, slot, raw.data()) < 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "could not read file information table");
-        releaseHandle(file);
         return nullptr;
     }
     const zr40nn::FileEntry entry = zr40nn::parseFileEntry(raw.data());
@@ -70,21 +58,23 @@ extern "C" DEV_ZR40NN_file_t* DEV_ZR40NN_file_open(DEV_ZR40NN_t* ut, const char*
     // corrupt since. Either way its sectors cannot be trusted.
     if (entry.corrupt || ut->file_sizes[slot] < 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "file information table entry is corrupt");
-        releaseHandle(file);
         return nullptr;
     }
     if (!matchesCache(entry, ut, slot)) {
         DEV_ZR40NN_PUSH(ut, __func__, "file was changed or deleted by another program, read the file list again");
-        releaseHandle(file);
         return nullptr;
     }
+    DEV_ZR40NN_file_t* file = newHandle(ut, __func__, slot, entry.type, cachedName(ut, slot));
+    if (file == nullptr) {
+        return nullptr;
+    }
+    file->size = entry.size;
     std::copy(entry.sectors.begin(), entry.sectors.end(), file->sectors);
     if (readContents(file) < 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "could not read file contents");
         releaseHandle(file);
         return nullptr;
     }
-    file->fpos = 0;
     file->flushed = 1;
     return file;
 }

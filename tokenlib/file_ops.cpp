@@ -9,23 +9,6 @@
 
 using namespace zr40nn::files;
 
-namespace {
-
-// The table entry keeps only the low octet of the type, and 0 there marks a free slot.
-bool typeStorable(int type)
-{
-    return (type & 0xFF) != 0;
-}
-
-// Sectors 0..7 hold the table and are never free; only the data sectors are looked at.
-int freeSectorCount(const DEV_ZR40NN_t* ut)
-{
-    return static_cast<int>(std::count_if(std::begin(ut->free_sectors) + kFirstDataSector, std::end(ut->free_sectors),
-                                          [](unsigned char entry) { return entry != 0; }));
-}
-
-} // namespace
-
 extern "C" {
 
 DEV_ZR40NN_file_t* DEV_ZR40NN_file_create(DEV_ZR40NN_t* ut, const char* name, int type)
@@ -37,29 +20,15 @@ DEV_ZR40NN_file_t* DEV_ZR40NN_file_create(DEV_ZR40NN_t* ut, const char* name, in
         DEV_ZR40NN_PUSH(ut, __func__, "new file name is too long");
         return nullptr;
     }
-    if (!typeStorable(type)) {
-        DEV_ZR40NN_PUSH(ut, __func__, "file type 0 marks a free entry");
-        return nullptr;
-    }
     if (findNamedSlot(ut, name) >= 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "there exist file with that name");
         return nullptr;
     }
-    // Only a guess: the slot is claimed by the flush, which moves on if it was taken meanwhile.
-    const int slot = findFreeSlot(ut);
-    if (slot < 0) {
+    if (findFreeSlot(ut) < 0) {
         return nullptr;
     }
-    DEV_ZR40NN_file_t* file = allocateHandle(true);
-    if (file == nullptr) {
-        DEV_ZR40NN_PUSH(ut, __func__, "could not allocate memory");
-        return nullptr;
-    }
-    file->ut = ut;
-    file->num = slot;
-    file->type = type;
-    std::strcpy(file->name, name);
-    return file;
+    // The slot is taken by the first flush, whichever is free then.
+    return newHandle(ut, __func__, kNoSlot, type, name);
 }
 
 int DEV_ZR40NN_file_read(DEV_ZR40NN_file_t* file, unsigned char* buf, int n)
@@ -96,19 +65,11 @@ int DEV_ZR40NN_file_write(DEV_ZR40NN_file_t* file, const void* buf, int n)
     }
     const int end = file->fpos + n;
     if (end > file->size) {
+        // Sectors are claimed now, so that no other handle of this process can take them.
         const int held = sectorsFor(file->size);
-        const int missing = sectorsFor(end) - held;
-        if (freeSectorCount(ut) < missing) {
+        if (!claimSectors(ut, file->sectors + held, sectorsFor(end) - held)) {
             DEV_ZR40NN_PUSH(ut, __func__, "there is no enought free memory on device");
             return -1;
-        }
-        // Claim sectors now, lowest first, so that no other handle of this process can take them.
-        int taken = 0;
-        for (int sector = kFirstDataSector; sector < DEV_ZR40NN_SECTORS && taken < missing; ++sector) {
-            if (ut->free_sectors[sector] != 0) {
-                ut->free_sectors[sector] = 0;
-                file->sectors[held + taken++] = sector;
-            }
         }
         file->size = end;
     }
@@ -152,13 +113,9 @@ int DEV_ZR40NN_file_rename(DEV_ZR40NN_file_t* file, const char* name, int type)
         DEV_ZR40NN_PUSH(ut, __func__, "new file name is too long");
         return -1;
     }
-    if (!typeStorable(type)) {
-        DEV_ZR40NN_PUSH(ut, __func__, "file type 0 marks a free entry");
-        return -1;
-    }
-    // Names stay unique: another file may not be given this one's name. A stored handle may keep
-    // its own name (only the type changes).
-    if (findNamedSlot(ut, name, isUnstored(file) ? -1 : file->num) >= 0) {
+    // Names stay unique: another file may not be given this one's name. A stored file may keep its
+    // own name (only the type changes).
+    if (findNamedSlot(ut, name, file->num) >= 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "there exist file with that name");
         return -1;
     }
@@ -177,14 +134,10 @@ int DEV_ZR40NN_file_close(DEV_ZR40NN_file_t* file)
     if (!file->flushed) {
         // Sectors taken by writes since the entry was last stored go back to the map; the entry
         // still lists the others. A handle that was never stored has no entry at all.
-        DEV_ZR40NN_t* ut = file->ut;
-        const int stored = isUnstored(file) ? 0 : sectorsFor(ut->file_sizes[file->num]);
+        const int stored = isStored(file) ? sectorsFor(file->ut->file_sizes[file->num]) : 0;
         const int held = sectorsFor(file->size);
-        for (int k = std::max(stored, 0); k < held; ++k) {
-            const int sector = file->sectors[k];
-            if (isDataSector(sector)) {
-                ut->free_sectors[sector] = static_cast<unsigned char>(sector);
-            }
+        if (held > stored) {
+            releaseSectors(file->ut, file->sectors + stored, held - stored);
         }
     }
     releaseHandle(file);

@@ -1,5 +1,6 @@
 // Text dump of the whole file-system memory: the 16 table entries, then the 120 data sectors.
 #include "error_entry.h"
+#include "fs_entry.h"
 
 #include <algorithm>
 #include <array>
@@ -9,11 +10,10 @@
 
 namespace {
 
-constexpr int kObjects = 256;
-constexpr int kTableEntries = DEV_ZR40NN_FILES;
-constexpr int kFirstDataSector = 8;
+using zr40nn::kFirstDataSector;
+using zr40nn::kFsObjects;
 
-using MemoryImage = std::array<unsigned char, kObjects * DEV_ZR40NN_OBJ_SIZE>;
+using MemoryImage = std::array<unsigned char, kFsObjects * DEV_ZR40NN_OBJ_SIZE>;
 
 void appendf(std::string& out, const char* format, int value)
 {
@@ -39,10 +39,12 @@ void appendEntry(std::string& out, int n, const unsigned char* e)
     appendf(out, "[%01X] FILE INFO\n", n);
     out += e[0] == 0x00 ? "\ttype: EMPTY\n" : e[0] == 0x10 ? "\ttype: CERT\n" : "\ttype: UNKNOWN\n";
     appendf(out, "\tsize: %d\n", e[2] << 8 | e[3]);
+    // A 28-octet name has no terminator inside the entry.
+    const char* name = reinterpret_cast<const char*>(e + 4);
     out += "\tname: ";
-    out.append(reinterpret_cast<const char*>(e + 4), strnlen(reinterpret_cast<const char*>(e + 4), 28));
+    out.append(name, strnlen(name, DEV_ZR40NN_FILE_NAME_LEN));
     out += "\n\tsectors:";
-    for (int k = 0; k < 32 && e[32 + k] != 0; ++k) {
+    for (int k = 0; k < zr40nn::kMaxFileSectors && e[32 + k] != 0; ++k) {
         appendf(out, " %d", e[32 + k]);
     }
     out += "\n\t\n\t";
@@ -55,8 +57,8 @@ extern "C" {
 
 int DEV_ZR40NN_fs_scan(DEV_ZR40NN_t* ut, char* out)
 {
-    MemoryImage image{};
-    for (int obj = 0; obj < kObjects; ++obj) {
+    MemoryImage image {};
+    for (int obj = 0; obj < kFsObjects; ++obj) {
         const int result = DEV_ZR40NN_cmd_read_public_obj(ut, obj, image.data() + obj * DEV_ZR40NN_OBJ_SIZE);
         if (result < 0) {
             DEV_ZR40NN_PUSH(ut, __func__, "could not read device public memory");
@@ -66,7 +68,7 @@ int DEV_ZR40NN_fs_scan(DEV_ZR40NN_t* ut, char* out)
 
     std::string text;
     text.reserve(DEV_ZR40NN_FS_SCAN_SIZE);
-    for (int n = 0; n < kTableEntries; ++n) {
+    for (int n = 0; n < DEV_ZR40NN_FILES; ++n) {
         appendEntry(text, n, image.data() + n * DEV_ZR40NN_OBJ_SIZE);
     }
     for (int s = kFirstDataSector; s < DEV_ZR40NN_SECTORS; ++s) {

@@ -8,7 +8,9 @@
 
 namespace zr40nn {
 
-// Sectors 0..7 hold the file table; file data lives in sectors 8..127.
+// The file system lies in public objects 0..255, whatever memory the token reports. Sectors
+// (two objects each) 0..7 hold the file table; file data lives in sectors 8..127.
+inline constexpr int kFsObjects = 256;
 inline constexpr int kFirstDataSector = 8;
 inline constexpr int kMaxFileSectors = DEV_ZR40NN_FILE_MAX / DEV_ZR40NN_SECTOR_SIZE;
 
@@ -21,9 +23,9 @@ struct FileEntry
 {
     int type = 0; // 0: free slot
     int size = 0; // as stored, 0..65535
-    std::array<char, DEV_ZR40NN_FILE_NAME_LEN + 1> name{}; // always terminated
-    std::array<int, kMaxFileSectors> sectors{};           // listed numbers in file order, 0 after the last
-    int sectorCount = 0;                                   // numbers listed before the first zero
+    std::array<char, DEV_ZR40NN_FILE_NAME_LEN + 1> name {}; // always terminated
+    std::array<int, kMaxFileSectors> sectors {}; // listed numbers in file order, 0 after the last
+    int sectorCount = 0; // numbers listed before the first zero
     // A used entry whose size is above 4096, whose list is not as long as its size needs, or that
     // lists a sector outside 8..127 or twice: its contents cannot be read back.
     bool corrupt = false;

@@ -46,7 +46,6 @@ FileEntry parseFileEntry(const unsigned char* entry)
 namespace {
 
 constexpr int kNameBufferSize = 32;
-constexpr int kFsObjects = 256;
 
 void resetFreeMap(DEV_ZR40NN_t* ut)
 {
@@ -111,7 +110,7 @@ int DEV_ZR40NN_fs_get_file_list(DEV_ZR40NN_t* ut)
 int DEV_ZR40NN_fs_clear(DEV_ZR40NN_t* ut, const char* pin, unsigned char pinId)
 {
     const unsigned char zeros[DEV_ZR40NN_OBJ_SIZE] = {};
-    for (int obj = 0; obj < kFsObjects; ++obj) {
+    for (int obj = 0; obj < zr40nn::kFsObjects; ++obj) {
         const int result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, obj, zeros);
         if (result < 0) {
             DEV_ZR40NN_PUSH(ut, __func__, "could not write to device public memory");

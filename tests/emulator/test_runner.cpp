@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -41,36 +40,17 @@ RunResult runEmulator(const std::string& arguments)
 
 const std::string kProbe = ZR40NN_PROBE_PATH;
 
-std::vector<const char*> argv(std::initializer_list<const char*> words)
+RunnerOptions parse(std::vector<const char*> words)
 {
-    std::vector<const char*> out { "zr40nn-emu" };
-    out.insert(out.end(), words);
-    return out;
+    words.insert(words.begin(), "zr40nn-emu");
+    return parseRunnerOptions(static_cast<int>(words.size()), words.data());
 }
 
-RunnerOptions parse(std::initializer_list<const char*> words)
+TEST(RunnerOptions, OptionsReachTheTokens)
 {
-    const auto args = argv(words);
-    return parseRunnerOptions(static_cast<int>(args.size()), args.data());
-}
+    // By default one blank token, curve 2560, 4 slots, 16384 octets, serial ZR40NN-0001.
+    EXPECT_TRUE(blankTokens(parse({ "--", "true" })) == std::vector<TokenConfig>(1));
 
-TEST(RunnerOptions, DefaultsAreOneBlankTokenOnTheP256Curve)
-{
-    const RunnerOptions options = parse({ "--", "true" });
-    EXPECT_EQ(options.tokens, 1);
-    EXPECT_EQ(options.command, (std::vector<std::string> { "true" }));
-    const auto tokens = blankTokens(options);
-    ASSERT_EQ(tokens.size(), 1u);
-    EXPECT_EQ(tokens[0].curveId, 2560);
-    EXPECT_EQ(tokens[0].keysNum, 4);
-    EXPECT_EQ(tokens[0].publicMem, 16384);
-    EXPECT_EQ(tokens[0].state, 0);
-    EXPECT_EQ(tokens[0].serial, "ZR40NN-0001");
-    EXPECT_EQ(tokens[0].initDelayMs, 0);
-}
-
-TEST(RunnerOptions, EveryOptionReachesTheTokens)
-{
     const RunnerOptions options = parse({ "--tokens", "3", "--curve", "1600", "--keys-num", "5", "--public-mem", "4096",
                                           "--serial-prefix", "X-", "--init-delay-ms", "30", "--keygen-delay-ms", "20",
                                           "--wire-time", "--", "cmd", "--tokens", "9" });
@@ -84,10 +64,8 @@ TEST(RunnerOptions, EveryOptionReachesTheTokens)
     EXPECT_EQ(tokens[1].publicMem, 4096);
     EXPECT_EQ(tokens[0].initDelayMs, 30);
     EXPECT_EQ(tokens[0].keygenDelayMs, 20);
-}
 
-TEST(RunnerOptions, DelaysGivenOverrideSavedOnesAndOthersStay)
-{
+    // Loaded tokens take only the delays given, and keep their own otherwise.
     std::vector<TokenConfig> saved(1);
     saved[0].initDelayMs = 500;
     saved[0].keygenDelayMs = 700;
@@ -98,12 +76,13 @@ TEST(RunnerOptions, DelaysGivenOverrideSavedOnesAndOthersStay)
 
 TEST(RunnerOptions, BadCommandLinesAreRefused)
 {
-    EXPECT_THROW(parse({}), UsageError);
-    EXPECT_THROW(parse({ "--tokens", "2" }), UsageError);
-    EXPECT_THROW(parse({ "--tokens", "two", "--", "x" }), UsageError);
-    EXPECT_THROW(parse({ "--tokens", "-1", "--", "x" }), UsageError);
-    EXPECT_THROW(parse({ "--curve" }), UsageError);
-    EXPECT_THROW(parse({ "--frobnicate", "--", "x" }), UsageError);
+    const std::vector<std::vector<const char*>> refused = {
+        {}, { "--tokens", "2" }, { "--tokens", "two", "--", "x" }, { "--tokens", "-1", "--", "x" },
+        { "--keys-num", "6", "--", "x" }, { "--curve" }, { "--frobnicate", "--", "x" }, { "ls" },
+    };
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_THROW(parse(refused[i]), UsageError) << "case " << i;
+    }
     EXPECT_TRUE(parse({ "--help" }).help);
 }
 

@@ -1,6 +1,5 @@
-// Saving and loading tokens: everything a token stores survives the round trip, a saved token
-// still signs with its key, saving replaces the file whole, and a malformed file is refused with
-// the line at fault.
+// Saving and loading tokens: everything a token stores survives the round trip, saving replaces
+// the file whole, and a malformed file is refused with the line at fault.
 #include "state_file.h"
 #include "token_crypto.h"
 #include "token_requests.h"
@@ -38,117 +37,39 @@ protected:
     fs::path mDir;
 };
 
+// A token with every field away from its default, texts that need escaping and two keys.
 TokenConfig configuredToken()
 {
-    TokenConfig t;
-    t.serial = "SN=1\n#x";
-    t.product = "Produkt \xC5\xBC";
-    t.curveId = 1920;
-    t.keysNum = 5;
-    t.publicMem = 1024;
-    t.mainVer = 3;
-    t.subVer = 14;
-    t.initDelayMs = 1500;
-    t.keygenDelayMs = 2500;
-    t.state = kConfigured | kSoMayNotChangeUserPin;
-    t.name = "ten octets";
-    t.soPin = std::string("s\0o", 3);
-    t.userPin = "=user=";
-    t.soPinLimit = 7;
-    t.userPinLimit = 4;
-    t.soPinTries = 2;
-    t.userPinTries = 3;
+    TokenConfig t { .serial = "SN=1\n#x", .product = "Produkt \xC5\xBC", .curveId = 1920, .keysNum = 5,
+                    .publicMem = 1024, .mainVer = 3, .subVer = 14, .initDelayMs = 1500, .keygenDelayMs = 2500,
+                    .state = kConfigured | kSoMayNotChangeUserPin, .name = "ten octets",
+                    .soPin = std::string("s\0o", 3), .userPin = "=user=", .soPinLimit = 7, .userPinLimit = 4,
+                    .soPinTries = 2, .userPinTries = 3, .keys = {}, .publicMemory = Bytes(1024, 0) };
     t.keys[1] = *generateKeyPair(1920, "key one");
     t.keys[4] = *generateKeyPair(1920, std::string(21, 'z'));
-    t.publicMemory.assign(1024, 0);
     t.publicMemory[0] = 0x10;
     t.publicMemory[1023] = 0xFF;
     return t;
 }
 
-void expectSameToken(const TokenConfig& a, const TokenConfig& b)
-{
-    EXPECT_EQ(a.serial, b.serial);
-    EXPECT_EQ(a.product, b.product);
-    EXPECT_EQ(a.curveId, b.curveId);
-    EXPECT_EQ(a.keysNum, b.keysNum);
-    EXPECT_EQ(a.publicMem, b.publicMem);
-    EXPECT_EQ(a.mainVer, b.mainVer);
-    EXPECT_EQ(a.subVer, b.subVer);
-    EXPECT_EQ(a.initDelayMs, b.initDelayMs);
-    EXPECT_EQ(a.keygenDelayMs, b.keygenDelayMs);
-    EXPECT_EQ(a.state, b.state);
-    EXPECT_EQ(a.name, b.name);
-    EXPECT_EQ(a.soPin, b.soPin);
-    EXPECT_EQ(a.userPin, b.userPin);
-    EXPECT_EQ(a.soPinLimit, b.soPinLimit);
-    EXPECT_EQ(a.userPinLimit, b.userPinLimit);
-    EXPECT_EQ(a.soPinTries, b.soPinTries);
-    EXPECT_EQ(a.userPinTries, b.userPinTries);
-    for (std::size_t slot = 0; slot < a.keys.size(); ++slot) {
-        SCOPED_TRACE(slot);
-        EXPECT_EQ(a.keys[slot].present, b.keys[slot].present);
-        EXPECT_EQ(a.keys[slot].name, b.keys[slot].name);
-        EXPECT_EQ(a.keys[slot].privateKey, b.keys[slot].privateKey);
-        EXPECT_EQ(a.keys[slot].pubX, b.keys[slot].pubX);
-        EXPECT_EQ(a.keys[slot].pubY, b.keys[slot].pubY);
-    }
-    EXPECT_EQ(a.publicMemory.size() == 0 ? Bytes(static_cast<std::size_t>(a.publicMem)) : a.publicMemory,
-              b.publicMemory.size() == 0 ? Bytes(static_cast<std::size_t>(b.publicMem)) : b.publicMemory);
-}
-
-TEST_F(StateFileTest, EveryFieldSurvivesTheRoundTrip)
+TEST_F(StateFileTest, EveryFieldSurvivesTheRoundTripInAPrivateFile)
 {
     TokenConfig blank;
     blank.serial = "BLANK";
     blank.curveId = 1234;
     const std::vector<TokenConfig> tokens { configuredToken(), blank };
-    saveStateFile(path("state"), tokens);
-    const std::vector<TokenConfig> loaded = loadStateFile(path("state"));
-    ASSERT_EQ(loaded.size(), 2u);
-    expectSameToken(tokens[0], loaded[0]);
-    expectSameToken(tokens[1], loaded[1]);
-    EXPECT_TRUE(parseState(formatState({})).empty());
-}
-
-TEST_F(StateFileTest, SavedTokenKeepsItsPinsKeysAndFiles)
-{
-    TokenModel token;
-    ASSERT_EQ(token.process(initRequest()), kOk);
-    ASSERT_EQ(token.process(configureRequest(0, "DEMO", 3, 3, "so", "user")), kOk);
-    ASSERT_EQ(token.process(generateKeyRequest(1, "user", 2, 2560, "vpn")), kOk);
-    ASSERT_EQ(token.process(writeObjectRequest(1, "user", 9, Bytes(64, 0x5A))), kOk);
-    const Bytes slotBefore = token.process(keySlotRequest(2));
-    saveStateFile(path("demo"), { token.snapshot() });
-
-    TokenModel restored(loadStateFile(path("demo")).at(0));
-    EXPECT_EQ(restored.process(keySlotRequest(2)), slotBefore);
-    EXPECT_EQ(restored.process(readObjectRequest(9)).at(64), 0x5A);
-    EXPECT_EQ(restored.process(tryPinRequest(0, "so")), kOk);
-    EXPECT_EQ(restored.process(signRequest("user", 2, Bytes(32, 1))).at(0), 0x00);
-}
-
-TEST_F(StateFileTest, SaveReplacesTheFileWholeAndPrivately)
-{
     write(path("state"), "old contents");
-    saveStateFile(path("state"), { TokenConfig {} });
-    EXPECT_EQ(loadStateFile(path("state")).size(), 1u);
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(mDir)) {
-        ++files;
-    }
-    EXPECT_EQ(files, 1u);
+    saveStateFile(path("state"), tokens);
+    EXPECT_TRUE(loadStateFile(path("state")) == tokens);
+    EXPECT_TRUE(parseState(formatState({})).empty());
+
+    // Replaced whole through a temporary file that is gone, readable by the owner only.
+    EXPECT_EQ(std::distance(fs::directory_iterator(mDir), fs::directory_iterator()), 1);
     struct stat info
     {
     };
     ASSERT_EQ(::stat(path("state").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-}
-
-TEST_F(StateFileTest, UnwritableOrMissingFileIsAnError)
-{
-    EXPECT_THROW(saveStateFile(path("no-such-dir/state"), {}), StateFileError);
-    EXPECT_THROW(loadStateFile(path("missing")), StateFileError);
 }
 
 TEST_F(StateFileTest, CommentsBlankLinesAndCrLfAreAccepted)
@@ -193,9 +114,7 @@ TEST_F(StateFileTest, MalformedFilesNameTheLineAtFault)
         { "[token]\ncolour=red\n", ":2:", "unknown key" },
         { "[token]\ncurve=2560\ncurve=1920\n", ":3:", "duplicate" },
         { "[token]\ncurve=25x0\n", ":2:", "not a decimal number" },
-        { "[token]\ncurve=\n", ":2:", "not a decimal number" },
         { "[token]\nkeys_num=256\n", ":2:", "out of range" },
-        { "[token]\npublic_mem=-64\n", ":2:", "out of range" },
         { "[token]\nname=abc\n", ":2:", "not hex" },
         { "[token]\nname=zz\n", ":2:", "not hex" },
         { "[token]\nname=6162636465666768696a6b\n", ":2:", "longer than 10" },
@@ -204,7 +123,6 @@ TEST_F(StateFileTest, MalformedFilesNameTheLineAtFault)
         { "[token]\npublic_mem=128\npublic_memory=00\n", ":1:", "public_mem says 128" },
         { "[token]\nstate=2\nso_pin_limit=3\n", ":1:", "PIN limits" },
         { "[token]\nkey7.x=00\n", ":2:", "no key slot" },
-        { "[token]\nkey0.colour=00\n", ":2:", "unknown key" },
         { "[token]\n" + keyLines(0, key, shortPrivate), ":4:", "must have 32, 32 and 32 octets" },
         { "[token]\nkey1.name=6b\n", ":2:", "must have" },
         { "[token]\ncurve=1234\n" + keyLines(2, key), ":5:", "cannot hold keys" },
@@ -225,8 +143,10 @@ TEST_F(StateFileTest, MalformedFilesNameTheLineAtFault)
     }
 }
 
-TEST_F(StateFileTest, MalformedFileOnDiskNamesTheFile)
+TEST_F(StateFileTest, FileErrorsNameTheFile)
 {
+    EXPECT_THROW(saveStateFile(path("no-such-dir/state"), {}), StateFileError);
+    EXPECT_THROW(loadStateFile(path("missing")), StateFileError);
     write(path("bad"), "[token]\nstate=9\n");
     try {
         loadStateFile(path("bad"));

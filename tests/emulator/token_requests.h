@@ -1,5 +1,5 @@
-// Request payloads of the token's commands, built octet by octet from the frame layout, and a
-// reader for the information answer: what the tests send to the token model.
+// Request payloads of the token's commands, built octet by octet from the frame layout: what the
+// tests send to the token.
 #pragma once
 
 #include "token_model.h"
@@ -8,158 +8,95 @@
 
 namespace zr40nn::emu::test {
 
-inline void putField(Bytes& out, const std::string& text, std::size_t octets)
+// Appends the parts in order: a text is NUL-padded (or cut) to `width`, a number of width 2 is
+// big-endian, of width 1 one octet.
+struct Field
 {
-    for (std::size_t i = 0; i < octets; ++i) {
-        out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
+    std::string text;
+    int number = 0;
+    std::size_t width = 1;
+    bool isText = false;
+    Field(int n, std::size_t w = 1) : number(n), width(w) { }
+    Field(std::string t, std::size_t w) : text(std::move(t)), width(w), isText(true) { }
+};
+
+inline Bytes request(std::initializer_list<Field> parts)
+{
+    Bytes r;
+    for (const Field& f : parts) {
+        if (f.isText) {
+            for (std::size_t i = 0; i < f.width; ++i) {
+                r.push_back(i < f.text.size() ? static_cast<std::uint8_t>(f.text[i]) : 0);
+            }
+        } else if (f.width == 2) {
+            r.push_back(static_cast<std::uint8_t>(f.number >> 8));
+            r.push_back(static_cast<std::uint8_t>(f.number));
+        } else {
+            r.push_back(static_cast<std::uint8_t>(f.number));
+        }
     }
-}
-
-inline void put16(Bytes& out, int value)
-{
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-    out.push_back(static_cast<std::uint8_t>(value));
-}
-
-// 00, code, PIN id, PIN (8)
-inline Bytes withPin(std::uint8_t code, int pinId, const std::string& pin)
-{
-    Bytes r { 0x00, code, static_cast<std::uint8_t>(pinId) };
-    putField(r, pin, 8);
     return r;
 }
 
-inline Bytes initRequest()
+inline Field pin(const std::string& text)
 {
-    return { 0x00, 0x00 };
-}
-inline Bytes infoRequest()
-{
-    return { 0x00, 0x02 };
-}
-inline Bytes keySlotRequest(int slot)
-{
-    return { 0x00, 0x03, static_cast<std::uint8_t>(slot) };
-}
-inline Bytes randomRequest(int count)
-{
-    return { 0x00, 0x05, static_cast<std::uint8_t>(count) };
+    return { text, 8 };
 }
 
-inline Bytes configureRequest(std::uint8_t flags, const std::string& name, int soLimit, int userLimit,
-                              const std::string& soPin, const std::string& userPin)
+inline Bytes initRequest() { return { 0x00, 0x00 }; }
+inline Bytes infoRequest() { return { 0x00, 0x02 }; }
+inline Bytes keySlotRequest(int slot) { return request({ 0, 0x03, slot }); }
+inline Bytes readObjectRequest(int object) { return request({ 0, 0x04, { object, 2 } }); }
+inline Bytes randomRequest(int count) { return request({ 0, 0x05, count }); }
+inline Bytes tryPinRequest(int pinId, const std::string& p) { return request({ 0, 0x2F, pinId, pin(p) }); }
+inline Bytes unlockRequest(const std::string& so) { return request({ 0, 0x86, 0, pin(so) }); }
+inline Bytes eraseRequest(const std::string& so) { return request({ 0, 0x87, 0, pin(so) }); }
+
+inline Bytes configureRequest(int flags, const std::string& name, int soLimit, int userLimit, const std::string& so,
+                              const std::string& user)
 {
-    Bytes r { 0x00, 0x01, flags, 0x00 };
-    putField(r, name, 10);
-    r.push_back(0x00);
-    r.push_back(0x00);
-    r.push_back(static_cast<std::uint8_t>(soLimit));
-    r.push_back(static_cast<std::uint8_t>(userLimit));
-    putField(r, soPin, 8);
-    putField(r, userPin, 8);
+    return request({ 0, 0x01, flags, 0, { name, 10 }, 0, 0, soLimit, userLimit, pin(so), pin(user) });
+}
+
+inline Bytes changeUserPinRequest(int pinId, const std::string& p, const std::string& newPin)
+{
+    return request({ 0, 0x2B, pinId, pin(p), pin(newPin) });
+}
+
+inline Bytes changeSoPinRequest(const std::string& so, const std::string& newSo)
+{
+    return request({ 0, 0x88, 0, pin(so), pin(newSo) });
+}
+
+inline Bytes generateKeyRequest(int pinId, const std::string& p, int slot, int curveId, const std::string& name)
+{
+    return request({ 0, 0x2C, pinId, pin(p), slot, 0, { curveId, 2 }, { name, 21 } });
+}
+
+inline Bytes deleteKeyRequest(int pinId, const std::string& p, int slot)
+{
+    return request({ 0, 0x2D, pinId, pin(p), slot });
+}
+
+inline Bytes writeObjectRequest(int pinId, const std::string& p, int object, Bytes data)
+{
+    data.resize(64, 0);
+    Bytes r = request({ 0, 0x2E, pinId, pin(p), { object, 2 } });
+    r.insert(r.end(), data.begin(), data.end());
     return r;
 }
 
-inline Bytes readObjectRequest(int object)
+inline Bytes signRequest(const std::string& p, int slot, const Bytes& digest, int pinId = 1)
 {
-    Bytes r { 0x00, 0x04 };
-    put16(r, object);
-    return r;
-}
-
-inline Bytes changeUserPinRequest(int pinId, const std::string& pin, const std::string& newPin)
-{
-    Bytes r = withPin(0x2B, pinId, pin);
-    putField(r, newPin, 8);
-    return r;
-}
-
-inline Bytes generateKeyRequest(int pinId, const std::string& pin, int slot, int curveId, const std::string& name)
-{
-    Bytes r = withPin(0x2C, pinId, pin);
-    r.push_back(static_cast<std::uint8_t>(slot));
-    r.push_back(0x00);
-    put16(r, curveId);
-    putField(r, name, 21);
-    return r;
-}
-
-inline Bytes deleteKeyRequest(int pinId, const std::string& pin, int slot)
-{
-    Bytes r = withPin(0x2D, pinId, pin);
-    r.push_back(static_cast<std::uint8_t>(slot));
-    return r;
-}
-
-inline Bytes writeObjectRequest(int pinId, const std::string& pin, int object, const Bytes& data)
-{
-    Bytes r = withPin(0x2E, pinId, pin);
-    put16(r, object);
-    Bytes padded = data;
-    padded.resize(64, 0);
-    r.insert(r.end(), padded.begin(), padded.end());
-    return r;
-}
-
-inline Bytes tryPinRequest(int pinId, const std::string& pin)
-{
-    return withPin(0x2F, pinId, pin);
-}
-
-inline Bytes signRequest(const std::string& pin, int slot, const Bytes& digest, int pinId = 1)
-{
-    Bytes r = withPin(0x49, pinId, pin);
-    r.push_back(static_cast<std::uint8_t>(slot));
+    Bytes r = request({ 0, 0x49, pinId, pin(p), slot });
     r.insert(r.end(), digest.begin(), digest.end());
     return r;
 }
 
-inline Bytes unlockRequest(const std::string& soPin)
+inline Bytes errorAnswerOf(int status)
 {
-    return withPin(0x86, 0, soPin);
-}
-inline Bytes eraseRequest(const std::string& soPin)
-{
-    return withPin(0x87, 0, soPin);
-}
-
-inline Bytes changeSoPinRequest(const std::string& soPin, const std::string& newSoPin)
-{
-    Bytes r = withPin(0x88, 0, soPin);
-    putField(r, newSoPin, 8);
-    return r;
-}
-
-inline Bytes errorAnswerOf(Status status)
-{
-    return { 0x80, status };
+    return { 0x80, static_cast<std::uint8_t>(status) };
 }
 inline const Bytes kOk { 0x00 };
-
-// The information answer, field by field.
-struct Info
-{
-    int state, soTries, userTries, soLimit, userLimit, mainVer, subVer, publicMem, keysNum, eccNum, curveId;
-    std::string name;
-};
-
-inline Info parseInfo(const Bytes& a)
-{
-    Info i {};
-    i.state = a.at(1);
-    i.name = std::string(a.begin() + 3, a.begin() + 13);
-    i.name.resize(i.name.find('\0') == std::string::npos ? 10 : i.name.find('\0'));
-    i.soTries = a.at(13);
-    i.userTries = a.at(14);
-    i.soLimit = a.at(15);
-    i.userLimit = a.at(16);
-    i.mainVer = a.at(17);
-    i.subVer = a.at(18);
-    i.publicMem = a.at(19) << 8 | a.at(20);
-    i.keysNum = a.at(21);
-    i.eccNum = a.at(22);
-    i.curveId = a.at(23) << 8 | a.at(24);
-    return i;
-}
 
 } // namespace zr40nn::emu::test

@@ -33,10 +33,7 @@ inline std::vector<struct usb_device*> scanTokens()
 class UsbHandle
 {
 public:
-    explicit UsbHandle(struct usb_device* device)
-        : mHandle(usb_open(device))
-    {
-    }
+    explicit UsbHandle(struct usb_device* device) : mHandle(usb_open(device)) { }
     ~UsbHandle()
     {
         if (mHandle) {
@@ -55,26 +52,17 @@ public:
     int setUp(int skip = 0)
     {
         const int setup[4][2] = { { 0x00, 1 }, { 0x01, 14 }, { 0x03, 0x0800 }, { 0x07, 0x0303 } };
-        for (int i = 0; i < 4; ++i) {
-            if (skip == i + 1) {
+        int r = 0;
+        for (int step = 1; step <= 6 && r >= 0; ++step) {
+            if (step == skip) {
                 continue;
             }
-            const int r = usb_control_msg(mHandle, 0x41, setup[i][0], setup[i][1], 0, nullptr, 0, kTimeoutMs);
-            if (r < 0) {
-                return r;
-            }
+            r = step <= 4 ? usb_control_msg(mHandle, 0x41, setup[step - 1][0], setup[step - 1][1], 0, nullptr, 0,
+                                            kTimeoutMs)
+                : step == 5 ? usb_set_configuration(mHandle, 1)
+                            : usb_claim_interface(mHandle, 0);
         }
-        if (skip != 5) {
-            if (int r = usb_set_configuration(mHandle, 1); r < 0) {
-                return r;
-            }
-        }
-        if (skip != 6) {
-            if (int r = usb_claim_interface(mHandle, 0); r < 0) {
-                return r;
-            }
-        }
-        return 0;
+        return r < 0 ? r : 0;
     }
 
     // Sends one frame; returns usb_bulk_write's result.
@@ -86,14 +74,13 @@ public:
                               kTimeoutMs);
     }
 
-    // One usb_bulk_read into `buffer` at `offset`.
     int read(std::uint8_t* buffer, int size, int timeoutMs = kTimeoutMs)
     {
         return usb_bulk_read(mHandle, 0x81, reinterpret_cast<char*>(buffer), size, timeoutMs);
     }
 
     // Reads one answer frame as a host must: 130-octet reads joined until 1 + L octets are there.
-    // Returns the payload; the sizes of the transfers go to `sizes`. Empty on a failed read.
+    // Returns the payload (empty on a failed read); the transfer sizes go to `sizes`.
     Bytes readAnswer(std::vector<int>* sizes = nullptr)
     {
         std::uint8_t frame[130];
@@ -113,10 +100,7 @@ public:
 
     Bytes exchange(const Bytes& payload, std::vector<int>* sizes = nullptr)
     {
-        if (write(payload) != static_cast<int>(payload.size()) + 1) {
-            return {};
-        }
-        return readAnswer(sizes);
+        return write(payload) == static_cast<int>(payload.size()) + 1 ? readAnswer(sizes) : Bytes {};
     }
 
     std::string text(int index)

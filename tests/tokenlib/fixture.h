@@ -3,6 +3,7 @@
 // Every test starts with the library initialised once and no token plugged in; it plugs what it
 // needs, searches and refreshes through the library's own calls, and the tear-down closes open
 // sessions, finishes the library as often as the test left it started and unplugs every token.
+// Command tests work on one token (mId, mUt) with a session open.
 #pragma once
 
 #include "dev_zr40nn.h"
@@ -12,10 +13,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace zr40nn::test {
+
+using Lines = std::vector<std::string>;
 
 // A blank token with a serial number of its own, so records can be told apart.
 inline emu::TokenConfig blankToken()
@@ -74,7 +78,6 @@ protected:
         mPlugged.clear();
     }
 
-    // Library users started by this test; the tear-down finishes them all.
     void libInit()
     {
         ASSERT_EQ(DEV_ZR40NN_lib_init(), 0);
@@ -83,17 +86,11 @@ protected:
 
     void libFinish()
     {
-        ASSERT_GT(mLibUsers, 0);
         EXPECT_EQ(DEV_ZR40NN_lib_finish(), 0);
         --mLibUsers;
     }
 
-    int plug(const emu::TokenConfig& config)
-    {
-        const int id = bus().plug(config);
-        mPlugged.push_back(id);
-        return id;
-    }
+    int plug(const emu::TokenConfig& config) { return mPlugged.emplace_back(bus().plug(config)); }
 
     void unplug(int id)
     {
@@ -101,41 +98,66 @@ protected:
         std::erase(mPlugged, id);
     }
 
-    // Search and refresh as every program does; both must succeed.
-    void findAndRefresh(int expectedCount)
-    {
-        ASSERT_EQ(DEV_ZR40NN_lib_find_devices(), expectedCount);
-        ASSERT_EQ(DEV_ZR40NN_lib_actualize_devices(), 0) << errorsOfAll();
-    }
-
     // The record of a plugged token, told by its USB serial number; null when not listed.
     DEV_ZR40NN_t* recordOf(int id)
     {
         const std::string serial = bus().token(id).snapshot().serial;
-        for (DEV_ZR40NN_t* ut = DEV_ZR40NN_get_first(); ut != nullptr; ut = ut->next) {
-            if (serial == ut->serial_number) {
-                return ut;
-            }
+        DEV_ZR40NN_t* ut = DEV_ZR40NN_get_first();
+        while (ut != nullptr && serial != ut->serial_number) {
+            ut = ut->next;
         }
-        return nullptr;
+        return ut;
     }
 
-    // Plugs one token, finds and refreshes it, and returns its record.
+    // Plugs one token, searches and refreshes as every program does, and returns its record.
     DEV_ZR40NN_t* plugAndRefresh(const emu::TokenConfig& config, int* id = nullptr)
     {
         const int plugged = plug(config);
         if (id != nullptr) {
             *id = plugged;
         }
-        const int count = static_cast<int>(mPlugged.size());
-        EXPECT_EQ(DEV_ZR40NN_lib_find_devices(), count);
-        EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), 0) << errorsOfAll();
+        EXPECT_EQ(DEV_ZR40NN_lib_find_devices(), static_cast<int>(mPlugged.size()));
         DEV_ZR40NN_t* ut = recordOf(plugged);
-        EXPECT_NE(ut, nullptr);
+        EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), 0) << (ut != nullptr ? ut->err : "not listed");
         return ut;
     }
 
-    // Command codes the token received, in order, since its log was last cleared.
+    // Plugs the token, searches and refreshes, opens a session and starts a clean command log.
+    DEV_ZR40NN_t* openToken(const emu::TokenConfig& config)
+    {
+        mUt = plugAndRefresh(config, &mId);
+        if (mUt != nullptr) {
+            EXPECT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
+            token().clearLog();
+        }
+        return mUt;
+    }
+
+    // Plugs the token and opens a session without the refresh: the record knows nothing yet.
+    DEV_ZR40NN_t* openUnrefreshed(const emu::TokenConfig& config)
+    {
+        mId = plug(config);
+        EXPECT_EQ(DEV_ZR40NN_lib_find_devices(), static_cast<int>(mPlugged.size()));
+        mUt = recordOf(mId);
+        if (mUt != nullptr) {
+            EXPECT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
+        }
+        return mUt;
+    }
+
+    // Opens the session anew: clears the stack, gives a fresh transport and a clean log.
+    void reopenSession()
+    {
+        EXPECT_EQ(DEV_ZR40NN_session_close(mUt), 0);
+        EXPECT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
+        token().clearLog();
+    }
+
+    emu::TokenModel& token() { return bus().token(mId); }
+    std::vector<emu::LogEntry> log() { return token().log(); }
+    void setFaults(const emu::BridgeFaults& faults) { bus().setFaults(mId, faults); }
+
+    // Command codes a token received, in order, since its log was last cleared.
     std::vector<std::uint8_t> commandCodes(int id)
     {
         std::vector<std::uint8_t> codes;
@@ -145,35 +167,39 @@ protected:
         return codes;
     }
 
-    // The device's error stack as "function:message" lines, oldest first (source and line dropped).
-    static std::vector<std::string> stackEntries(const DEV_ZR40NN_t* ut)
+    // The frames the token took since its log was cleared, as "code length" and, for frames with a
+    // PIN, " pin-id 'PIN'" behind.
+    Lines wire()
     {
-        std::vector<std::string> entries;
-        const std::string stack = ut->err;
-        std::size_t start = 0;
-        while (start < stack.size()) {
-            std::size_t end = stack.find('\n', start);
-            if (end == std::string::npos) {
-                end = stack.size();
+        Lines lines;
+        for (const emu::LogEntry& e : log()) {
+            char line[64];
+            const int n = std::snprintf(line, sizeof(line), "%02X %d", e.code, e.requestLength);
+            if (e.pinId >= 0) {
+                std::snprintf(line + n, sizeof(line) - static_cast<std::size_t>(n), " %d '%s'", e.pinId, e.pin.c_str());
             }
-            const std::string line = stack.substr(start, end - start);
-            const std::size_t afterLine = line.find("):");
-            entries.push_back(afterLine == std::string::npos ? line : line.substr(afterLine + 2));
-            start = end + 1;
+            lines.emplace_back(line);
         }
-        return entries;
+        return lines;
     }
 
-    // Every listed device's error stack, for failure messages.
-    static std::string errorsOfAll()
+    // The error stack as "function:message" lines, oldest first; the source and line prefix of
+    // each entry is checked and dropped.
+    static Lines entries(const DEV_ZR40NN_t* ut)
     {
-        std::string text;
-        for (DEV_ZR40NN_t* ut = DEV_ZR40NN_get_first(); ut != nullptr; ut = ut->next) {
-            text += std::string("[") + ut->serial_number + "]\n" + ut->err;
+        Lines lines;
+        std::istringstream in(ut->err);
+        std::string line;
+        while (std::getline(in, line)) {
+            const std::size_t close = line.find("):");
+            EXPECT_TRUE(line.starts_with("e_dev_zr40nn.cpp(") && close != std::string::npos) << line;
+            lines.push_back(close == std::string::npos ? line : line.substr(close + 2));
         }
-        return text;
+        return lines;
     }
 
+    int mId = -1;
+    DEV_ZR40NN_t* mUt = nullptr;
     std::vector<int> mPlugged;
     int mLibUsers = 0;
 };

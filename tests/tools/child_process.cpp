@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,9 +15,8 @@ namespace {
 
 std::string readWhole(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
@@ -29,8 +26,7 @@ bool processesShow(const std::string& secret)
 {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
+        if (entry.path().filename().string().find_first_not_of("0123456789") != std::string::npos) {
             continue;
         }
         for (const char* file : { "cmdline", "environ" }) {
@@ -42,83 +38,52 @@ bool processesShow(const std::string& secret)
     return false;
 }
 
-Child startChild(const std::string& program, const std::vector<std::string>& args, const std::string& dir)
+ChildResult runChild(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
+                     const std::string& input, const std::string& secret)
 {
-    Child child;
-    char outTemplate[] = "/tmp/morvil-child-out-XXXXXX";
-    char errTemplate[] = "/tmp/morvil-child-err-XXXXXX";
-    child.outFd = mkostemp(outTemplate, O_CLOEXEC);
-    child.errFd = mkostemp(errTemplate, O_CLOEXEC);
-    child.outPath = outTemplate;
-    child.errPath = errTemplate;
-    int inPipe[2];
-    if (child.outFd < 0 || child.errFd < 0 || pipe2(inPipe, O_CLOEXEC) != 0) {
-        return child;
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
+    ChildResult result;
+    char outPath[] = "/tmp/morvil-child-out-XXXXXX";
+    char errPath[] = "/tmp/morvil-child-err-XXXXXX";
+    const int out = mkostemp(outPath, O_CLOEXEC);
+    const int err = mkostemp(errPath, O_CLOEXEC);
+    int in[2] = { -1, -1 };
+    std::vector<char*> argv { const_cast<char*>(program.c_str()) };
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
-
-    const pid_t pid = fork();
+    const pid_t pid = out >= 0 && err >= 0 && pipe2(in, O_CLOEXEC) == 0 ? fork() : -1;
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec: the parent has threads.
-        if (chdir(dir.c_str()) != 0 || dup2(inPipe[0], 0) < 0 || dup2(child.outFd, 1) < 0 || dup2(child.errFd, 2) < 0) {
-            _exit(126);
+        if (chdir(dir.c_str()) == 0 && dup2(in[0], 0) == 0 && dup2(out, 1) == 1 && dup2(err, 2) == 2) {
+            execv(program.c_str(), argv.data());
         }
-        execv(program.c_str(), argv.data());
         _exit(127);
     }
-    close(inPipe[0]);
-    child.pid = pid;
-    child.input = inPipe[1];
-    return child;
-}
-
-ChildResult finishChild(Child& child, const std::string& input, const std::string& secret)
-{
-    ChildResult result;
-    if (child.input >= 0) {
-        if (child.pid > 0 && !input.empty()) {
-            [[maybe_unused]] const ssize_t written = write(child.input, input.data(), input.size());
+    for (int fd : { in[0], out, err }) {
+        if (fd >= 0) {
+            close(fd);
         }
-        close(child.input);
-        child.input = -1;
+    }
+    if (in[1] >= 0) {
+        [[maybe_unused]] const ssize_t written = write(in[1], input.data(), input.size());
+        close(in[1]);
     }
     int status = 0;
-    while (child.pid > 0) {
+    while (pid > 0) {
         result.secretSeen = processesShow(secret) || result.secretSeen;
-        ++result.scans;
-        const pid_t done = waitpid(child.pid, &status, WNOHANG);
-        if (done == child.pid || (done < 0 && errno != EINTR)) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            result.exitStatus = done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             break;
         }
         usleep(2000);
     }
-    if (child.pid > 0 && WIFEXITED(status)) {
-        result.exitStatus = WEXITSTATUS(status);
-    }
-    for (int* fd : { &child.outFd, &child.errFd }) {
-        if (*fd >= 0) {
-            close(*fd);
-            *fd = -1;
-        }
-    }
-    result.out = readWhole(child.outPath);
-    result.err = readWhole(child.errPath);
-    std::filesystem::remove(child.outPath);
-    std::filesystem::remove(child.errPath);
-    child.pid = -1;
+    result.out = readWhole(outPath);
+    result.err = readWhole(errPath);
+    std::filesystem::remove(outPath);
+    std::filesystem::remove(errPath);
     return result;
-}
-
-ChildResult runChild(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
-                     const std::string& input, const std::string& secret)
-{
-    Child child = startChild(program, args, dir);
-    return finishChild(child, input, secret);
 }
 
 } // namespace morvil::test

@@ -6,9 +6,10 @@
 
 namespace {
 
-// OpenSSL keeps pointers into the module after it has unloaded the engine at exit: the digest
-// names stay in its name table until its last clean-up step. The module therefore stays mapped
-// to the end of the process.
+// OpenSSL keeps pointers into the module after it has unloaded the engine at exit: its name
+// table holds the digest aliases' strings themselves, not copies, and OBJ_NAME_cleanup reads them
+// in the last clean-up step. Unmapped by then, they crash every openssl run at exit, so the module
+// stays mapped to the end of the process.
 int bindResident(ENGINE* e, const char* id)
 {
     Dl_info self;

@@ -35,9 +35,10 @@ int dev_zr40nn_bind(ENGINE* e, const char* id)
     if (method == nullptr) {
         return 0;
     }
-    // OpenSSL 3.0 registers every listed engine as a candidate default whenever an engine is
-    // looked up by id; this one would then sign every new EC key and stay initialised (its PIN
-    // with it) to the end of the process. It is a default only where a program makes it one.
+    // ENGINE_by_id in OpenSSL 3.0 registers every listed engine without NO_REGISTER_ALL as a
+    // candidate default (ENGINE_register_all_complete). This one would then take every new EC
+    // key, initialise itself for it (a USB scan, a library user, the stored PIN) and stay
+    // initialised to the end of the process. It is a default only where a program makes it one.
     const bool bound = ENGINE_set_id(e, DEV_ZR40NN_ENGINE_ID) && ENGINE_set_name(e, DEV_ZR40NN_ENGINE_NAME)
         && ENGINE_set_EC(e, method) && ENGINE_set_init_function(e, dev_zr40nn_init)
         && ENGINE_set_finish_function(e, dev_zr40nn_finish) && ENGINE_set_destroy_function(e, dev_zr40nn_destroy)
@@ -84,6 +85,8 @@ int dev_zr40nn_finish(ENGINE*)
 
 int dev_zr40nn_destroy(ENGINE*)
 {
+    // A program that never finishes the engine still leaves no PIN behind.
+    clearDefaults();
     releaseEcdsaMethod();
     return 1;
 }

@@ -79,29 +79,24 @@ const Option* findOption(const std::vector<Option>& options, std::string_view na
     return nullptr;
 }
 
-// The configured digest when it is one of the ecdsa-with names that stock openssl cannot fetch.
-std::optional<std::string> configuredHash(const std::vector<Option>& options, const std::string& command)
+// The configuration section that the command reads its settings from.
+std::optional<std::string> commandSection(const std::vector<Option>& options, const std::string& command,
+                                          const OpenSslConfig& conf)
 {
-    const Option* config = findOption(options, "-config");
-    if (config == nullptr || !config->value) {
-        return std::nullopt;
-    }
-    const OpenSslConfig conf = OpenSslConfig::load(*config->value);
-    std::string section = command;
     if (command == "ca") {
         const Option* name = findOption(options, "-name");
-        const std::optional<std::string> defaultCa = conf.value("ca", "default_ca");
-        if (name != nullptr && name->value) {
-            section = *name->value;
-        } else if (defaultCa) {
-            section = *defaultCa;
-        } else {
-            return std::nullopt;
-        }
-    } else if (const Option* named = findOption(options, "-section"); named != nullptr && named->value) {
-        section = *named->value;
+        return name != nullptr && name->value ? name->value : conf.value("ca", "default_ca");
     }
-    const std::optional<std::string> digest = conf.value(section, "default_md");
+    const Option* section = findOption(options, "-section");
+    return section != nullptr && section->value ? *section->value : command;
+}
+
+// The configured digest when it is one of the ecdsa-with names that stock openssl cannot fetch.
+std::optional<std::string> configuredHash(const std::vector<Option>& options, const std::string& command,
+                                          const OpenSslConfig& conf)
+{
+    const std::optional<std::string> section = commandSection(options, command, conf);
+    const std::optional<std::string> digest = section ? conf.value(*section, "default_md") : std::nullopt;
     if (!digest || hashOfDigestName(*digest) == *digest) {
         return std::nullopt;
     }
@@ -135,21 +130,28 @@ Translation translate(const std::vector<std::string>& args)
         result.error = "-engctrl is not supported: give the user PIN on standard input with -passin stdin";
         return result;
     }
+    const Option* config = findOption(options, "-config");
+    const std::optional<std::string> configText
+        = config != nullptr && config->value ? readConfigText(*config->value) : std::nullopt;
+    const OpenSslConfig conf = OpenSslConfig::parse(configText.value_or(""));
 
     // Options added right behind the command.
     std::vector<std::string> added;
-    std::vector<std::string> rest;
     const Option* md = findOption(options, "-md");
     if (command == "req") {
         const bool hasDigest = md != nullptr
             || std::any_of(options.begin(), options.end(), [](const Option& o) { return isHashOption(o.name); });
         if (!hasDigest) {
-            if (const auto hash = configuredHash(options, command)) {
+            if (const auto hash = configuredHash(options, command, conf)) {
                 added.push_back("-" + *hash);
             }
         }
+        // A UTF-8 subject needs UTF8String: the authority's "nombstr" mask refuses letters beyond Latin-1.
+        if (configText && findOption(options, "-utf8") != nullptr) {
+            result.config = withUtf8StringMask(*configText);
+        }
     } else if (command == "ca" && md == nullptr) {
-        if (const auto hash = configuredHash(options, command)) {
+        if (const auto hash = configuredHash(options, command, conf)) {
             added.insert(added.end(), { "-md", *hash });
         }
     }
@@ -158,23 +160,24 @@ Translation translate(const std::vector<std::string>& args)
         added.insert(added.end(), { "-nameopt", "compat" });
     }
 
+    result.args.push_back(command);
+    result.args.insert(result.args.end(), added.begin(), added.end());
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (md != nullptr && i == md->index && md->value) {
             // req has no -md: a digest is an option of its own name there.
             if (command == "req") {
-                rest.push_back("-" + hashOfDigestName(*md->value));
+                result.args.push_back("-" + hashOfDigestName(*md->value));
             } else {
-                rest.insert(rest.end(), { "-md", hashOfDigestName(*md->value) });
+                result.args.insert(result.args.end(), { "-md", hashOfDigestName(*md->value) });
             }
             ++i;
             continue;
         }
-        rest.push_back(args[i]);
+        if (result.config && config != nullptr && i == config->index + 1) {
+            result.configArg = result.args.size();
+        }
+        result.args.push_back(args[i]);
     }
-
-    result.args.push_back(command);
-    result.args.insert(result.args.end(), added.begin(), added.end());
-    result.args.insert(result.args.end(), rest.begin(), rest.end());
     return result;
 }
 

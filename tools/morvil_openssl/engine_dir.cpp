@@ -1,6 +1,5 @@
 #include "engine_dir.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -8,9 +7,6 @@ namespace morvil::openssl_tool {
 
 std::string engineDirectory()
 {
-    if (const char* configured = std::getenv("MORVIL_ENGINES_DIR"); configured != nullptr && *configured != '\0') {
-        return configured;
-    }
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) {

@@ -5,6 +5,7 @@
 #include "command_line.h"
 #include "engine_dir.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,16 +19,47 @@ namespace {
 
 constexpr const char* kOpenSsl = "/usr/bin/openssl";
 
+// Hands openssl a changed configuration without touching the authority's file: an anonymous
+// file that openssl inherits and opens by its /proc name. Empty when it cannot be made.
+std::string inheritedConfigPath(const std::string& text)
+{
+    const int fd = memfd_create("morvil_openssl.conf", 0);
+    if (fd < 0) {
+        return {};
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            close(fd);
+            return {};
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     using namespace morvil::openssl_tool;
 
-    const Translation translation = translate(std::vector<std::string>(argv + 1, argv + argc));
+    Translation translation = translate(std::vector<std::string>(argv + 1, argv + argc));
     if (!translation.error.empty()) {
         std::fprintf(stderr, "morvil_openssl: %s\n", translation.error.c_str());
         return 1;
+    }
+    if (translation.config) {
+        const std::string path = inheritedConfigPath(*translation.config);
+        if (path.empty()) {
+            std::perror("morvil_openssl: configuration");
+            return 1;
+        }
+        translation.args[translation.configArg] = path;
     }
     const std::string engines = engineDirectory();
     if (setenv("OPENSSL_ENGINES", engines.c_str(), 1) != 0) {

@@ -30,18 +30,17 @@ std::string parseValue(const std::string& raw)
     return trim(value.substr(0, value.find('#')));
 }
 
-} // namespace
-
-OpenSslConfig OpenSslConfig::load(const std::string& path)
+// A trimmed "key = value" line as its key and value; comments and other lines give nothing.
+std::optional<std::pair<std::string, std::string>> parseSetting(const std::string& content)
 {
-    std::ifstream in(path);
-    if (!in) {
-        return {};
+    const auto equals = content.find('=');
+    if (equals == std::string::npos || content.front() == '#' || content.front() == '[') {
+        return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse(text.str());
+    return std::make_pair(trim(content.substr(0, equals)), parseValue(content.substr(equals + 1)));
 }
+
+} // namespace
 
 OpenSslConfig OpenSslConfig::parse(const std::string& text)
 {
@@ -51,7 +50,7 @@ OpenSslConfig OpenSslConfig::parse(const std::string& text)
     std::string line;
     while (std::getline(lines, line)) {
         const std::string content = trim(line);
-        if (content.empty() || content.front() == '#') {
+        if (content.empty()) {
             continue;
         }
         if (content.front() == '[') {
@@ -61,11 +60,9 @@ OpenSslConfig OpenSslConfig::parse(const std::string& text)
             }
             continue;
         }
-        const auto equals = content.find('=');
-        if (equals == std::string::npos) {
-            continue;
+        if (const auto setting = parseSetting(content)) {
+            config.mSections[section][setting->first] = setting->second;
         }
-        config.mSections[section][trim(content.substr(0, equals))] = parseValue(content.substr(equals + 1));
     }
     return config;
 }
@@ -81,6 +78,37 @@ std::optional<std::string> OpenSslConfig::value(const std::string& section, cons
         return std::nullopt;
     }
     return entry->second;
+}
+
+std::optional<std::string> readConfigText(const std::string& path)
+{
+    std::ifstream in(path);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::optional<std::string> withUtf8StringMask(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string result;
+    bool changed = false;
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto setting = parseSetting(trim(line));
+        if (setting && setting->first == "string_mask" && setting->second == "nombstr") {
+            line = "string_mask = utf8only";
+            changed = true;
+        }
+        result += line + '\n';
+    }
+    if (!changed) {
+        return std::nullopt;
+    }
+    return result;
 }
 
 } // namespace morvil::openssl_tool

@@ -10,8 +10,6 @@ namespace morvil::openssl_tool {
 class OpenSslConfig
 {
 public:
-    // Reads a file; empty (every lookup misses) when it cannot be read.
-    static OpenSslConfig load(const std::string& path);
     static OpenSslConfig parse(const std::string& text);
 
     // The value of key in section (the unnamed section is "default"); later lines win.
@@ -20,5 +18,12 @@ public:
 private:
     std::map<std::string, std::map<std::string, std::string>> mSections;
 };
+
+// The whole file; nullopt when it cannot be read.
+std::optional<std::string> readConfigText(const std::string& path);
+
+// text with every "string_mask = nombstr" setting turned into "string_mask = utf8only"; nullopt
+// when text has no such setting.
+std::optional<std::string> withUtf8StringMask(const std::string& text);
 
 } // namespace morvil::openssl_tool

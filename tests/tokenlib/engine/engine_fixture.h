@@ -1,5 +1,5 @@
 // Fixture for the engine in-process: the token library's fixture (emulated tokens through the
-// real libusb), plus the engine registered, a log file of its own per test, a scripted PIN
+// real libusb), plus the engine registered with a log file of its own per test, a scripted PIN
 // prompt and helpers to plug tokens with keys.
 #pragma once
 
@@ -10,24 +10,18 @@
 #include <openssl/ec.h>
 #include <openssl/engine.h>
 #include <openssl/evp.h>
+#include <openssl/objects.h>
 #include <openssl/ui.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
-#include <string>
 #include <unistd.h>
 
 namespace zr40nn::test {
-
-// The EC key inside an EVP_PKEY, for the ECDSA calls that want it writable.
-inline EC_KEY* ecKeyOf(EVP_PKEY* key)
-{
-    return const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(key));
-}
 
 struct PkeyFree
 {
@@ -35,8 +29,29 @@ struct PkeyFree
 };
 using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
 
-// What the scripted prompt answers, and what it saw. Passed as the callback data of a key
-// loading, so a prompt that does not receive the caller's data cannot answer.
+inline EC_KEY* ecKeyOf(EVP_PKEY* key)
+{
+    return const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(key));
+}
+
+// Has key sign a digest of that many octets through OpenSSL's ECDSA. False when no signature
+// comes; otherwise whether it verifies (over at most the first 64 octets) against pub, if given.
+inline bool signs(EVP_PKEY* key, std::size_t octets, EVP_PKEY* pub = nullptr)
+{
+    std::vector<unsigned char> digest(octets);
+    for (std::size_t i = 0; i < octets; ++i) {
+        digest[i] = static_cast<unsigned char>(i * 7 + octets);
+    }
+    ECDSA_SIG* sig = ECDSA_do_sign(digest.data(), static_cast<int>(octets), ecKeyOf(key));
+    const int verified = sig == nullptr || pub == nullptr
+        ? 1
+        : ECDSA_do_verify(digest.data(), static_cast<int>(std::min<std::size_t>(octets, 64)), sig, ecKeyOf(pub));
+    ECDSA_SIG_free(sig);
+    return sig != nullptr && verified == 1;
+}
+
+// What the scripted prompt answers and what it saw. It is the loading's callback data, so a
+// prompt that does not pass the caller's data on cannot answer.
 struct PromptScript
 {
     std::string answer;
@@ -62,17 +77,16 @@ protected:
         ASSERT_NE(mkdtemp(dir), nullptr);
         mDir = dir;
         mLogPath = mDir + "/engine.log";
-        ASSERT_EQ(ENGINE_ctrl_cmd_string(mEngine, "log_file", mLogPath.c_str(), 0), 1);
+        ASSERT_TRUE(ctrl("log_file", mLogPath.c_str()));
     }
 
     void TearDown() override
     {
-        // The engine's users of the library go before the fixture finishes its own.
+        // The engine's library users go before the fixture finishes its own.
         while (mEngineInits > 0) {
             finishEngine();
         }
-        // No log from here on: the next test opens its own.
-        ENGINE_ctrl_cmd_string(mEngine, "log_file", (mDir + "/gone/engine.log").c_str(), 0);
+        ctrl("log_file", (mDir + "/gone/engine.log").c_str()); // no log until the next test opens one
         ENGINE_free(mEngine);
         std::filesystem::remove_all(mDir);
         TokenTest::TearDown();
@@ -80,11 +94,9 @@ protected:
 
     bool initEngine()
     {
-        if (ENGINE_init(mEngine) != 1) {
-            return false;
-        }
-        ++mEngineInits;
-        return true;
+        const bool ok = ENGINE_init(mEngine) == 1;
+        mEngineInits += ok ? 1 : 0;
+        return ok;
     }
 
     void finishEngine()
@@ -93,69 +105,55 @@ protected:
         --mEngineInits;
     }
 
-    // A configured token with the user PIN kUserPin and a generated key in each named slot.
-    int plugTokenWithKeys(const std::string& name, int curveId, const std::vector<std::string>& keyNames)
+    bool ctrl(const char* name, const char* value) { return ENGINE_ctrl_cmd_string(mEngine, name, value, 0) == 1; }
+
+    // A configured token with the user PIN and a generated key in each named slot.
+    int plugTokenWithKeys(const std::string& name, int curveId, const std::vector<std::string>& keyNames,
+                          const char* userPin = kUserPin)
     {
         emu::TokenConfig config = configuredToken(name, curveId);
-        config.userPin = kUserPin;
+        config.userPin = userPin;
         for (std::size_t slot = 0; slot < keyNames.size(); ++slot) {
-            std::optional<emu::KeySlot> key = emu::generateKeyPair(curveId, keyNames[slot]);
-            EXPECT_TRUE(key.has_value());
-            if (key) {
-                config.keys[slot] = *key;
-            }
+            config.keys[slot] = emu::generateKeyPair(curveId, keyNames[slot]).value();
         }
         return plug(config);
     }
 
-    EVP_PKEY* loadPrivate(const char* keyId, PromptScript* script = nullptr)
+    PkeyPtr loadPrivate(const char* keyId, PromptScript* script = nullptr)
     {
-        return ENGINE_load_private_key(mEngine, keyId, script != nullptr ? promptMethod() : nullptr, script);
+        return PkeyPtr(ENGINE_load_private_key(mEngine, keyId, script != nullptr ? promptMethod() : nullptr, script));
     }
 
-    // The slot's public key as the token holds it, built from the emulator's own key slot.
+    PkeyPtr loadPublic(const char* keyId) { return PkeyPtr(ENGINE_load_public_key(mEngine, keyId, nullptr, nullptr)); }
+
+    // The slot's public key as the emulated token holds it.
     PkeyPtr slotPublicKey(int tokenId, int slot)
     {
-        const emu::KeySlot key = bus().token(tokenId).snapshot().keys[slot];
-        const int curveId = bus().token(tokenId).snapshot().curveId;
-        const emu::CurveInfo* curve = emu::findCurve(curveId);
-        if (curve == nullptr) {
-            return nullptr;
-        }
-        std::unique_ptr<EC_KEY, decltype(&EC_KEY_free)> ec(EC_KEY_new_by_curve_name(OBJ_sn2nid(curve->name)),
-                                                           EC_KEY_free);
+        const emu::TokenConfig token = bus().token(tokenId).snapshot();
         std::vector<unsigned char> point { 0x04 };
-        point.insert(point.end(), key.pubX.begin(), key.pubX.end());
-        point.insert(point.end(), key.pubY.begin(), key.pubY.end());
-        if (!ec || EC_KEY_oct2key(ec.get(), point.data(), point.size(), nullptr) != 1) {
-            return nullptr;
-        }
-        PkeyPtr pkey(EVP_PKEY_new());
-        EVP_PKEY_set1_EC_KEY(pkey.get(), ec.get());
-        return pkey;
+        point.insert(point.end(), token.keys[slot].pubX.begin(), token.keys[slot].pubX.end());
+        point.insert(point.end(), token.keys[slot].pubY.begin(), token.keys[slot].pubY.end());
+        EC_KEY* ec = EC_KEY_new_by_curve_name(OBJ_sn2nid(emu::findCurve(token.curveId)->name));
+        PkeyPtr key(EVP_PKEY_new());
+        EXPECT_EQ(EC_KEY_oct2key(ec, point.data(), point.size(), nullptr), 1);
+        EVP_PKEY_assign_EC_KEY(key.get(), ec);
+        return key;
     }
 
     int countCommands(int tokenId, std::uint8_t code)
     {
-        int count = 0;
-        for (std::uint8_t c : commandCodes(tokenId)) {
-            count += c == code ? 1 : 0;
-        }
-        return count;
+        const std::vector<std::uint8_t> codes = commandCodes(tokenId);
+        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
     }
 
-    std::string readLog() const
-    {
-        std::ifstream in(mLogPath);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    void clearLog() const { std::filesystem::resize_file(mLogPath, 0); }
 
-    // The log with its time stamps and source line numbers masked: "[T]" and "(L)" / ":L:".
+    // The log with time stamps shown as "[T]" and source lines as "(L)" and ":L:".
     std::string maskedLog() const
     {
-        std::string log = std::regex_replace(readLog(), std::regex(R"(\[\d\d-\d\d-\d{4}\] \d\d:\d\d:\d\d)"), "[T]");
+        std::ostringstream text;
+        text << std::ifstream(mLogPath).rdbuf();
+        std::string log = std::regex_replace(text.str(), std::regex(R"(\[\d\d-\d\d-\d{4}\] \d\d:\d\d:\d\d)"), "[T]");
         log = std::regex_replace(log, std::regex(R"(\(\d+\):)"), "(L):");
         return std::regex_replace(log, std::regex(R"(^(! \[T\] >> [^:]+:[^:]+):\d+:)", std::regex::multiline), "$1:L:");
     }
