@@ -4,65 +4,35 @@
 // opens and closes a session (the CP210x set-up and release on USB) around every signature;
 // direct signing sends the commands one after another in a single session. Both are measured
 // without and with the emulated UART's wire time. Exchanges are counted in the emulator's log.
-#include "dev_zr40nn.h"
+#include "bench_support.h"
 #include "dev_zr40nn_engine.h"
 #include "token_crypto.h"
-#include "usb_testbed.h"
 
 #include <openssl/ec.h>
 #include <openssl/ecdsa.h>
 #include <openssl/engine.h>
 #include <openssl/evp.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 
 namespace {
 
-using zr40nn::emu::EmulatedBus;
-using zr40nn::emu::TokenConfig;
+using namespace zr40nn::bench;
 
-constexpr const char kUserPin[] = "1234";
 constexpr unsigned char kDigest[32]
     = { 0x5a, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
         0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1a, 0x1b, 0x1c, 0x1d, 0x1e, 0x1f };
 
-struct Clock
-{
-    double cpu;
-    double wall;
-
-    static Clock now()
-    {
-        timespec cpu {};
-        timespec wall {};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-        clock_gettime(CLOCK_MONOTONIC, &wall);
-        return { static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9,
-                 static_cast<double>(wall.tv_sec) + static_cast<double>(wall.tv_nsec) / 1e9 };
-    }
-};
-
 struct Result
 {
     bool ok = false;
-    double cpu = 0;
-    double wall = 0;
+    Measure time;
     std::size_t exchanges = 0;
 };
 
 TokenConfig benchToken()
 {
-    TokenConfig config;
-    config.serial = "BENCH-ENGINE";
-    config.name = "BENCH";
-    config.state = 0x03;
-    config.userPin = kUserPin;
-    config.soPin = "87654321";
-    config.userPinLimit = 3;
-    config.soPinLimit = 5;
+    TokenConfig config = usableToken("BENCH-ENGINE", "BENCH");
     config.keys[0] = *zr40nn::emu::generateKeyPair(2560, "klucz");
     return config;
 }
@@ -70,25 +40,22 @@ TokenConfig benchToken()
 Result signDirectly(EmulatedBus& bus, int id, int signatures)
 {
     Result result;
-    DEV_ZR40NN_lib_init();
-    DEV_ZR40NN_t* ut = DEV_ZR40NN_lib_find_devices() == 1 && DEV_ZR40NN_lib_actualize_devices() == 0
-        ? DEV_ZR40NN_get_first()
-        : nullptr;
+    const StartedToken started = startOneToken();
+    DEV_ZR40NN_t* ut = started.ok ? started.record : nullptr;
     bus.token(id).clearLog();
-    const Clock start = Clock::now();
-    result.ok = ut != nullptr && DEV_ZR40NN_session_open(ut) == 0;
-    unsigned char signature[128];
-    for (int i = 0; result.ok && i < signatures; ++i) {
-        result.ok
-            = DEV_ZR40NN_cmd_ecdsa_sign(ut, kUserPin, 0, signature, sizeof(signature), kDigest, sizeof(kDigest)) > 0;
-    }
-    if (ut != nullptr && ut->session_is_open != 0) {
-        result.ok = DEV_ZR40NN_session_close(ut) == 0 && result.ok;
-    }
-    const Clock end = Clock::now();
-    result.cpu = end.cpu - start.cpu;
-    result.wall = end.wall - start.wall;
-    result.exchanges = bus.token(id).log().size();
+    // The one session's opening and closing count too, as the engine's do.
+    result.ok = timed(result.time, [ut, signatures] {
+        bool ok = ut != nullptr && DEV_ZR40NN_session_open(ut) == 0;
+        unsigned char signature[128];
+        for (int i = 0; ok && i < signatures; ++i) {
+            ok = DEV_ZR40NN_cmd_ecdsa_sign(ut, kUserPin, 0, signature, sizeof(signature), kDigest, sizeof(kDigest)) > 0;
+        }
+        if (ut != nullptr && ut->session_is_open != 0) {
+            ok = DEV_ZR40NN_session_close(ut) == 0 && ok;
+        }
+        return ok;
+    });
+    result.exchanges = takeExchanges(bus, { id });
     DEV_ZR40NN_lib_finish();
     return result;
 }
@@ -103,17 +70,16 @@ Result signThroughEngine(EmulatedBus& bus, int id, ENGINE* e, int signatures)
     EVP_PKEY* key = ENGINE_load_private_key(e, "BENCH/klucz", nullptr, nullptr);
     EC_KEY* ec = key != nullptr ? const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(key)) : nullptr;
     bus.token(id).clearLog();
-    const Clock start = Clock::now();
-    result.ok = ec != nullptr;
-    for (int i = 0; result.ok && i < signatures; ++i) {
-        ECDSA_SIG* sig = ECDSA_do_sign(kDigest, sizeof(kDigest), ec);
-        result.ok = sig != nullptr;
-        ECDSA_SIG_free(sig);
-    }
-    const Clock end = Clock::now();
-    result.cpu = end.cpu - start.cpu;
-    result.wall = end.wall - start.wall;
-    result.exchanges = bus.token(id).log().size();
+    result.ok = timed(result.time, [ec, signatures] {
+        bool ok = ec != nullptr;
+        for (int i = 0; ok && i < signatures; ++i) {
+            ECDSA_SIG* sig = ECDSA_do_sign(kDigest, sizeof(kDigest), ec);
+            ok = sig != nullptr;
+            ECDSA_SIG_free(sig);
+        }
+        return ok;
+    });
+    result.exchanges = takeExchanges(bus, { id });
     EVP_PKEY_free(key);
     ENGINE_finish(e);
     return result;
@@ -126,16 +92,16 @@ void report(const char* what, const Result& r, int signatures)
         return;
     }
     std::printf("%-28s %9.1f signatures/s  %5.2f exchanges/signature  host CPU %7.1f us/signature\n", what,
-                signatures / r.wall, static_cast<double>(r.exchanges) / signatures, r.cpu / signatures * 1e6);
+                signatures / r.time.wall, static_cast<double>(r.exchanges) / signatures,
+                microsecondsEach(r.time.cpu, signatures));
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const int signatures = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
-    if (std::getenv("UMOCKDEV_DIR") == nullptr && std::getenv("LD_PRELOAD") == nullptr) {
-        std::fprintf(stderr, "run under umockdev-wrapper: the tokens are emulated\n");
+    const int signatures = countArgument(argc, argv, 200);
+    if (!underUmockdev()) {
         return 2;
     }
     EmulatedBus bus;
@@ -158,7 +124,8 @@ int main(int argc, char** argv)
         report("  engine, session each", engine, signatures);
         if (direct.ok && engine.ok) {
             std::printf("  session open and close per engine signature: %.1f us wall, %.1f us host CPU\n",
-                        (engine.wall - direct.wall) / signatures * 1e6, (engine.cpu - direct.cpu) / signatures * 1e6);
+                        microsecondsEach(engine.time.wall - direct.time.wall, signatures),
+                        microsecondsEach(engine.time.cpu - direct.time.cpu, signatures));
         }
         ok = ok && direct.ok && engine.ok;
     }

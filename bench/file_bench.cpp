@@ -4,20 +4,16 @@
 //
 // Run under umockdev's preload: `umockdev-wrapper zr40nn_file_bench`. Octets are counted at the
 // device record's transport, so they are the frames as they cross USB (length octet included).
-#include "dev_zr40nn.h"
-#include "usb_testbed.h"
+#include "bench_support.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-using zr40nn::emu::EmulatedBus;
-using zr40nn::emu::TokenConfig;
+using namespace zr40nn::bench;
 
-constexpr const char kUserPin[] = "1234";
 constexpr unsigned char kUserPinId = 1;
 constexpr int kText = 0x40;
 
@@ -63,19 +59,6 @@ Wire takeWire()
     const Wire wire = gWire;
     gWire = {};
     return wire;
-}
-
-TokenConfig usableToken()
-{
-    TokenConfig config;
-    config.serial = "BENCH-FILES";
-    config.name = "FILES";
-    config.state = 0x03; // initialised and configured
-    config.soPin = "87654321";
-    config.userPin = kUserPin;
-    config.soPinLimit = 5;
-    config.userPinLimit = 3;
-    return config;
 }
 
 long minimumExchanges(const std::vector<int>& sizes)
@@ -135,11 +118,10 @@ bool readFiles(DEV_ZR40NN_t* ut, const std::vector<int>& sizes)
 // Writes the files onto a blank token, lists its table afresh and reads them all back.
 bool run(EmulatedBus& bus, const std::string& what, const std::vector<int>& sizes)
 {
-    const int id = bus.plug(usableToken());
-    DEV_ZR40NN_lib_init();
-    bool ok = DEV_ZR40NN_lib_find_devices() == 1 && DEV_ZR40NN_lib_actualize_devices() == 0;
-    DEV_ZR40NN_t* ut = DEV_ZR40NN_get_first();
-    ok = ok && ut != nullptr && DEV_ZR40NN_session_open(ut) == 0;
+    const int id = bus.plug(usableToken("BENCH-FILES", "FILES"));
+    const StartedToken started = startOneToken();
+    DEV_ZR40NN_t* ut = started.record;
+    bool ok = started.ok && ut != nullptr && DEV_ZR40NN_session_open(ut) == 0;
     if (ok) {
         countWire(ut);
         takeWire();
@@ -158,11 +140,7 @@ bool run(EmulatedBus& bus, const std::string& what, const std::vector<int>& size
     if (!ok && ut != nullptr) {
         std::fprintf(stderr, "%s failed:\n%s", what.c_str(), ut->err);
     }
-    if (ut != nullptr && ut->session_is_open != 0) {
-        DEV_ZR40NN_session_close(ut);
-    }
-    DEV_ZR40NN_lib_finish();
-    bus.unplug(id);
+    finish(bus, { id }, ut);
     return ok;
 }
 
@@ -170,8 +148,7 @@ bool run(EmulatedBus& bus, const std::string& what, const std::vector<int>& size
 
 int main()
 {
-    if (std::getenv("UMOCKDEV_DIR") == nullptr && std::getenv("LD_PRELOAD") == nullptr) {
-        std::fprintf(stderr, "run under umockdev-wrapper: the tokens are emulated\n");
+    if (!underUmockdev()) {
         return 2;
     }
     EmulatedBus bus;

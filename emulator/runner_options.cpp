@@ -50,8 +50,8 @@ std::string runnerUsage()
            "\n"
            "Ctrl-C goes to COMMAND; zr40nn-emu waits for it and still saves the state file.\n"
            "Exit status: COMMAND's, 128 + N when signal N ended it, 125 when zr40nn-emu itself failed\n"
-           "(bad options, a state file that cannot be read, or saved after COMMAND succeeded), 126 when\n"
-           "COMMAND cannot be run, 127 when it is not found.\n"
+           "(bad options, a state file that cannot be read, or one that cannot be saved after COMMAND\n"
+           "succeeded), 126 when COMMAND cannot be run, 127 when it is not found.\n"
            "\n"
            "Example: zr40nn-emu --state-file demo.state -- zr40nn-probe --exercise\n";
 }
