@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
     openvpn
     libgtest-dev
+    clang-16 libclang-rt-16-dev
     xvfb imagemagick
 )
 missing=()

@@ -13,3 +13,8 @@ ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 cmake -S "$root" -B "$root/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVIL_SANITIZE=ON
 cmake --build "$root/build-asan" -j "$jobs"
 ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -LE nosan
+
+# libFuzzer targets (clang-16): a short run of each; longer runs are made by hand.
+CC=clang-16 CXX=clang++-16 cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVIL_FUZZ=ON
+cmake --build "$root/build-fuzz" -j "$jobs" --target fuzzers
+ctest --test-dir "$root/build-fuzz" --output-on-failure -j "$jobs" -L fuzz --no-tests=ignore
