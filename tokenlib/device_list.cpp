@@ -1,5 +1,6 @@
 // The process-wide list of tokens on the USB buses and the library's reference-counted life cycle.
 #include "dev_zr40nn.h"
+#include "file_handle.h"
 
 #include <openssl/crypto.h>
 
@@ -24,6 +25,7 @@ int gConnectedApps = 0;
 void destroyRecord(DEV_ZR40NN_t* ut)
 {
     std::unique_ptr<DEV_ZR40NN_t> owner(ut);
+    zr40nn::files::forgetHandlesOf(ut);
     if (owner->handle != nullptr) {
         usb_close(owner->handle);
     }

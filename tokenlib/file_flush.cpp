@@ -1,10 +1,10 @@
 // Storing and deleting token files: the operations that write the token.
 //
 // A flush writes the data sectors first and the table entry last, and touches the cache only when
-// every write went through. A stored file is rewritten into fresh sectors when enough are free, and
-// its old sectors go back to the map only once the new entry is on the token. A flush that fails
-// part-way therefore leaves the table (on the token and in the cache) describing what it described
-// before, with that file's sectors untouched: a new file is simply not there.
+// every write went through. A stored file is rewritten into fresh sectors, and its old sectors go
+// back to the map only once the new entry is on the token. A flush that fails part-way therefore
+// leaves every file the table lists whole: the old version or, when only the answer to the entry
+// write was lost, the new one.
 #include "dev_zr40nn.h"
 #include "error_entry.h"
 #include "file_handle.h"
@@ -113,38 +113,36 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
 
-    // The sectors the stored entry lists come first in the handle's list (a file only grows). They
-    // are replaced by fresh ones when enough are free; otherwise the file is rewritten in place.
+    // The sectors the stored entry lists come first in the handle's list (a file only grows). A
+    // stored file is always rewritten into fresh sectors: a rewrite in place that fails part-way
+    // would leave the stored file with mixed contents.
     const int held = sectorsFor(file->size);
     const int stored = isStored(file) ? std::min(sectorsFor(ut->file_sizes[file->num]), held) : 0;
     SectorList sectors {};
     std::copy_n(file->sectors, kMaxFileSectors, sectors.begin());
-    // A listing since the last write reads the sectors this handle added as free: none of its own
-    // may be picked as a fresh one.
-    for (int k = 0; k < held; ++k) {
-        if (isDataSector(sectors[k])) {
-            ut->free_sectors[sectors[k]] = 0;
-        }
+    if (!claimSectors(ut, sectors.data(), stored)) {
+        DEV_ZR40NN_PUSH(ut, __func__, "there is no enought free memory on device");
+        return DEV_ZR40NN_ERR_UNDEFINED;
     }
-    const bool moved = stored > 0 && claimSectors(ut, sectors.data(), stored);
 
-    const char* failure = "could not write file contents to device";
     int result = writeContents(file, sectors, pin, pinId);
-    if (result >= 0) {
-        failure = "could not write file information to device";
-        result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, buildEntry(file, sectors).data());
-    }
     if (result < 0) {
-        if (moved) {
-            releaseSectors(ut, sectors.data(), stored);
-        }
-        DEV_ZR40NN_PUSH(ut, __func__, failure);
+        // No entry lists the fresh sectors, whatever reached them.
+        releaseSectors(ut, sectors.data(), stored);
+        DEV_ZR40NN_PUSH(ut, __func__, "could not write file contents to device");
         return result;
     }
-    if (moved) {
-        releaseSectors(ut, file->sectors, stored);
-        std::copy(sectors.begin(), sectors.end(), file->sectors);
+    result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, buildEntry(file, sectors).data());
+    if (result < 0) {
+        // A lost answer looks the same as a refusal: the token may hold the new entry. Every
+        // sector either entry lists stays taken until a listing reads the table again.
+        setEntryUncertain(file, true);
+        DEV_ZR40NN_PUSH(ut, __func__, "could not write file information to device");
+        return result;
     }
+    setEntryUncertain(file, false);
+    releaseSectors(ut, file->sectors, stored);
+    std::copy(sectors.begin(), sectors.end(), file->sectors);
     file->num = slot;
     storeInCache(ut, slot, file);
     file->flushed = 1;
@@ -157,7 +155,12 @@ int DEV_ZR40NN_file_delete(DEV_ZR40NN_file_t* file, const char* pin, unsigned ch
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
     DEV_ZR40NN_t* ut = file->ut;
-    // A handle from create that was never flushed has no entry on the token to clear.
+    // A handle from create that was never flushed has no entry on the token to clear; unless its
+    // entry write failed, when the token may list its sectors in an entry we cannot name.
+    if (!isStored(file) && entryUncertain(file)) {
+        releaseHandle(file);
+        return 0;
+    }
     if (isStored(file)) {
         const Object zeros {};
         const int result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, file->num, zeros.data());

@@ -13,6 +13,10 @@ using zr40nn::kMaxFileSectors;
 
 inline constexpr int kNameBufferSize = 32; // one slot's name buffer in file_names_tb
 
+// One file is open through one handle at a time: two handles of one file would each give back
+// sectors the other still lists.
+inline constexpr const char* kAlreadyOpen = "file is already open";
+
 // `num` of a handle made by create until its first successful flush: it owns no table entry yet.
 // Two creates before a flush would otherwise both believe the same free slot theirs; the flush
 // takes the lowest slot that is free when it runs.
@@ -35,6 +39,24 @@ DEV_ZR40NN_file_t* newHandle(DEV_ZR40NN_t* ut, const char* function, int num, in
 
 // Zero-fills and frees a handle (null is ignored).
 void releaseHandle(DEV_ZR40NN_file_t* file);
+
+// The library keeps a list of the handles that are open, so that a listing never frees a sector a
+// handle holds and one file is never open twice on one record.
+
+// Whether an open handle of `ut` other than `except` holds `name`.
+bool nameOpen(const DEV_ZR40NN_t* ut, const char* name, const DEV_ZR40NN_file_t* except = nullptr);
+
+// Marks every sector an open handle of `ut` holds as taken in the record's map.
+void takeOpenHandleSectors(DEV_ZR40NN_t* ut);
+
+// After a table write that failed, the token may still have stored the entry: the sectors it
+// lists must then never go back to the map before a listing has read the table again. Set by a
+// flush whose entry write failed, cleared by one that succeeds.
+void setEntryUncertain(DEV_ZR40NN_file_t* file, bool uncertain);
+bool entryUncertain(const DEV_ZR40NN_file_t* file);
+
+// Drops the handles of a record that is being freed from the list (they must not be used again).
+void forgetHandlesOf(const DEV_ZR40NN_t* ut);
 
 // Takes `count` free data sectors from the map, lowest first, into `out`. When fewer are free,
 // takes none and returns false.

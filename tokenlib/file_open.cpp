@@ -48,6 +48,10 @@ extern "C" DEV_ZR40NN_file_t* DEV_ZR40NN_file_open(DEV_ZR40NN_t* ut, const char*
     if (slot < 0) {
         return nullptr;
     }
+    if (nameOpen(ut, name)) {
+        DEV_ZR40NN_PUSH(ut, __func__, kAlreadyOpen);
+        return nullptr;
+    }
     std::array<unsigned char, DEV_ZR40NN_OBJ_SIZE> raw {};
     if (DEV_ZR40NN_cmd_read_public_obj(ut, slot, raw.data()) < 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "could not read file information table");

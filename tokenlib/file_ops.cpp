@@ -24,6 +24,10 @@ DEV_ZR40NN_file_t* DEV_ZR40NN_file_create(DEV_ZR40NN_t* ut, const char* name, in
         DEV_ZR40NN_PUSH(ut, __func__, "there exist file with that name");
         return nullptr;
     }
+    if (nameOpen(ut, name)) {
+        DEV_ZR40NN_PUSH(ut, __func__, kAlreadyOpen);
+        return nullptr;
+    }
     if (findFreeSlot(ut) < 0) {
         return nullptr;
     }
@@ -119,6 +123,10 @@ int DEV_ZR40NN_file_rename(DEV_ZR40NN_file_t* file, const char* name, int type)
         DEV_ZR40NN_PUSH(ut, __func__, "there exist file with that name");
         return -1;
     }
+    if (nameOpen(ut, name, file)) {
+        DEV_ZR40NN_PUSH(ut, __func__, kAlreadyOpen);
+        return -1;
+    }
     std::memset(file->name, 0, sizeof(file->name));
     std::strcpy(file->name, name);
     file->type = type;
@@ -131,7 +139,7 @@ int DEV_ZR40NN_file_close(DEV_ZR40NN_file_t* file)
     if (file == nullptr) {
         return 0;
     }
-    if (!file->flushed) {
+    if (!file->flushed && !entryUncertain(file)) {
         // Sectors taken by writes since the entry was last stored go back to the map; the entry
         // still lists the others. A handle that was never stored has no entry at all.
         const int stored = isStored(file) ? sectorsFor(file->ut->file_sizes[file->num]) : 0;

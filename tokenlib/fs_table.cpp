@@ -1,6 +1,7 @@
 // The file table: listing it into the device record's cache, wiping the whole public memory, and
 // the type octet of an open file.
 #include "error_entry.h"
+#include "file_handle.h"
 #include "fs_entry.h"
 
 #include <algorithm>
@@ -99,11 +100,15 @@ int DEV_ZR40NN_fs_get_file_list(DEV_ZR40NN_t* ut)
         unsigned char raw[DEV_ZR40NN_OBJ_SIZE];
         const int result = DEV_ZR40NN_cmd_read_public_obj(ut, slot, raw);
         if (result < 0) {
+            // The entries not read may list any sector: until a listing succeeds, none is free.
+            std::fill_n(ut->free_sectors, DEV_ZR40NN_SECTORS, 0);
             DEV_ZR40NN_PUSH(ut, __func__, "can not read file information table");
             return result;
         }
         cacheEntry(ut, slot, raw);
     }
+    // The table knows nothing of what open handles took since their last flush.
+    zr40nn::files::takeOpenHandleSectors(ut);
     return 0;
 }
 

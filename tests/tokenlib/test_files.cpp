@@ -196,28 +196,27 @@ TEST_F(FileTest, FilesCreatedBeforeAFlushEachFindTheirOwnSlot)
     for (int i = 0; i < 14; ++i) {
         store(("f" + std::to_string(i)).c_str(), pattern(1, i));
     }
-    // Every one of these saw slot 14 free when it was made.
+    // Every one of these saw slot 14 free when it was made. One file is open once at a time.
     std::vector<DEV_ZR40NN_file_t*> files;
-    for (const char* name : { "first", "second", "first", "third" }) {
+    for (const char* name : { "first", "second", "third" }) {
         files.push_back(createWith(name, pattern(150, static_cast<int>(files.size()))));
         ASSERT_NE(files.back(), nullptr);
     }
+    EXPECT_EQ(DEV_ZR40NN_file_create(mUt, "first", kText), nullptr);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_create:file is already open");
     ASSERT_EQ(DEV_ZR40NN_file_flush(files[0], kPin, kUser), 0) << mUt->err;
     ASSERT_EQ(DEV_ZR40NN_file_flush(files[1], kPin, kUser), 0) << mUt->err;
     EXPECT_EQ(files[1]->num, 15);
     const Data before = memory();
     const std::size_t framesBefore = frames();
     EXPECT_EQ(DEV_ZR40NN_file_flush(files[2], kPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
-    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:there exist file with that name");
-    EXPECT_EQ(DEV_ZR40NN_file_flush(files[3], kPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:there is no free slot in file information table");
-    // The refused handle never held a slot: deleting it leaves the stored file of that name alone.
+    // The refused handle never held a slot: deleting it writes nothing and gives its sectors back.
     EXPECT_EQ(DEV_ZR40NN_file_delete(files[2], kPin, kUser), 0);
     EXPECT_EQ(frames(), framesBefore);
     EXPECT_EQ(memory(), before);
-    for (DEV_ZR40NN_file_t* file : { files[0], files[1], files[3] }) {
-        EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
-    }
+    EXPECT_EQ(DEV_ZR40NN_file_close(files[0]), 0);
+    EXPECT_EQ(DEV_ZR40NN_file_close(files[1]), 0);
     EXPECT_EQ(freeSectors(), 120 - 14 - 4);
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0);
     EXPECT_EQ(readBack("first"), pattern(150, 0));
@@ -298,7 +297,9 @@ TEST_F(FileTest, FlushCutOffPartWayLeavesEveryListedFileWhole)
         EXPECT_EQ(listedContents(after, 0), old);
         EXPECT_TRUE(mUt->file_types[1] == 0 && mUt->file_sizes[0] == 300);
         EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
-        EXPECT_EQ(freeSectors(), 117);
+        // Without the answer to the entry write, the token may list the new sectors: they stay
+        // taken until the next listing. Sectors no entry can list go back.
+        EXPECT_EQ(freeSectors(), failure == information ? 113 : 117);
     }
 }
 
@@ -353,9 +354,10 @@ TEST_F(FileTest, SixteenFilesOfMixedSizesFillTheMemoryAndComeBack)
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_write:there is no enought free memory on device");
     EXPECT_TRUE(file->size == 1 && file->fpos == 1 && sectorsOf(file).size() == 1);
     EXPECT_EQ(DEV_ZR40NN_file_write(file, pattern(128, 1).data() + 1, 127), 127) << "fills its own sector";
-    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0) << "no sector is free: rewritten in place";
+    // A stored file is never rewritten in place, where a failure would mix old and new contents.
+    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:there is no enought free memory on device");
     EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
-    sizes[1] = 128;
 
     reopenSession();
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0) << mUt->err;
