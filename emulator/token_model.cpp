@@ -62,10 +62,21 @@ Bytes TokenModel::process(const Bytes& request)
 
     std::unique_lock lock(mMutex);
     Bytes answer;
-    // An injected failure answers in place of the command, which does not run.
-    const auto injected = request.size() >= 2 && request[0] == 0x00 ? mFailures.find(request[1]) : mFailures.end();
+    const bool wellFormed = request.size() >= 2 && request[0] == 0x00;
+    // An injected failure answers in place of the command, which does not run; a scheduled one
+    // may let it run first.
+    const auto injected = wellFormed ? mFailures.find(request[1]) : mFailures.end();
+    std::optional<ScheduledFailure> scheduled;
+    for (ScheduledFailure& failure : mScheduled) {
+        if (wellFormed && failure.code == request[1] && --failure.remaining == 0 && !scheduled) {
+            scheduled = failure;
+        }
+    }
+    std::erase_if(mScheduled, [](const ScheduledFailure& failure) { return failure.remaining <= 0; });
     if (injected != mFailures.end()) {
         answer = errorAnswer(static_cast<Status>(injected->second));
+    } else if (scheduled && !scheduled->afterRunning) {
+        answer = errorAnswer(static_cast<Status>(scheduled->status));
     } else {
         // Slow commands sleep without the state lock, so the log and snapshots stay readable;
         // mCommandMutex keeps any other command out meanwhile.
@@ -78,6 +89,9 @@ Bytes TokenModel::process(const Bytes& request)
             lock.lock();
         };
         answer = runCommand(mConfig, request, wait);
+        if (scheduled) {
+            answer = errorAnswer(static_cast<Status>(scheduled->status));
+        }
     }
     if (answer.size() == 2 && answer[0] == 0x80) {
         entry.status = answer[1];
@@ -104,10 +118,17 @@ void TokenModel::failCommand(std::uint8_t code, std::uint8_t status)
     mFailures[code] = status;
 }
 
+void TokenModel::failNth(std::uint8_t code, int nth, std::uint8_t status, bool afterRunning)
+{
+    std::lock_guard lock(mMutex);
+    mScheduled.push_back({ code, std::max(nth, 1), status, afterRunning });
+}
+
 void TokenModel::clearFailures()
 {
     std::lock_guard lock(mMutex);
     mFailures.clear();
+    mScheduled.clear();
 }
 
 TokenConfig TokenModel::snapshot() const

@@ -100,7 +100,11 @@ public:
     std::vector<LogEntry> log() const;
     void clearLog();
     void failCommand(std::uint8_t code, std::uint8_t status);   // answer 0x80, status next time (every time)
-    void clearFailures();
+    // Once: the nth command with `code` from now (1: the next one) answers 0x80, status. With
+    // `afterRunning` the command runs first, as when its answer is lost on the way back: the host
+    // sees a failure of a command that took effect.
+    void failNth(std::uint8_t code, int nth, std::uint8_t status, bool afterRunning = false);
+    void clearFailures(); // both kinds
 
     // A consistent snapshot of the token's state (for saving and for assertions).
     TokenConfig snapshot() const;
@@ -111,6 +115,14 @@ private:
     TokenConfig mConfig;
     std::vector<LogEntry> mLog;
     std::map<std::uint8_t, std::uint8_t> mFailures;
+    struct ScheduledFailure
+    {
+        std::uint8_t code;
+        int remaining;
+        std::uint8_t status;
+        bool afterRunning;
+    };
+    std::vector<ScheduledFailure> mScheduled;
 };
 
 } // namespace zr40nn::emu

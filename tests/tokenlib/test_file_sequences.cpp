@@ -1,0 +1,164 @@
+// Token files when listings fail, run while files are being written, or meet a file that is open
+// already; and random sequences of file operations with failures injected into the token.
+#include "command_fixture.h"
+#include "file_sequence.h"
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace zr40nn::test {
+namespace {
+
+using Data = std::vector<unsigned char>;
+
+constexpr char kPin[] = "1234";
+constexpr unsigned char kUser = 1;
+constexpr int kText = 0x40;
+constexpr std::uint8_t kReadObject = 0x04;
+
+class FileSequences : public CommandTest
+{
+protected:
+    void start()
+    {
+        mUt = plugAndRefresh(configuredToken("SEQ"), &mId);
+        ASSERT_NE(mUt, nullptr);
+        ASSERT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
+    }
+
+    DEV_ZR40NN_file_t* written(const char* name, int size)
+    {
+        DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_create(mUt, name, kText);
+        EXPECT_NE(file, nullptr) << mUt->err;
+        const Data data(static_cast<std::size_t>(size), static_cast<unsigned char>(name[0]));
+        EXPECT_TRUE(file == nullptr || DEV_ZR40NN_file_write(file, data.data(), size) == size) << mUt->err;
+        return file;
+    }
+
+    std::vector<int> sectorsOf(const DEV_ZR40NN_file_t* file)
+    {
+        return std::vector<int>(file->sectors, std::find(file->sectors, file->sectors + 32, 0));
+    }
+
+    // The refresh every program runs: it needs every session closed.
+    void refresh()
+    {
+        ASSERT_EQ(DEV_ZR40NN_session_close(mUt), 0);
+        ASSERT_EQ(DEV_ZR40NN_lib_actualize_devices(), 0) << mUt->err;
+        ASSERT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
+    }
+
+    std::string lastEntry() const
+    {
+        const Lines all = entries(mUt);
+        return all.empty() ? std::string() : all.back();
+    }
+
+    Data readBack(const char* name)
+    {
+        DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_open(mUt, name);
+        EXPECT_NE(file, nullptr) << mUt->err;
+        Data data(file != nullptr ? static_cast<std::size_t>(file->size) : 0);
+        if (!data.empty()) {
+            EXPECT_EQ(DEV_ZR40NN_file_read(file, data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+        }
+        DEV_ZR40NN_file_close(file);
+        return data;
+    }
+};
+
+// A table read fails part-way: the entries not read may list any sector, so nothing is handed out
+// until a listing succeeds.
+TEST_F(FileSequences, AFailedListingLeavesNoSectorFree)
+{
+    start();
+    DEV_ZR40NN_file_t* alpha = written("alpha", 100);
+    ASSERT_EQ(DEV_ZR40NN_file_flush(alpha, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(sectorsOf(alpha), std::vector<int>{ 8 });
+    DEV_ZR40NN_file_close(alpha);
+
+    token().failNth(kReadObject, 1, emu::kStatusFrameSyntax);
+    EXPECT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), -106);
+    DEV_ZR40NN_file_t* beta = DEV_ZR40NN_file_create(mUt, "beta", kText);
+    ASSERT_NE(beta, nullptr);
+    EXPECT_EQ(DEV_ZR40NN_file_write(beta, "b", 1), -1);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_write:there is no enought free memory on device");
+
+    ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0) << mUt->err;
+    EXPECT_EQ(DEV_ZR40NN_file_write(beta, "b", 1), 1);
+    ASSERT_EQ(DEV_ZR40NN_file_flush(beta, kPin, kUser), 0) << mUt->err;
+    EXPECT_EQ(sectorsOf(beta), std::vector<int>{ 9 });
+    DEV_ZR40NN_file_close(beta);
+    EXPECT_EQ(readBack("alpha"), Data(100, 'a'));
+    EXPECT_EQ(readBack("beta"), Data(1, 'b'));
+}
+
+// A refresh while a file is being written: the sectors its handle took stay its own.
+TEST_F(FileSequences, ARefreshKeepsTheSectorsOfOpenHandles)
+{
+    start();
+    DEV_ZR40NN_file_t* one = written("one", 200);
+    ASSERT_EQ(sectorsOf(one), (std::vector<int>{ 8, 9 }));
+    refresh();
+    DEV_ZR40NN_file_t* two = written("two", 200);
+    EXPECT_EQ(sectorsOf(two), (std::vector<int>{ 10, 11 }));
+    ASSERT_EQ(DEV_ZR40NN_file_flush(two, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(one, kPin, kUser), 0) << mUt->err;
+    DEV_ZR40NN_file_close(one);
+    DEV_ZR40NN_file_close(two);
+    refresh();
+    EXPECT_EQ(readBack("one"), Data(200, 'o'));
+    EXPECT_EQ(readBack("two"), Data(200, 't'));
+    EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 4);
+}
+
+// Deleting through one handle while another holds the file would free sectors the other lists.
+TEST_F(FileSequences, AFileIsOpenThroughOneHandleAtATime)
+{
+    start();
+    DEV_ZR40NN_file_t* doc = written("doc", 300);
+    EXPECT_EQ(DEV_ZR40NN_file_create(mUt, "doc", kText), nullptr);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_create:file is already open");
+    ASSERT_EQ(DEV_ZR40NN_file_flush(doc, kPin, kUser), 0) << mUt->err;
+    EXPECT_EQ(DEV_ZR40NN_file_open(mUt, "doc"), nullptr);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_open:file is already open");
+    DEV_ZR40NN_file_t* other = written("other", 10);
+    EXPECT_EQ(DEV_ZR40NN_file_rename(other, "doc", kText), -1) << "the name is stored";
+    DEV_ZR40NN_file_close(other);
+    DEV_ZR40NN_file_close(doc);
+
+    doc = DEV_ZR40NN_file_open(mUt, "doc");
+    ASSERT_NE(doc, nullptr) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_delete(doc, kPin, kUser), 0) << mUt->err;
+    doc = written("doc", 400);
+    ASSERT_EQ(DEV_ZR40NN_file_flush(doc, kPin, kUser), 0) << mUt->err;
+    DEV_ZR40NN_file_close(doc);
+    refresh();
+    EXPECT_EQ(readBack("doc"), Data(400, 'd'));
+}
+
+// Random sequences over up to three handles, every step checked against the token's memory.
+TEST_F(FileSequences, RandomSequencesWithFailuresNeverShareASector)
+{
+    std::mt19937 random(20261208);
+    for (int run = 0; run < 30; ++run) {
+        start();
+        std::vector<std::uint8_t> script(150);
+        std::generate(script.begin(), script.end(), [&random] { return static_cast<std::uint8_t>(random()); });
+        // The refresh itself may meet an injected failure; the session is opened again regardless.
+        const SequenceTarget target { mUt, &token(), [this] {
+                                         DEV_ZR40NN_session_close(mUt);
+                                         DEV_ZR40NN_lib_actualize_devices();
+                                         EXPECT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
+                                     } };
+        const std::string broken = runFileSequence(target, script.data(), script.size());
+        ASSERT_EQ(broken, "") << "run " << run;
+        DEV_ZR40NN_session_close(mUt);
+        unplug(mId);
+    }
+}
+
+} // namespace
+} // namespace zr40nn::test
