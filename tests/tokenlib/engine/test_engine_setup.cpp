@@ -1,6 +1,8 @@
 // The engine's registration, control commands, init and finish, digest names and log.
 #include "engine_fixture.h"
 
+#include <openssl/err.h>
+
 using namespace zr40nn::test;
 
 TEST_F(EngineTest, ControlCommandsByNumberKeepAsManyOctetsAsTheirFields)
@@ -109,4 +111,51 @@ TEST_F(EngineTest, EcdsaDigestNamesAreTheShaDigests)
         ASSERT_NE(md, nullptr) << name;
         EXPECT_EQ(EVP_MD_get_type(md), nid) << name;
     }
+}
+
+TEST_F(EngineTest, LoadingTwiceLeavesOpenSslsErrorQueueEmpty)
+{
+    ERR_clear_error();
+    ENGINE_load_dev_zr40nn();
+    ENGINE_load_dev_zr40nn();
+    EXPECT_EQ(ERR_peek_error(), 0ul);
+}
+
+TEST_F(EngineTest, FinishWipesTheKeyNameDefault)
+{
+    // One key in slot 0: the empty name of slot 1 is what an empty default finds.
+    plugTokenWithKeys("TOK1", 2560, { "klucz" });
+    ASSERT_TRUE(initEngine());
+    ASSERT_TRUE(ctrl("token_name", "TOK1"));
+    ASSERT_TRUE(ctrl("key_name", "klucz"));
+    ASSERT_TRUE(ctrl("user_pin", kUserPin));
+    ASSERT_NE(loadPrivate(nullptr), nullptr) << maskedLog();
+
+    finishEngine();
+    ASSERT_TRUE(initEngine());
+    ASSERT_TRUE(ctrl("token_name", "TOK1"));
+    ASSERT_TRUE(ctrl("user_pin", kUserPin));
+    clearLog();
+    EXPECT_EQ(loadPrivate(nullptr), nullptr);
+    EXPECT_EQ(maskedLog(),
+              std::string("! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:")
+                  + DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(zr40nn::emu::kStatusKeyNotGenerated)) + "\n");
+}
+
+TEST_F(EngineTest, KeyNameDefaultThatFillsItsFieldIsReadNoFurther)
+{
+    // 23 octets are kept without a terminator; the lookup must stop there (the sanitizer build
+    // sees any read past the field) and find no slot of that name.
+    const int id = plugTokenWithKeys("TOK1", 2560, { std::string(21, 'k') });
+    ASSERT_TRUE(initEngine());
+    ASSERT_TRUE(ctrl("token_name", "TOK1"));
+    ASSERT_TRUE(ctrl("key_name", std::string(30, 'k').c_str()));
+    ASSERT_TRUE(ctrl("user_pin", kUserPin));
+    clearLog();
+    EXPECT_EQ(loadPrivate(nullptr), nullptr);
+    EXPECT_EQ(maskedLog(),
+              std::string("! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:")
+                  + DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_UNDEFINED)
+                  + "\n!\n! \te_dev_zr40nn.cpp(L):DEV_ZR40NN_find_key_by_name:there is no key of given name\n!\n");
+    EXPECT_EQ(countCommands(id, 0x2F), 0);
 }
