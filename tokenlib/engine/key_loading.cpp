@@ -18,8 +18,9 @@ namespace {
 
 constexpr unsigned char kUserPinId = 1;
 
-// The user PIN for loading: the "user_pin" default, else the prompt. A failed, cancelled or
-// empty answer ends the loading before the token is asked, so no PIN try is spent on it.
+// The user PIN for loading: the "user_pin" default, else the prompt. Only a prompt that fails
+// or is cancelled ends the loading before the token is asked. An empty answer is a PIN like any
+// other (a token may well have an empty user PIN): the token decides.
 bool takeUserPin(const char* function, UI_METHOD* ui, void* callbackData, char (&pin)[9]) noexcept
 {
     if (dev_zr40nn_user_pin[0] != '\0') {
@@ -27,7 +28,7 @@ bool takeUserPin(const char* function, UI_METHOD* ui, void* callbackData, char (
         pin[8] = '\0';
         return true;
     }
-    if (!promptUserPin(ui, callbackData, pin) || pin[0] == '\0') {
+    if (!promptUserPin(ui, callbackData, pin)) {
         DEV_ZR40NN_LOG_ERROR(function, "user PIN was not given");
         return false;
     }

@@ -28,7 +28,7 @@ TEST_F(EngineTest, KeysByReferenceCarryTheSlotsPublicPoint)
               "  [T] >> key loading with 'dev_zr40nn_load_public_key' finished successfully\n");
 }
 
-TEST_F(EngineTest, PromptGetsTheCallersDataAndOnlyAnAcceptedAnswerReachesTheToken)
+TEST_F(EngineTest, PromptGetsTheCallersDataAndEveryAnswerReachesTheToken)
 {
     const int id = plugTokenWithKeys("TOK1", 2560, { "klucz" });
     ASSERT_TRUE(initEngine());
@@ -36,17 +36,19 @@ TEST_F(EngineTest, PromptGetsTheCallersDataAndOnlyAnAcceptedAnswerReachesTheToke
     {
         std::string answer;
         int result;
+        bool asked; // the token checked the answer
         bool loads;
     } cases[] = {
-        { "", -1, false }, // cancelled
-        { "", 0, false }, // failed
-        { "", 1, false }, // answered with nothing
-        { "123456789", 1, false }, // longer than a PIN
-        { kUserPin, 1, true },
+        { "", -1, false, false }, // cancelled
+        { "", 0, false, false }, // failed
+        { "", 1, true, false }, // answered with nothing: not this token's PIN
+        { "123456789", 1, false, false }, // longer than a PIN
+        { kUserPin, 1, true, true },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer + " " + std::to_string(c.result));
         bus().token(id).clearLog();
+        clearLog();
         PromptScript script;
         script.answer = c.answer;
         script.result = c.result;
@@ -55,11 +57,28 @@ TEST_F(EngineTest, PromptGetsTheCallersDataAndOnlyAnAcceptedAnswerReachesTheToke
         EXPECT_EQ(script.promptText, "User PIN:");
         EXPECT_EQ(script.maxSize, 8);
         EXPECT_EQ(script.flags, UI_INPUT_FLAG_DEFAULT_PWD); // no echo; answered by -passin
-        EXPECT_EQ(countCommands(id, 0x2F), c.loads ? 1 : 0);
+        EXPECT_EQ(countCommands(id, 0x2F), c.asked ? 1 : 0);
+        if (!c.asked) {
+            EXPECT_EQ(maskedLog(), "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:user PIN was not given\n");
+        }
         EXPECT_EQ(recordOf(id)->session_is_open, 0);
     }
     EXPECT_EQ(bus().token(id).log().back().pin, kUserPin);
     EXPECT_EQ(bus().token(id).snapshot().userPinTries, 0);
+}
+
+TEST_F(EngineTest, EmptyUserPinTypedAtThePromptLoadsAndSigns)
+{
+    const int id = plugTokenWithKeys("TOK1", 2560, { "klucz" }, "");
+    ASSERT_TRUE(initEngine());
+    PromptScript script; // answers with nothing
+    PkeyPtr key = loadPrivate("TOK1/klucz", &script);
+    ASSERT_NE(key, nullptr) << maskedLog();
+    EXPECT_EQ(script.prompts, 1);
+    bus().token(id).clearLog();
+    EXPECT_TRUE(signs(key.get(), 32, slotPublicKey(id, 0).get())) << maskedLog();
+    EXPECT_EQ(countCommands(id, 0x49), 1);
+    EXPECT_EQ(bus().token(id).log().back().pin, "");
 }
 
 TEST_F(EngineTest, WrongPinCostsOneTryAndLeavesNoSession)
