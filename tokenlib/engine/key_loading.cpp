@@ -4,7 +4,7 @@
 #include "engine_state.h"
 #include "key_choice.h"
 #include "key_handle.h"
-#include "openssl_ptr.h"
+#include "openssl_owner.h"
 #include "pin_prompt.h"
 #include "wipe.h"
 
@@ -59,7 +59,7 @@ bool checkUserPin(const char* function, DEV_ZR40NN_t* token, const char* pin) no
 // belong to the default provider and be signed in software with the handle's fake secret.
 EVP_PKEY* decodeHandle(ENGINE* e, const unsigned char* der, int length) noexcept
 {
-    EcKeyPtr ecKey(EC_KEY_new_method(e));
+    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> ecKey(EC_KEY_new_method(e));
     if (!ecKey) {
         return nullptr;
     }
@@ -67,7 +67,7 @@ EVP_PKEY* decodeHandle(ENGINE* e, const unsigned char* der, int length) noexcept
     if (d2i_ECPrivateKey(&target, &der, length) == nullptr) {
         return nullptr;
     }
-    EvpPkeyPtr key(EVP_PKEY_new());
+    morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free> key(EVP_PKEY_new());
     if (!key || EVP_PKEY_assign_EC_KEY(key.get(), ecKey.get()) != 1) {
         return nullptr;
     }
@@ -77,7 +77,7 @@ EVP_PKEY* decodeHandle(ENGINE* e, const unsigned char* der, int length) noexcept
 
 } // namespace
 
-EVP_PKEY* loadPrivateKey(ENGINE* e, const char* keyId, UI_METHOD* ui, void* callbackData)
+EVP_PKEY* loadPrivateKey(ENGINE* e, const char* keyId, UI_METHOD* ui, void* callbackData) noexcept
 {
     static constexpr const char* kFunction = "dev_zr40nn_load_private_key";
     KeyChoice choice;
@@ -102,7 +102,7 @@ EVP_PKEY* loadPrivateKey(ENGINE* e, const char* keyId, UI_METHOD* ui, void* call
     return key;
 }
 
-EVP_PKEY* loadPublicKey(const char* keyId)
+EVP_PKEY* loadPublicKey(const char* keyId) noexcept
 {
     static constexpr const char* kFunction = "dev_zr40nn_load_public_key";
     KeyChoice choice;

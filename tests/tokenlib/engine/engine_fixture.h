@@ -5,6 +5,7 @@
 
 #include "../fixture.h"
 #include "dev_zr40nn_engine.h"
+#include "openssl_owner.h"
 #include "token_crypto.h"
 
 #include <openssl/ec.h>
@@ -23,11 +24,7 @@
 
 namespace zr40nn::test {
 
-struct PkeyFree
-{
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using PkeyPtr = morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free>;
 
 inline EC_KEY* ecKeyOf(EVP_PKEY* key)
 {

@@ -3,6 +3,22 @@
 
 #include <openssl/err.h>
 
+namespace {
+
+// Whether a descriptor of this process is open on path.
+bool openHere(const std::string& path)
+{
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error) == path) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 using namespace zr40nn::test;
 
 TEST_F(EngineTest, ControlCommandsByNumberKeepAsManyOctetsAsTheirFields)
@@ -100,6 +116,20 @@ TEST_F(EngineTest, SecondLogFileTakesOverAndAFailedOneStopsLogging)
     EXPECT_EQ(std::filesystem::file_size(second), written);
 }
 
+TEST_F(EngineTest, DestroyingTheLastEngineClosesTheLog)
+{
+    EXPECT_TRUE(openHere(mLogPath));
+    ENGINE_load_dev_zr40nn(); // its ENGINE object is refused and destroyed at once
+    EXPECT_TRUE(openHere(mLogPath));
+    ASSERT_EQ(ENGINE_remove(mEngine), 1);
+    ENGINE_free(mEngine); // the last reference
+    EXPECT_FALSE(openHere(mLogPath));
+
+    ENGINE_load_dev_zr40nn();
+    mEngine = ENGINE_by_id(DEV_ZR40NN_ENGINE_ID);
+    ASSERT_NE(mEngine, nullptr);
+}
+
 TEST_F(EngineTest, EcdsaDigestNamesAreTheShaDigests)
 {
     const std::pair<const char*, int> names[] = {
@@ -137,9 +167,11 @@ TEST_F(EngineTest, FinishWipesTheKeyNameDefault)
     ASSERT_TRUE(ctrl("user_pin", kUserPin));
     clearLog();
     EXPECT_EQ(loadPrivate(nullptr), nullptr);
-    EXPECT_EQ(maskedLog(),
-              std::string("! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:")
-                  + DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(zr40nn::emu::kStatusKeyNotGenerated)) + "\n");
+    EXPECT_EQ(
+        maskedLog(),
+        std::string("! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:")
+            + DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(zr40nn::emu::kStatusKeyNotGenerated))
+            + "\n");
 }
 
 TEST_F(EngineTest, KeyNameDefaultThatFillsItsFieldIsReadNoFurther)

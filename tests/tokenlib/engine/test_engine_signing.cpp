@@ -45,7 +45,7 @@ TEST_F(EngineTest, RequestSignedWithEcdsaWithSha256)
     PkeyPtr key = loadPrivate(nullptr);
     ASSERT_NE(key, nullptr) << maskedLog();
 
-    std::unique_ptr<X509_REQ, decltype(&X509_REQ_free)> req(X509_REQ_new(), X509_REQ_free);
+    morvil::OpenSslOwner<X509_REQ, X509_REQ_free> req(X509_REQ_new());
     X509_NAME_add_entry_by_txt(X509_REQ_get_subject_name(req.get()), "CN", MBSTRING_UTF8,
                                reinterpret_cast<const unsigned char*>("Użytkownik"), -1, -1, 0);
     ASSERT_EQ(X509_REQ_set_pubkey(req.get(), key.get()), 1);
@@ -113,7 +113,7 @@ TEST_F(EngineTest, SoftwareKeysSignInSoftwareWhileTheEngineIsTheDefault)
     const int id = plugTokenWithKeys("TOK1", 2560, { "klucz" });
     ASSERT_TRUE(initEngine());
     // Registered and initialised, the engine is still nobody's default until a program says so.
-    std::unique_ptr<EC_KEY, decltype(&EC_KEY_free)> before(EC_KEY_new_by_curve_name(NID_X9_62_prime256v1), EC_KEY_free);
+    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> before(EC_KEY_new_by_curve_name(NID_X9_62_prime256v1));
     EXPECT_EQ(EC_KEY_get0_engine(before.get()), nullptr);
     ASSERT_EQ(ENGINE_set_default(mEngine, ENGINE_METHOD_ALL), 1);
     struct DefaultGuard
