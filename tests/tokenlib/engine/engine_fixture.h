@@ -31,6 +31,35 @@ inline EC_KEY* ecKeyOf(EVP_PKEY* key)
     return const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(key));
 }
 
+// The library's code for a token's error answer with that status.
+inline int refusedWith(emu::Status status)
+{
+    return DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(status);
+}
+
+// An error record of an engine function as EngineTest::maskedLog shows it: with an engine
+// message, or with the text of a library error code.
+inline std::string errorRecord(const char* function, const std::string& message)
+{
+    return std::string("! [T] >> e_dev_zr40nn.cpp:") + function + ":L:" + message + "\n";
+}
+
+inline std::string errorRecord(const char* function, int code)
+{
+    return errorRecord(function, std::string(DEV_ZR40NN_lib_error_desc(code)));
+}
+
+// One entry of a token's error stack under an error record, as maskedLog shows it.
+inline std::string stackEntry(const char* function, const std::string& message)
+{
+    return std::string("! \te_dev_zr40nn.cpp(L):") + function + ":" + message + "\n";
+}
+
+inline std::string stackEntry(const char* function, int code)
+{
+    return stackEntry(function, std::string(DEV_ZR40NN_lib_error_desc(code)));
+}
+
 // Has key sign a digest of that many octets through OpenSSL's ECDSA. False when no signature
 // comes; otherwise whether it verifies (over at most the first 64 octets) against pub, if given.
 inline bool signs(EVP_PKEY* key, std::size_t octets, EVP_PKEY* pub = nullptr)

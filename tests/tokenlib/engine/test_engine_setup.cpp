@@ -86,7 +86,7 @@ TEST_F(EngineTest, ASecondLoadAndTheFinishBothWipeThePin)
               "  [T] >> key loading with 'dev_zr40nn_load_private_key' finished successfully\n"
               "  [T] >> engine 'dev_zr40nn' finished successfully\n"
               "  [T] >> engine initialization with 'dev_zr40nn_init' finished successfully\n"
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:user PIN was not given\n");
+                  + errorRecord("dev_zr40nn_load_private_key", "user PIN was not given"));
 }
 
 TEST_F(EngineTest, InitFailsWhileASessionIsOpenAndGivesItsUserBack)
@@ -94,9 +94,7 @@ TEST_F(EngineTest, InitFailsWhileASessionIsOpenAndGivesItsUserBack)
     DEV_ZR40NN_t* ut = plugAndRefresh(configuredToken("TOK1"));
     ASSERT_EQ(DEV_ZR40NN_session_open(ut), 0);
     EXPECT_FALSE(initEngine());
-    EXPECT_EQ(maskedLog(),
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_init:L:session could not be open (perhaps device "
-              "was locked by other thread or application)\n");
+    EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_init", DEV_ZR40NN_ERR_SESSION_OPEN));
     // Only the fixture's own user is left: finishing it frees the device list.
     ASSERT_EQ(DEV_ZR40NN_session_close(ut), 0);
     libFinish();
@@ -167,11 +165,8 @@ TEST_F(EngineTest, FinishWipesTheKeyNameDefault)
     ASSERT_TRUE(ctrl("user_pin", kUserPin));
     clearLog();
     EXPECT_EQ(loadPrivate(nullptr), nullptr);
-    EXPECT_EQ(
-        maskedLog(),
-        std::string("! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:")
-            + DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(zr40nn::emu::kStatusKeyNotGenerated))
-            + "\n");
+    EXPECT_EQ(maskedLog(),
+              errorRecord("dev_zr40nn_load_private_key", refusedWith(zr40nn::emu::kStatusKeyNotGenerated)));
 }
 
 TEST_F(EngineTest, KeyNameDefaultThatFillsItsFieldIsReadNoFurther)
@@ -186,8 +181,7 @@ TEST_F(EngineTest, KeyNameDefaultThatFillsItsFieldIsReadNoFurther)
     clearLog();
     EXPECT_EQ(loadPrivate(nullptr), nullptr);
     EXPECT_EQ(maskedLog(),
-              std::string("! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:")
-                  + DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_UNDEFINED)
-                  + "\n!\n! \te_dev_zr40nn.cpp(L):DEV_ZR40NN_find_key_by_name:there is no key of given name\n!\n");
+              errorRecord("dev_zr40nn_load_private_key", DEV_ZR40NN_ERR_UNDEFINED) + "!\n"
+                  + stackEntry("DEV_ZR40NN_find_key_by_name", "there is no key of given name") + "!\n");
     EXPECT_EQ(countCommands(id, 0x2F), 0);
 }
