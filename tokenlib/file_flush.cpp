@@ -81,6 +81,14 @@ void storeInCache(DEV_ZR40NN_t* ut, int slot, const DEV_ZR40NN_file_t* file)
     ut->file_names[slot] = name;
 }
 
+// The handle now owns `slot` with the sector list `sectors`, and the cache says so.
+void adoptEntry(DEV_ZR40NN_file_t* file, int slot, const SectorList& sectors)
+{
+    std::copy(sectors.begin(), sectors.end(), file->sectors);
+    file->num = slot;
+    storeInCache(file->ut, slot, file);
+}
+
 void clearCache(DEV_ZR40NN_t* ut, int slot)
 {
     ut->file_types[slot] = 0;
@@ -134,17 +142,16 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
     }
     result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, buildEntry(file, sectors).data());
     if (result < 0) {
-        // A lost answer looks the same as a refusal: the token may hold the new entry. Every
-        // sector either entry lists stays taken until a listing reads the table again.
-        setEntryUncertain(file, true);
+        // A lost answer looks the same as a refusal: the token may list the new entry. The handle
+        // and the cache take it as written, so that the slot stays this file's and every sector
+        // either version lists stays taken (the old ones until the next listing); the handle stays
+        // unflushed, and the next flush writes everything again.
+        adoptEntry(file, slot, sectors);
         DEV_ZR40NN_PUSH(ut, __func__, "could not write file information to device");
         return result;
     }
-    setEntryUncertain(file, false);
     releaseSectors(ut, file->sectors, stored);
-    std::copy(sectors.begin(), sectors.end(), file->sectors);
-    file->num = slot;
-    storeInCache(ut, slot, file);
+    adoptEntry(file, slot, sectors);
     file->flushed = 1;
     return 0;
 }
@@ -155,12 +162,7 @@ int DEV_ZR40NN_file_delete(DEV_ZR40NN_file_t* file, const char* pin, unsigned ch
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
     DEV_ZR40NN_t* ut = file->ut;
-    // A handle from create that was never flushed has no entry on the token to clear; unless its
-    // entry write failed, when the token may list its sectors in an entry we cannot name.
-    if (!isStored(file) && entryUncertain(file)) {
-        releaseHandle(file);
-        return 0;
-    }
+    // A handle from create that was never flushed has no entry on the token to clear.
     if (isStored(file)) {
         const Object zeros {};
         const int result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, file->num, zeros.data());

@@ -19,22 +19,9 @@ int slotCount(const DEV_ZR40NN_t* ut)
     return std::clamp(ut->files_no, 0, DEV_ZR40NN_FILES);
 }
 
-struct OpenHandle
-{
-    DEV_ZR40NN_file_t* file;
-    bool entryUncertain = false;
-};
-
 // Every handle between create or open and close or delete. A process keeps a handful at most, and
 // the library runs on one thread at a time.
-std::vector<OpenHandle> gOpenHandles;
-
-OpenHandle* findOpen(const DEV_ZR40NN_file_t* file)
-{
-    const auto it = std::find_if(gOpenHandles.begin(), gOpenHandles.end(),
-                                 [file](const OpenHandle& open) { return open.file == file; });
-    return it != gOpenHandles.end() ? &*it : nullptr;
-}
+std::vector<DEV_ZR40NN_file_t*> gOpenHandles;
 
 } // namespace
 
@@ -46,7 +33,7 @@ DEV_ZR40NN_file_t* newHandle(DEV_ZR40NN_t* ut, const char* function, int num, in
         return nullptr;
     }
     try {
-        gOpenHandles.push_back({ file });
+        gOpenHandles.push_back(file);
     } catch (const std::bad_alloc&) {
         delete file;
         DEV_ZR40NN_PUSH(ut, function, "could not allocate memory");
@@ -65,7 +52,7 @@ void releaseHandle(DEV_ZR40NN_file_t* file)
     if (file == nullptr) {
         return;
     }
-    std::erase_if(gOpenHandles, [file](const OpenHandle& open) { return open.file == file; });
+    std::erase(gOpenHandles, file);
     // The contents may be a private document: leave nothing of it in freed memory.
     OPENSSL_cleanse(file, sizeof(*file));
     delete file;
@@ -99,49 +86,36 @@ void releaseSectors(DEV_ZR40NN_t* ut, const int* list, int count)
 
 bool nameOpen(const DEV_ZR40NN_t* ut, const char* name, const DEV_ZR40NN_file_t* except)
 {
-    return std::any_of(gOpenHandles.begin(), gOpenHandles.end(), [&](const OpenHandle& open) {
-        return open.file != except && open.file->ut == ut
-            && std::strncmp(open.file->name, name, sizeof(open.file->name)) == 0;
+    return std::any_of(gOpenHandles.begin(), gOpenHandles.end(), [&](const DEV_ZR40NN_file_t* open) {
+        return open != except && open->ut == ut
+            && std::strncmp(open->name, name, sizeof(open->name)) == 0;
     });
 }
 
 bool slotOpen(const DEV_ZR40NN_t* ut, int slot)
 {
     return std::any_of(gOpenHandles.begin(), gOpenHandles.end(),
-                       [&](const OpenHandle& open) { return open.file->ut == ut && open.file->num == slot; });
+                       [&](const DEV_ZR40NN_file_t* open) { return open->ut == ut && open->num == slot; });
 }
 
 void takeOpenHandleSectors(DEV_ZR40NN_t* ut)
 {
-    for (const OpenHandle& open : gOpenHandles) {
-        if (open.file->ut != ut) {
+    for (const DEV_ZR40NN_file_t* open : gOpenHandles) {
+        if (open->ut != ut) {
             continue;
         }
-        const int held = std::min(sectorsFor(open.file->size), kMaxFileSectors);
+        const int held = std::min(sectorsFor(open->size), kMaxFileSectors);
         for (int k = 0; k < held; ++k) {
-            if (isDataSector(open.file->sectors[k])) {
-                ut->free_sectors[open.file->sectors[k]] = 0;
+            if (isDataSector(open->sectors[k])) {
+                ut->free_sectors[open->sectors[k]] = 0;
             }
         }
     }
 }
 
-void setEntryUncertain(DEV_ZR40NN_file_t* file, bool uncertain)
-{
-    if (OpenHandle* open = findOpen(file)) {
-        open->entryUncertain = uncertain;
-    }
-}
-
-bool entryUncertain(const DEV_ZR40NN_file_t* file)
-{
-    const OpenHandle* open = findOpen(file);
-    return open != nullptr && open->entryUncertain;
-}
-
 void forgetHandlesOf(const DEV_ZR40NN_t* ut)
 {
-    std::erase_if(gOpenHandles, [ut](const OpenHandle& open) { return open.file->ut == ut; });
+    std::erase_if(gOpenHandles, [ut](const DEV_ZR40NN_file_t* open) { return open->ut == ut; });
 }
 
 bool nameFits(const char* name)
@@ -167,7 +141,7 @@ int findNamedSlot(DEV_ZR40NN_t* ut, const char* name, int except)
 int findFreeSlot(const DEV_ZR40NN_t* ut)
 {
     for (int slot = 0; slot < slotCount(ut); ++slot) {
-        if (!slotUsed(ut, slot)) {
+        if (!slotUsed(ut, slot) && !slotOpen(ut, slot)) {
             return slot;
         }
     }

@@ -52,12 +52,6 @@ bool slotOpen(const DEV_ZR40NN_t* ut, int slot);
 // Marks every sector an open handle of `ut` holds as taken in the record's map.
 void takeOpenHandleSectors(DEV_ZR40NN_t* ut);
 
-// After a table write that failed, the token may still have stored the entry: the sectors it
-// lists must then never go back to the map before a listing has read the table again. Set by a
-// flush whose entry write failed, cleared by one that succeeds.
-void setEntryUncertain(DEV_ZR40NN_file_t* file, bool uncertain);
-bool entryUncertain(const DEV_ZR40NN_file_t* file);
-
 // Drops the handles of a record that is being freed from the list (they must not be used again).
 void forgetHandlesOf(const DEV_ZR40NN_t* ut);
 
@@ -83,7 +77,7 @@ inline bool slotUsed(const DEV_ZR40NN_t* ut, int slot)
 // The lowest used slot whose cached name equals `name`, skipping `except`; -1 when none.
 int findNamedSlot(DEV_ZR40NN_t* ut, const char* name, int except = kNoSlot);
 
-// The lowest slot the cache shows free; -1 when all are used.
+// The lowest slot the cache shows free and no open handle holds; -1 when there is none.
 int findFreeSlot(const DEV_ZR40NN_t* ut);
 
 } // namespace zr40nn::files

@@ -139,7 +139,7 @@ int DEV_ZR40NN_file_close(DEV_ZR40NN_file_t* file)
     if (file == nullptr) {
         return 0;
     }
-    if (!file->flushed && !entryUncertain(file)) {
+    if (!file->flushed) {
         // Sectors taken by writes since the entry was last stored go back to the map; the entry
         // still lists the others. A handle that was never stored has no entry at all.
         const int stored = isStored(file) ? sectorsFor(file->ut->file_sizes[file->num]) : 0;

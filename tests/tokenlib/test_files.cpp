@@ -295,11 +295,15 @@ TEST_F(FileTest, FlushCutOffPartWayLeavesEveryListedFileWhole)
         const Data after = memory();
         EXPECT_TRUE(std::equal(after.begin(), after.begin() + 16 * kObject, before.begin())) << "table unchanged";
         EXPECT_EQ(listedContents(after, 0), old);
-        EXPECT_TRUE(mUt->file_types[1] == 0 && mUt->file_sizes[0] == 300);
+        // Without the answer to the entry write, the token may hold the new entry: the cache takes
+        // it as written, and every sector either version lists stays taken until the next
+        // listing. Sectors no entry can list go back.
+        const bool uncertain = failure == information;
+        const int slot = rewrite ? 0 : 1;
+        EXPECT_EQ(mUt->file_sizes[slot], uncertain ? 400 : 300);
+        EXPECT_EQ(mUt->file_types[1] != 0, uncertain && !rewrite);
         EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
-        // Without the answer to the entry write, the token may list the new sectors: they stay
-        // taken until the next listing. Sectors no entry can list go back.
-        EXPECT_EQ(freeSectors(), failure == information ? 113 : 117);
+        EXPECT_EQ(freeSectors(), uncertain ? 113 : 117);
     }
 }
 
