@@ -1,0 +1,134 @@
+// morvil_openvpn: the OpenVPN program that morvil_vpn starts in a connection's directory. It
+// runs the system's openvpn with the connection's configuration and signs for it with the token
+// key named by the configuration's "key" line, through the dev_zr40nn engine linked in here.
+//
+//   morvil_openvpn --config conf --dev tun ... --engkey --engine dev_zr40nn:log_file:log
+//
+// The user PIN comes as one line on standard input, never on the command line. openvpn's output
+// is ours, its exit status becomes ours, and it ends when we do. With MORVIL_OPENVPN_DEV=null in
+// the environment (for tests on machines without a tun device) "--dev null" replaces the device.
+#include "command_line.h"
+#include "connection_config.h"
+#include "management_dialogue.h"
+#include "openvpn_supervisor.h"
+#include "private_dir.h"
+#include "token_key.h"
+
+#include <sys/auxv.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using namespace morvil::openvpn_tool;
+
+constexpr const char* kOpenVpn = "/usr/sbin/openvpn";
+constexpr const char* kDeviceOverride = "MORVIL_OPENVPN_DEV";
+constexpr const char* kSocketName = "sock";
+constexpr const char* kConfigName = "conf";
+// The token takes PINs of at most 8 octets.
+constexpr std::size_t kMaxPinOctets = 8;
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "morvil_openvpn: %s\n", message.c_str());
+    return 1;
+}
+
+// The configuration file's text; a privileged run reads only what its caller may read.
+bool readConfig(const std::string& path, bool privileged, std::string& text)
+{
+    if (privileged && access(path.c_str(), R_OK) != 0) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    text = contents.str();
+    return static_cast<bool>(in);
+}
+
+// The key, loaded with the PIN from standard input; the PIN is wiped whatever happens.
+std::unique_ptr<TokenKey> loadKey(const Invocation& invocation, const std::string& keyReference, std::string& error)
+{
+    std::optional<std::string> pin = readPin(STDIN_FILENO, kMaxPinOctets);
+    if (!pin || pin->empty()) {
+        error = pin ? "no PIN on standard input" : "the PIN on standard input has more than 8 octets";
+        if (pin) {
+            wipe(*pin);
+        }
+        return nullptr;
+    }
+    std::unique_ptr<TokenKey> key = TokenKey::load(invocation.engine, keyReference, *pin, error);
+    wipe(*pin);
+    return key;
+}
+
+std::vector<std::string> openVpnCommand(const Invocation& invocation, const PrivateDir& dir)
+{
+    std::vector<std::string> argv = { kOpenVpn, "--config", dir.path() + "/" + kConfigName };
+    argv.insert(argv.end(), invocation.openVpnArgs.begin(), invocation.openVpnArgs.end());
+    argv.insert(argv.end(),
+                { "--management", dir.path() + "/" + kSocketName, "unix", "--management-client", "--management-hold",
+                  "--management-external-key" });
+    return argv;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Set-user-ID or with file capabilities: the caller must not gain what we have.
+    const bool privileged = getauxval(AT_SECURE) != 0;
+    Invocation invocation = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!invocation.error.empty()) {
+        return fail(invocation.error);
+    }
+    if (!invocation.engineKey) {
+        return fail("--engkey is required: the key comes from the token");
+    }
+    if (privileged) {
+        if (const std::string refused = refusedArgument(invocation.openVpnArgs); !refused.empty()) {
+            return fail(refused);
+        }
+    } else if (const char* device = std::getenv(kDeviceOverride)) {
+        if (std::strcmp(device, "null") != 0) {
+            return fail(std::string(kDeviceOverride) + " may only be \"null\"");
+        }
+        replaceDevice(invocation.openVpnArgs, device);
+    }
+
+    std::string text;
+    if (!readConfig(invocation.configPath, privileged, text)) {
+        return fail("cannot read the configuration " + invocation.configPath);
+    }
+    const ConnectionConfig config = prepareConfig(text, privileged);
+    if (!config.error.empty()) {
+        return fail(invocation.configPath + ": " + config.error);
+    }
+    if (config.keyReference.empty()) {
+        return fail(invocation.configPath + " has no key line naming the token key");
+    }
+
+    std::string error;
+    const std::unique_ptr<TokenKey> key = loadKey(invocation, config.keyReference, error);
+    if (!key) {
+        return fail(error);
+    }
+    PrivateDir dir;
+    if (!dir.make(error) || !dir.writeFile(kConfigName, config.text, error)) {
+        return fail(error);
+    }
+    ManagementDialogue dialogue([&key](const Octets& digest) { return key->sign(digest); });
+    const int status
+        = superviseOpenVpn(openVpnCommand(invocation, dir), dir.path() + "/" + kSocketName, dialogue, error);
+    if (status < 0) {
+        return fail(error);
+    }
+    return status;
+}
