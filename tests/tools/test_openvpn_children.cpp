@@ -223,7 +223,8 @@ TEST_F(OpenVpnThroughTheToken, WrongPinOrMissingTokenStartsNoTunnel)
     EXPECT_NE(missing->err().find("cannot be loaded from the token"), std::string::npos) << missing->err();
     EXPECT_NE(readFile(mWork / "0000" / "log").find("there is no device with specified name"), std::string::npos);
     EXPECT_FALSE(privateDirsLeft());
-    EXPECT_EQ(mServer->out().find(kVpnUserCn), std::string::npos);
+    // openvpn may have started its handshake meanwhile; without a signature it never completes.
+    EXPECT_EQ(mServer->out().find("Peer Connection Initiated"), std::string::npos);
 }
 
 TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyGivesItsStatus)

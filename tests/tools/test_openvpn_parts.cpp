@@ -3,7 +3,7 @@
 #include "command_line.h"
 #include "connection_config.h"
 #include "management_dialogue.h"
-#include "token_key.h"
+#include "pin.h"
 
 #include <gtest/gtest.h>
 
@@ -165,19 +165,38 @@ TEST(OpenVpnManagement, AnswersWhatItCannotSignWithAnEmptySignature)
     EXPECT_EQ(dialogue.signatures(), 0);
 }
 
+namespace {
+
+std::optional<Pin> pinFromPipe(const std::string& input)
+{
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    EXPECT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    close(fds[1]);
+    std::optional<Pin> pin = Pin::read(fds[0], 8);
+    close(fds[0]);
+    return pin;
+}
+
+} // namespace
+
 TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
 {
     auto fromPipe = [](const std::string& input) {
-        int fds[2];
-        EXPECT_EQ(pipe(fds), 0);
-        EXPECT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-        close(fds[1]);
-        std::optional<std::string> pin = readPin(fds[0], 8);
-        close(fds[0]);
-        return pin;
+        std::optional<Pin> pin = pinFromPipe(input);
+        return pin ? std::optional<std::string>(std::string(pin->c_str(), pin->size())) : std::nullopt;
     };
     EXPECT_EQ(fromPipe("12:34:56\nrest"), "12:34:56");
     EXPECT_EQ(fromPipe("1234"), "1234");
     EXPECT_EQ(fromPipe("\n"), "");
     EXPECT_EQ(fromPipe("123456789\n"), std::nullopt);
+
+    // Moving hands the buffer over: the PIN octets stay where they were read, once.
+    std::optional<Pin> read = pinFromPipe("7:31\n");
+    ASSERT_TRUE(read);
+    const char* where = read->c_str();
+    Pin moved = std::move(*read);
+    EXPECT_EQ(moved.c_str(), where);
+    EXPECT_STREQ(moved.c_str(), "7:31");
+    EXPECT_TRUE(read->empty());
 }

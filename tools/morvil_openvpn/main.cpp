@@ -9,6 +9,7 @@
 // the environment (for tests on machines without a tun device) "--dev null" replaces the device.
 #include "command_line.h"
 #include "connection_config.h"
+#include "key_loader.h"
 #include "management_dialogue.h"
 #include "openvpn_supervisor.h"
 #include "private_dir.h"
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -53,20 +55,17 @@ bool readConfig(const std::string& path, bool privileged, std::string& text)
     return static_cast<bool>(in);
 }
 
-// The key, loaded with the PIN from standard input; the PIN is wiped whatever happens.
-std::unique_ptr<TokenKey> loadKey(const Invocation& invocation, const std::string& keyReference, std::string& error)
+// The PIN from standard input; error set when there is none or it is too long for the token.
+std::optional<Pin> pinFromInput(std::string& error)
 {
-    std::optional<std::string> pin = readPin(STDIN_FILENO, kMaxPinOctets);
-    if (!pin || pin->empty()) {
-        error = pin ? "no PIN on standard input" : "the PIN on standard input has more than 8 octets";
-        if (pin) {
-            wipe(*pin);
-        }
-        return nullptr;
+    std::optional<Pin> pin = Pin::read(STDIN_FILENO, kMaxPinOctets);
+    if (!pin) {
+        error = "the PIN on standard input has more than 8 octets";
+    } else if (pin->empty()) {
+        error = "no PIN on standard input";
+        pin.reset();
     }
-    std::unique_ptr<TokenKey> key = TokenKey::load(invocation.engine, keyReference, *pin, error);
-    wipe(*pin);
-    return key;
+    return pin;
 }
 
 std::vector<std::string> openVpnCommand(const Invocation& invocation, const PrivateDir& dir)
@@ -116,19 +115,36 @@ int main(int argc, char** argv)
     }
 
     std::string error;
-    const std::unique_ptr<TokenKey> key = loadKey(invocation, config.keyReference, error);
-    if (!key) {
+    std::optional<Pin> pin = pinFromInput(error);
+    if (!pin) {
         return fail(error);
     }
     PrivateDir dir;
     if (!dir.make(error) || !dir.writeFile(kConfigName, config.text, error)) {
         return fail(error);
     }
-    ManagementDialogue dialogue([&key](const Octets& digest) { return key->sign(digest); });
-    const int status
-        = superviseOpenVpn(openVpnCommand(invocation, dir), dir.path() + "/" + kSocketName, dialogue, error);
-    if (status < 0) {
+    // openvpn starts first and the key loads meanwhile; without the key there is no signature, so
+    // no tunnel, and openvpn is stopped.
+    OpenVpnSupervisor openVpn;
+    if (!openVpn.start(openVpnCommand(invocation, dir), dir.path() + "/" + kSocketName, error)) {
         return fail(error);
     }
-    return status;
+    KeyLoader loader(invocation.engine, config.keyReference, std::move(*pin));
+    bool keyFailed = false;
+    const StopCheck keyCheck { loader.readyFd(), [&loader, &keyFailed] {
+                                  keyFailed = loader.key() == nullptr;
+                                  if (keyFailed) {
+                                      fail(loader.error());
+                                  }
+                                  return keyFailed;
+                              } };
+    ManagementDialogue dialogue([&loader](const Octets& digest) {
+        const TokenKey* key = loader.key();
+        return key != nullptr ? key->sign(digest) : std::nullopt;
+    });
+    const int status = openVpn.supervise(dialogue, keyCheck);
+    if (status < 0) {
+        return fail("lost track of openvpn");
+    }
+    return keyFailed ? 1 : status;
 }

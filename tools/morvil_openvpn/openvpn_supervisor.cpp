@@ -19,30 +19,6 @@ namespace morvil::openvpn_tool {
 
 namespace {
 
-// Closes a descriptor when it goes out of scope.
-class Fd
-{
-public:
-    explicit Fd(int fd = -1)
-        : mFd(fd)
-    {
-    }
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return mFd; }
-    void reset(int fd = -1)
-    {
-        if (mFd >= 0) {
-            close(mFd);
-        }
-        mFd = fd;
-    }
-
-private:
-    int mFd;
-};
-
 // The signals we watch through a signalfd: those that end a connection, a restart request and the
 // child's end. They stay blocked in us and are unblocked in the child before the exec.
 sigset_t watchedSignals()
@@ -123,71 +99,99 @@ int exitStatusOf(int status)
 
 } // namespace
 
-int superviseOpenVpn(const std::vector<std::string>& args, const std::string& socketPath, ManagementDialogue& dialogue,
-                     std::string& error)
+OpenVpnSupervisor::~OpenVpnSupervisor()
+{
+    if (mChild > 0) {
+        // Never supervised to its end: it must not outlive us.
+        kill(mChild, SIGKILL);
+        int status = 0;
+        waitpid(mChild, &status, 0);
+    }
+    if (mBlocked) {
+        sigprocmask(SIG_SETMASK, &mPrevious, nullptr);
+    }
+}
+
+bool OpenVpnSupervisor::start(const std::vector<std::string>& args, const std::string& socketPath, std::string& error)
 {
     const sigset_t watched = watchedSignals();
-    sigset_t previous;
-    sigprocmask(SIG_BLOCK, &watched, &previous);
-    Fd signals(signalfd(-1, &watched, SFD_CLOEXEC));
-    Fd listener(listenOn(socketPath, error));
-    Fd nullInput(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    sigprocmask(SIG_BLOCK, &watched, &mPrevious);
+    mBlocked = true;
+    mSignals.reset(signalfd(-1, &watched, SFD_CLOEXEC | SFD_NONBLOCK));
+    mListener.reset(listenOn(socketPath, error));
+    UniqueFd nullInput(open("/dev/null", O_RDONLY | O_CLOEXEC));
     std::vector<char*> argv;
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
     const pid_t parent = getpid();
-    const pid_t child = signals.get() >= 0 && listener.get() >= 0 && nullInput.get() >= 0 ? fork() : -1;
+    const pid_t child = mSignals.get() >= 0 && mListener.get() >= 0 && nullInput.get() >= 0 ? fork() : -1;
     if (child == 0) {
         execOpenVpn(argv, nullInput.get(), parent);
     }
-    if (child < 0) {
-        if (error.empty()) {
-            error = std::string("cannot start openvpn: ") + std::strerror(errno);
-        }
-        sigprocmask(SIG_SETMASK, &previous, nullptr);
-        return -1;
+    if (child < 0 && error.empty()) {
+        error = std::string("cannot start openvpn: ") + std::strerror(errno);
     }
+    mChild = child;
+    return child > 0;
+}
 
-    Fd connection;
-    double killAt = 0; // when a stop was asked for: the moment openvpn is killed outright
+void OpenVpnSupervisor::stop(int sig)
+{
+    kill(mChild, sig);
+    if (sig != SIGHUP && mKillAt == 0) {
+        mKillAt = now() + kStopGraceSeconds;
+    }
+}
+
+int OpenVpnSupervisor::supervise(ManagementDialogue& dialogue, const StopCheck& stopCheck)
+{
+    UniqueFd connection;
     int status = -1;
+    int stopFd = stopCheck.fd;
     while (status < 0) {
-        pollfd fds[3]
-            = { { signals.get(), POLLIN, 0 }, { listener.get(), POLLIN, 0 }, { connection.get(), POLLIN, 0 } };
-        const int timeout = killAt > 0 ? std::max(0, static_cast<int>((killAt - now()) * 1000)) : -1;
-        if (poll(fds, connection.get() >= 0 ? 3 : 2, timeout) < 0 && errno != EINTR) {
-            break;
+        // poll skips a negative descriptor.
+        pollfd fds[4] = { { mSignals.get(), POLLIN, 0 },
+                          { mListener.get(), POLLIN, 0 },
+                          { stopFd, POLLIN, 0 },
+                          { connection.get(), POLLIN, 0 } };
+        const int timeout = mKillAt > 0 ? std::max(0, static_cast<int>((mKillAt - now()) * 1000)) : -1;
+        if (poll(fds, 4, timeout) < 0 && errno != EINTR) {
+            return -1; // the destructor kills openvpn
         }
-        if (killAt > 0 && now() >= killAt) {
-            kill(child, SIGKILL);
-            killAt = 0;
+        if (mKillAt > 0 && now() >= mKillAt) {
+            kill(mChild, SIGKILL);
+            mKillAt = 0;
+        }
+        if ((fds[2].revents & POLLIN) != 0) {
+            stopFd = -1;
+            if (stopCheck.check()) {
+                stop(SIGTERM);
+            }
         }
         signalfd_siginfo info {};
-        if ((fds[0].revents & POLLIN) != 0 && read(signals.get(), &info, sizeof(info)) == sizeof(info)) {
+        if ((fds[0].revents & POLLIN) != 0 && read(mSignals.get(), &info, sizeof(info)) == sizeof(info)) {
             const int sig = static_cast<int>(info.ssi_signo);
             if (sig != SIGCHLD) {
-                kill(child, sig);
-                if (sig != SIGHUP && killAt == 0) {
-                    killAt = now() + kStopGraceSeconds;
-                }
+                stop(sig);
             }
             int childStatus = 0;
-            if (waitpid(child, &childStatus, WNOHANG) == child) {
+            if (waitpid(mChild, &childStatus, WNOHANG) == mChild) {
                 status = exitStatusOf(childStatus);
+                mChild = -1;
             }
         }
         if ((fds[1].revents & POLLIN) != 0) {
             // A new connection (openvpn reconnects after a full restart) replaces the old one.
-            const int accepted = accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
+            const int accepted = accept4(mListener.get(), nullptr, nullptr, SOCK_CLOEXEC);
             if (accepted >= 0) {
                 connection.reset(accepted);
                 dialogue.restart();
                 sendAll(connection.get(), ManagementDialogue::greeting());
             }
         }
-        if (connection.get() >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (connection.get() >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             char buffer[4096];
             const ssize_t n = recv(connection.get(), buffer, sizeof(buffer), 0);
             if (n > 0) {
@@ -197,14 +201,6 @@ int superviseOpenVpn(const std::vector<std::string>& args, const std::string& so
             }
         }
     }
-    if (status < 0) {
-        // poll failed: do not leave openvpn behind.
-        kill(child, SIGKILL);
-        int childStatus = 0;
-        waitpid(child, &childStatus, 0);
-        status = exitStatusOf(childStatus);
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
     return status;
 }
 

@@ -3,7 +3,12 @@
 #pragma once
 
 #include "management_dialogue.h"
+#include "unique_fd.h"
 
+#include <signal.h>
+#include <sys/types.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,11 +17,42 @@ namespace morvil::openvpn_tool {
 // Seconds that openvpn gets to close its tunnel after a SIGTERM or SIGINT before it is killed.
 inline constexpr int kStopGraceSeconds = 10;
 
-// Starts argv (argv[0] the program's path) with its standard input on /dev/null and its output
-// on ours, listens for its management connection on socketPath and talks to it through dialogue
-// until openvpn ends. Gives openvpn's exit status (128 + the signal when a signal ended it), or -1
-// with error set when openvpn could not be started.
-int superviseOpenVpn(const std::vector<std::string>& argv, const std::string& socketPath, ManagementDialogue& dialogue,
-                     std::string& error);
+// A descriptor that becomes readable once; then check() says whether openvpn must stop.
+struct StopCheck
+{
+    int fd = -1;
+    std::function<bool()> check;
+};
+
+// openvpn as our child: started with its standard input on /dev/null and its output on ours,
+// then talked to through its management connection on socketPath until it ends.
+class OpenVpnSupervisor
+{
+public:
+    OpenVpnSupervisor() = default;
+    // Kills openvpn if it was started and never supervised to its end.
+    ~OpenVpnSupervisor();
+    OpenVpnSupervisor(const OpenVpnSupervisor&) = delete;
+    OpenVpnSupervisor& operator=(const OpenVpnSupervisor&) = delete;
+
+    // Listens on socketPath and starts argv (argv[0] the program's path); false with error set
+    // when it cannot. From here on SIGTERM, SIGINT and SIGHUP are passed on to openvpn.
+    bool start(const std::vector<std::string>& argv, const std::string& socketPath, std::string& error);
+
+    // Answers openvpn through dialogue, and stops it when a signal or stop says so, until it ends.
+    // Gives openvpn's exit status (128 + the signal when a signal ended it), or -1 when watching
+    // failed (openvpn is then killed).
+    int supervise(ManagementDialogue& dialogue, const StopCheck& stop);
+
+private:
+    void stop(int sig);
+
+    sigset_t mPrevious {};
+    bool mBlocked = false;
+    UniqueFd mSignals;
+    UniqueFd mListener;
+    pid_t mChild = -1;
+    double mKillAt = 0; // after a stop request: when openvpn is killed outright
+};
 
 } // namespace morvil::openvpn_tool

@@ -9,10 +9,6 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace morvil::openvpn_tool {
 
 struct TokenKey::Handles
@@ -48,42 +44,6 @@ std::string openSslError()
 
 } // namespace
 
-void wipe(std::string& secret)
-{
-    if (!secret.empty()) {
-        OPENSSL_cleanse(secret.data(), secret.size());
-    }
-    secret.clear();
-}
-
-std::optional<std::string> readPin(int fd, std::size_t maxOctets)
-{
-    std::string pin;
-    pin.reserve(maxOctets); // one buffer for the whole PIN: no copies left behind to wipe
-    char octet = 0;
-    for (;;) {
-        const ssize_t n = read(fd, &octet, 1);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            wipe(pin);
-            return std::nullopt;
-        }
-        if (n == 0 || octet == '\n') {
-            break;
-        }
-        if (pin.size() == maxOctets) {
-            wipe(pin);
-            octet = 0;
-            return std::nullopt;
-        }
-        pin.push_back(octet);
-    }
-    octet = 0;
-    return pin;
-}
-
 TokenKey::TokenKey(std::unique_ptr<Handles> handles)
     : mHandles(std::move(handles))
 {
@@ -91,8 +51,8 @@ TokenKey::TokenKey(std::unique_ptr<Handles> handles)
 
 TokenKey::~TokenKey() = default;
 
-std::unique_ptr<TokenKey> TokenKey::load(const EngineSetting& engine, const std::string& keyReference,
-                                         const std::string& pin, std::string& error)
+std::unique_ptr<TokenKey> TokenKey::load(const EngineSetting& engine, const std::string& keyReference, const Pin& pin,
+                                         std::string& error)
 {
     ENGINE_load_dev_zr40nn();
     auto handles = std::make_unique<Handles>();

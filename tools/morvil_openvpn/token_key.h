@@ -4,6 +4,7 @@
 
 #include "command_line.h"
 #include "management_dialogue.h"
+#include "pin.h"
 
 #include <memory>
 #include <optional>
@@ -20,8 +21,8 @@ public:
 
     // Registers the engine, gives it the control commands, initialises it and loads the key
     // "token/key" with the PIN. Null with error set when any step fails.
-    static std::unique_ptr<TokenKey> load(const EngineSetting& engine, const std::string& keyReference,
-                                          const std::string& pin, std::string& error);
+    static std::unique_ptr<TokenKey> load(const EngineSetting& engine, const std::string& keyReference, const Pin& pin,
+                                          std::string& error);
 
     // The DER ECDSA-Sig-Value of the digest, made by the token.
     std::optional<Octets> sign(const Octets& digest) const;
@@ -31,12 +32,5 @@ private:
     explicit TokenKey(std::unique_ptr<Handles> handles);
     std::unique_ptr<Handles> mHandles;
 };
-
-// The PIN from a file descriptor: everything up to the first line feed or the end, at most
-// maxOctets. The buffers are wiped; nothing when reading fails or more octets come.
-std::optional<std::string> readPin(int fd, std::size_t maxOctets);
-
-// Overwrites a string that held a secret before it is freed.
-void wipe(std::string& secret);
 
 } // namespace morvil::openvpn_tool
