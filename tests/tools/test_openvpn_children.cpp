@@ -10,12 +10,15 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 using namespace morvil::test;
 namespace fs = std::filesystem;
@@ -237,4 +240,57 @@ TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyGivesItsStatus)
     EXPECT_NE((client->out() + client->err()).find("Options error: Unrecognized option"), std::string::npos)
         << client->out() << client->err();
     EXPECT_FALSE(privateDirsLeft());
+}
+
+TEST_F(OpenVpnThroughTheToken, RenegotiationHasTheTokenSignAgain)
+{
+    makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, kTemplate + "reneg-sec 2\n"));
+    std::unique_ptr<RunningProcess> client = startClient();
+    expectUp(*client);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (tokenCommands(kSignCommand) < 2 && std::chrono::steady_clock::now() < until && client->running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GE(tokenCommands(kSignCommand), 2);
+    // The key was loaded once: one PIN check, however often it signs.
+    EXPECT_EQ(tokenCommands(kPinCommand), 1);
+    EXPECT_TRUE(client->running()) << client->err();
+    client->signal(SIGTERM);
+    EXPECT_TRUE(client->waitForExit(15));
+}
+
+// With more privileges than its caller (here: set-user-ID to another user, which the loader marks
+// as a secure run), directives that would run programs or write files are refused before anything
+// starts. Needs root to make the set-user-ID copy.
+TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScripts)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making a set-user-ID program needs root";
+    }
+    const fs::path copy = mWork / "morvil_openvpn";
+    fs::copy_file(MORVIL_OPENVPN, copy);
+    ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(copy.c_str(), 04755), 0);
+    fs::permissions(mWork, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(mWork / "0000", fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(mWork / "0000" / "conf", fs::perms::others_read, fs::perm_options::add);
+    struct statvfs mount
+    {
+    };
+    ASSERT_EQ(statvfs(copy.c_str(), &mount), 0);
+    if ((mount.f_flag & ST_NOSUID) != 0) {
+        GTEST_SKIP() << mWork << " is mounted nosuid";
+    }
+    makeConnectionDir(mWork / "0000", certDir(),
+                      connectionConf(mPort, kVpnKeyReference, kTemplate + "script-security 2\nup ./up.sh\n"));
+    const ChildResult refused
+        = runChild(copy.string(), clientArguments(), (mWork / "0000").string(), std::string(kVpnPin) + "\n", kVpnPin);
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_NE(
+        refused.err.find(
+            "conf: line 16: \"script-security 2\" is not accepted while morvil_openvpn runs with more privileges"),
+        std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(bus().token(mToken).log().empty());
+    EXPECT_FALSE(refused.secretSeen);
 }
