@@ -161,6 +161,8 @@ protected:
 TEST_F(OpenVpnThroughTheToken, ConnectsWithAColonPinAndEndsCleanlyOnSigterm)
 {
     std::unique_ptr<RunningProcess> client = startClient();
+    // While the key loads and once openvpn runs: no command line or environment holds the PIN.
+    EXPECT_FALSE(processesShow(kVpnPin));
     expectUp(*client);
     EXPECT_EQ(tokenCommands(kPinCommand), 1); // the key loading's PIN check
     EXPECT_FALSE(processesShow(kVpnPin));
