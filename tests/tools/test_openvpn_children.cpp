@@ -263,8 +263,9 @@ TEST_F(OpenVpnThroughTheToken, RenegotiationHasTheTokenSignAgain)
 
 // With more privileges than its caller (here: set-user-ID to another user, which the loader marks
 // as a secure run), directives that would run programs or write files are refused before anything
-// starts. Needs root to make the set-user-ID copy.
-TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScripts)
+// starts, and the files the caller names are opened as the caller. Needs root to make the
+// set-user-ID copy.
+TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScriptsAndWritesOnlyAsTheCaller)
 {
     if (geteuid() != 0) {
         GTEST_SKIP() << "making a set-user-ID program needs root";
@@ -295,4 +296,20 @@ TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScripts)
         << refused.err;
     EXPECT_TRUE(bus().token(mToken).log().empty());
     EXPECT_FALSE(refused.secretSeen);
+
+    // The engine's log is opened with the caller's rights: here the caller may write the
+    // connection directory and the set-user-ID user may not. (The secure run gets no preload, so
+    // no emulated token: the key cannot load.)
+    makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, kTemplate));
+    const ChildResult run
+        = runChild(copy.string(), clientArguments(), (mWork / "0000").string(), std::string(kVpnPin) + "\n", kVpnPin);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("cannot be loaded from the token"), std::string::npos) << run.err;
+    struct stat log
+    {
+    };
+    ASSERT_EQ(stat((mWork / "0000" / "log").c_str(), &log), 0);
+    EXPECT_EQ(log.st_uid, 0u);
+    EXPECT_NE(readFile(mWork / "0000" / "log").find("there is no device with specified name"), std::string::npos);
+    EXPECT_FALSE(run.secretSeen);
 }

@@ -119,17 +119,19 @@ int main(int argc, char** argv)
     if (!pin) {
         return fail(error);
     }
+    // From here on the signals that end a connection wait for openvpn to take them: nothing we make
+    // is left behind by an early one.
+    OpenVpnSupervisor openVpn;
     PrivateDir dir;
     if (!dir.make(error) || !dir.writeFile(kConfigName, config.text, error)) {
         return fail(error);
     }
     // openvpn starts first and the key loads meanwhile; without the key there is no signature, so
     // no tunnel, and openvpn is stopped.
-    OpenVpnSupervisor openVpn;
     if (!openVpn.start(openVpnCommand(invocation, dir), dir.path() + "/" + kSocketName, error)) {
         return fail(error);
     }
-    KeyLoader loader(invocation.engine, config.keyReference, std::move(*pin));
+    KeyLoader loader(invocation.engine, config.keyReference, std::move(*pin), privileged);
     bool keyFailed = false;
     const StopCheck keyCheck { loader.readyFd(), [&loader, &keyFailed] {
                                   keyFailed = loader.key() == nullptr;

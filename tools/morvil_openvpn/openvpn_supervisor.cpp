@@ -112,12 +112,16 @@ OpenVpnSupervisor::~OpenVpnSupervisor()
     }
 }
 
-bool OpenVpnSupervisor::start(const std::vector<std::string>& args, const std::string& socketPath, std::string& error)
+OpenVpnSupervisor::OpenVpnSupervisor()
 {
     const sigset_t watched = watchedSignals();
     sigprocmask(SIG_BLOCK, &watched, &mPrevious);
     mBlocked = true;
     mSignals.reset(signalfd(-1, &watched, SFD_CLOEXEC | SFD_NONBLOCK));
+}
+
+bool OpenVpnSupervisor::start(const std::vector<std::string>& args, const std::string& socketPath, std::string& error)
+{
     mListener.reset(listenOn(socketPath, error));
     UniqueFd nullInput(open("/dev/null", O_RDONLY | O_CLOEXEC));
     std::vector<char*> argv;
@@ -129,6 +133,9 @@ bool OpenVpnSupervisor::start(const std::vector<std::string>& args, const std::s
     const pid_t child = mSignals.get() >= 0 && mListener.get() >= 0 && nullInput.get() >= 0 ? fork() : -1;
     if (child == 0) {
         execOpenVpn(argv, nullInput.get(), parent);
+    }
+    if (mSignals.get() < 0 && error.empty()) {
+        error = "cannot watch signals";
     }
     if (child < 0 && error.empty()) {
         error = std::string("cannot start openvpn: ") + std::strerror(errno);

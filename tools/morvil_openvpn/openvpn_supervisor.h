@@ -29,14 +29,15 @@ struct StopCheck
 class OpenVpnSupervisor
 {
 public:
-    OpenVpnSupervisor() = default;
+    // Holds back SIGTERM, SIGINT and SIGHUP (and SIGCHLD) for the signal descriptor.
+    OpenVpnSupervisor();
     // Kills openvpn if it was started and never supervised to its end.
     ~OpenVpnSupervisor();
     OpenVpnSupervisor(const OpenVpnSupervisor&) = delete;
     OpenVpnSupervisor& operator=(const OpenVpnSupervisor&) = delete;
 
     // Listens on socketPath and starts argv (argv[0] the program's path); false with error set
-    // when it cannot. From here on SIGTERM, SIGINT and SIGHUP are passed on to openvpn.
+    // when it cannot. A SIGTERM, SIGINT or SIGHUP that came since construction reaches openvpn.
     bool start(const std::vector<std::string>& argv, const std::string& socketPath, std::string& error);
 
     // Answers openvpn through dialogue, and stops it when a signal or stop says so, until it ends.
