@@ -274,12 +274,9 @@ TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScriptsAndWritesOnlyAsTheCall
     fs::copy_file(MORVIL_OPENVPN, copy);
     ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0);
     ASSERT_EQ(chmod(copy.c_str(), 04755), 0);
-    fs::permissions(mWork, fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
-    fs::permissions(mWork / "0000", fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
-    fs::permissions(mWork / "0000" / "conf", fs::perms::others_read, fs::perm_options::add);
-    struct statvfs mount
-    {
-    };
+    // Only the caller may read the configuration.
+    fs::permissions(mWork / "0000" / "conf", fs::perms::owner_read | fs::perms::owner_write);
+    struct statvfs mount;
     ASSERT_EQ(statvfs(copy.c_str(), &mount), 0);
     if ((mount.f_flag & ST_NOSUID) != 0) {
         GTEST_SKIP() << mWork << " is mounted nosuid";

@@ -7,6 +7,7 @@
 // The user PIN comes as one line on standard input, never on the command line. openvpn's output
 // is ours, its exit status becomes ours, and it ends when we do. With MORVIL_OPENVPN_DEV=null in
 // the environment (for tests on machines without a tun device) "--dev null" replaces the device.
+#include "caller_rights.h"
 #include "command_line.h"
 #include "connection_config.h"
 #include "key_loader.h"
@@ -45,10 +46,11 @@ int fail(const std::string& message)
 // The configuration file's text; a privileged run reads only what its caller may read.
 bool readConfig(const std::string& path, bool privileged, std::string& text)
 {
-    if (privileged && access(path.c_str(), R_OK) != 0) {
+    const CallerRights asCaller(privileged);
+    std::ifstream in(path, std::ios::binary);
+    if (!asCaller.ok() || !in) {
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream contents;
     contents << in.rdbuf();
     text = contents.str();
@@ -60,7 +62,7 @@ std::optional<Pin> pinFromInput(std::string& error)
 {
     std::optional<Pin> pin = Pin::read(STDIN_FILENO, kMaxPinOctets);
     if (!pin) {
-        error = "the PIN on standard input has more than 8 octets";
+        error = "the PIN on standard input cannot be read or has more than 8 octets";
     } else if (pin->empty()) {
         error = "no PIN on standard input";
         pin.reset();
