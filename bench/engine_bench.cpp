@@ -6,6 +6,7 @@
 // without and with the emulated UART's wire time. Exchanges are counted in the emulator's log.
 #include "bench_support.h"
 #include "dev_zr40nn_engine.h"
+#include "openssl_owner.h"
 #include "token_crypto.h"
 
 #include <openssl/ec.h>
@@ -67,8 +68,8 @@ Result signThroughEngine(EmulatedBus& bus, int id, ENGINE* e, int signatures)
         return result;
     }
     ENGINE_ctrl_cmd_string(e, "user_pin", kUserPin, 0);
-    EVP_PKEY* key = ENGINE_load_private_key(e, "BENCH/klucz", nullptr, nullptr);
-    EC_KEY* ec = key != nullptr ? const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(key)) : nullptr;
+    morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free> key(ENGINE_load_private_key(e, "BENCH/klucz", nullptr, nullptr));
+    EC_KEY* ec = key ? const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(key.get())) : nullptr;
     bus.token(id).clearLog();
     result.ok = timed(result.time, [ec, signatures] {
         bool ok = ec != nullptr;
@@ -80,7 +81,7 @@ Result signThroughEngine(EmulatedBus& bus, int id, ENGINE* e, int signatures)
         return ok;
     });
     result.exchanges = takeExchanges(bus, { id });
-    EVP_PKEY_free(key);
+    key.reset(); // the key holds the engine initialised: it goes first, so the finish runs here
     ENGINE_finish(e);
     return result;
 }

@@ -1,5 +1,7 @@
 #include "token_crypto.h"
 
+#include "openssl_owner.h"
+
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
@@ -22,19 +24,15 @@ constexpr std::array<CurveInfo, 4> kCurves { {
     { 2560, 32, 32, "prime256v1" },
 } };
 
-template <auto Free> struct Deleter
-{
-    template <typename T> void operator()(T* p) const { Free(p); }
-};
-
-using BigNum = std::unique_ptr<BIGNUM, Deleter<BN_clear_free>>;
-using BnCtx = std::unique_ptr<BN_CTX, Deleter<BN_CTX_free>>;
-using Group = std::unique_ptr<EC_GROUP, Deleter<EC_GROUP_free>>;
-using Point = std::unique_ptr<EC_POINT, Deleter<EC_POINT_free>>;
-using PKey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using PKeyCtx = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX_free>>;
-using ParamBuilder = std::unique_ptr<OSSL_PARAM_BLD, Deleter<OSSL_PARAM_BLD_free>>;
-using Params = std::unique_ptr<OSSL_PARAM, Deleter<OSSL_PARAM_free>>;
+using morvil::OpenSslOwner;
+using BigNum = OpenSslOwner<BIGNUM, BN_clear_free>;
+using BnCtx = OpenSslOwner<BN_CTX, BN_CTX_free>;
+using Group = OpenSslOwner<EC_GROUP, EC_GROUP_free>;
+using Point = OpenSslOwner<EC_POINT, EC_POINT_free>;
+using PKey = OpenSslOwner<EVP_PKEY, EVP_PKEY_free>;
+using PKeyCtx = OpenSslOwner<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
+using ParamBuilder = OpenSslOwner<OSSL_PARAM_BLD, OSSL_PARAM_BLD_free>;
+using Params = OpenSslOwner<OSSL_PARAM, OSSL_PARAM_free>;
 
 // Failures are answered with an empty result; the reasons OpenSSL queued are of no use to the
 // token's caller and must not linger on the worker thread's error queue.

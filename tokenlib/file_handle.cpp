@@ -105,6 +105,12 @@ bool nameOpen(const DEV_ZR40NN_t* ut, const char* name, const DEV_ZR40NN_file_t*
     });
 }
 
+bool slotOpen(const DEV_ZR40NN_t* ut, int slot)
+{
+    return std::any_of(gOpenHandles.begin(), gOpenHandles.end(),
+                       [&](const OpenHandle& open) { return open.file->ut == ut && open.file->num == slot; });
+}
+
 void takeOpenHandleSectors(DEV_ZR40NN_t* ut)
 {
     for (const OpenHandle& open : gOpenHandles) {

@@ -46,6 +46,9 @@ void releaseHandle(DEV_ZR40NN_file_t* file);
 // Whether an open handle of `ut` other than `except` holds `name`.
 bool nameOpen(const DEV_ZR40NN_t* ut, const char* name, const DEV_ZR40NN_file_t* except = nullptr);
 
+// Whether an open handle of `ut` holds table slot `slot` (it may have been renamed since).
+bool slotOpen(const DEV_ZR40NN_t* ut, int slot);
+
 // Marks every sector an open handle of `ut` holds as taken in the record's map.
 void takeOpenHandleSectors(DEV_ZR40NN_t* ut);
 

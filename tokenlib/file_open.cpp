@@ -48,7 +48,7 @@ extern "C" DEV_ZR40NN_file_t* DEV_ZR40NN_file_open(DEV_ZR40NN_t* ut, const char*
     if (slot < 0) {
         return nullptr;
     }
-    if (nameOpen(ut, name)) {
+    if (nameOpen(ut, name) || slotOpen(ut, slot)) {
         DEV_ZR40NN_PUSH(ut, __func__, kAlreadyOpen);
         return nullptr;
     }

@@ -1,6 +1,7 @@
 // Keys made on the token and signatures checked in software: on every curve the token knows, a
 // signature over a digest of any accepted length verifies against the public point that the key
 // slot answer hands out, and against no other.
+#include "openssl_owner.h"
 #include "token_model.h"
 #include "token_requests.h"
 
@@ -26,16 +27,8 @@ struct Curve
     const char* group;
 };
 
-struct PKeyFree
-{
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct CtxFree
-{
-    void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-};
-using PKey = std::unique_ptr<EVP_PKEY, PKeyFree>;
-using Ctx = std::unique_ptr<EVP_PKEY_CTX, CtxFree>;
+using PKey = morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free>;
+using Ctx = morvil::OpenSslOwner<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 
 // The public key of a key slot answer (X and Y behind the 25 octets of state, curve and name).
 PKey slotKey(const Curve& curve, const Bytes& answer)

@@ -1,6 +1,7 @@
 // Key slot commands against an emulated token: generation, slot reads, signatures that verify in
 // OpenSSL, deletion, and the checks that keep bad arguments off the wire.
 #include "command_fixture.h"
+#include "openssl_owner.h"
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -14,7 +15,7 @@ namespace {
 
 constexpr const char* kUserPin = "1234";
 
-using Pkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using Pkey = morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free>;
 
 // The slot's public key as OpenSSL reads it from the library's SubjectPublicKeyInfo.
 Pkey publicKeyOf(const DEV_ZR40NN_key_info_t& key)
@@ -22,12 +23,12 @@ Pkey publicKeyOf(const DEV_ZR40NN_key_info_t& key)
     unsigned char der[128];
     const int n = DEV_ZR40NN_subject_public_key_info(&key, der, sizeof(der));
     const unsigned char* p = der;
-    return Pkey(n > 0 ? d2i_PUBKEY(nullptr, &p, n) : nullptr, EVP_PKEY_free);
+    return Pkey(n > 0 ? d2i_PUBKEY(nullptr, &p, n) : nullptr);
 }
 
 bool verifies(EVP_PKEY* pub, const unsigned char* sig, int sigLen, const unsigned char* digest, int digestLen)
 {
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(pub, nullptr), EVP_PKEY_CTX_free);
+    morvil::OpenSslOwner<EVP_PKEY_CTX, EVP_PKEY_CTX_free> ctx(EVP_PKEY_CTX_new(pub, nullptr));
     return ctx && EVP_PKEY_verify_init(ctx.get()) == 1
         && EVP_PKEY_verify(ctx.get(), sig, static_cast<std::size_t>(sigLen), digest,
                            static_cast<std::size_t>(digestLen))

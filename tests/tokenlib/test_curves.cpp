@@ -1,5 +1,6 @@
 // The curve table, checked against OpenSSL's own definitions of the four curves.
 #include "dev_zr40nn.h"
+#include "openssl_owner.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-using GroupPtr = std::unique_ptr<EC_GROUP, decltype(&EC_GROUP_free)>;
+using GroupPtr = morvil::OpenSslOwner<EC_GROUP, EC_GROUP_free>;
 
 struct Expected
 {
@@ -33,7 +34,7 @@ constexpr Expected kExpected[] = {
 GroupPtr decodeGroup(const unsigned char* der, int length)
 {
     const unsigned char* p = der;
-    GroupPtr group(d2i_ECPKParameters(nullptr, &p, length), EC_GROUP_free);
+    GroupPtr group(d2i_ECPKParameters(nullptr, &p, length));
     // The whole encoding and nothing more is one ECPKParameters.
     EXPECT_EQ(p, der + length);
     return group;
@@ -51,7 +52,7 @@ TEST(Curves, TableMatchesOpenSslCurvesAndIsLookedUpById)
         ASSERT_EQ(curve.asn1_named_alg[1] + 2, want.alg);
         ASSERT_EQ(curve.asn1_specified_octets, want.specified);
 
-        GroupPtr reference(EC_GROUP_new_by_curve_name(want.nid), EC_GROUP_free);
+        GroupPtr reference(EC_GROUP_new_by_curve_name(want.nid));
         ASSERT_NE(reference, nullptr);
 
         GroupPtr named = decodeGroup(curve.asn1_named, curve.asn1_named_octets);

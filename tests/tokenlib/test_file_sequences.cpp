@@ -127,6 +127,10 @@ TEST_F(FileSequences, AFileIsOpenThroughOneHandleAtATime)
     DEV_ZR40NN_file_t* other = written("other", 10);
     EXPECT_EQ(DEV_ZR40NN_file_rename(other, "doc", kText), -1) << "the name is stored";
     DEV_ZR40NN_file_close(other);
+    // Renamed but not flushed, the handle still holds the stored file.
+    ASSERT_EQ(DEV_ZR40NN_file_rename(doc, "renamed", kText), 0);
+    EXPECT_EQ(DEV_ZR40NN_file_open(mUt, "doc"), nullptr);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_open:file is already open");
     DEV_ZR40NN_file_close(doc);
 
     doc = DEV_ZR40NN_file_open(mUt, "doc");

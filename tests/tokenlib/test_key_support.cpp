@@ -1,5 +1,6 @@
 // Key slot look-ups, the SubjectPublicKeyInfo encoding and the printable test: no USB involved.
 #include "dev_zr40nn.h"
+#include "openssl_owner.h"
 
 #include <gtest/gtest.h>
 #include <openssl/core_names.h>
@@ -16,7 +17,7 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using Pkey = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using Pkey = morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free>;
 
 // A slot holding the public half of a freshly generated key on table curve `i`.
 DEV_ZR40NN_key_info_t slotWithRealKey(int i, Pkey& generated)
@@ -43,7 +44,7 @@ TEST(SubjectPublicKeyInfo, EncodesEveryCurveAsOpenSslDoes)
     const int expectedLengths[] = { 64, 75, 80, 91 };
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(DEV_ZR40NN_ecc_params[i].name);
-        Pkey generated(nullptr, EVP_PKEY_free);
+        Pkey generated;
         DEV_ZR40NN_key_info_t key = slotWithRealKey(i, generated);
         ASSERT_TRUE(generated);
 
@@ -58,7 +59,7 @@ TEST(SubjectPublicKeyInfo, EncodesEveryCurveAsOpenSslDoes)
 
         // OpenSSL reads it back as the very key that was generated, and writes the same octets.
         const unsigned char* p = der.data();
-        Pkey decoded(d2i_PUBKEY(nullptr, &p, n), EVP_PKEY_free);
+        Pkey decoded(d2i_PUBKEY(nullptr, &p, n));
         ASSERT_TRUE(decoded);
         EXPECT_EQ(EVP_PKEY_eq(decoded.get(), generated.get()), 1);
         unsigned char* openssl = nullptr;

@@ -42,6 +42,8 @@ TEST(CommandLine, TranslationsForTheStockProgram)
         // A value "-subject" or an explicit -nameopt is no reason.
         { { "x509", "-in", "-subject", "-noout" }, { "x509", "-in", "-subject", "-noout" } },
         { { "x509", "-nameopt", "oneline", "-subject" }, { "x509", "-nameopt", "oneline", "-subject" } },
+        // -CAcreateserial is a flag: the option after it is an option.
+        { { "x509", "-CAcreateserial", "-subject" }, { "x509", "-nameopt", "compat", "-CAcreateserial", "-subject" } },
     };
     for (const auto& [given, expected] : cases) {
         const Translation t = translate(given);
@@ -50,10 +52,20 @@ TEST(CommandLine, TranslationsForTheStockProgram)
         EXPECT_FALSE(t.config.has_value());
     }
 
-    // The PIN must not come on the command line.
-    const Translation pin = translate({ "ca", "-config", "CA.conf", "-engctrl", "user_pin:1234", "-gencrl" });
-    EXPECT_TRUE(pin.args.empty());
-    EXPECT_NE(pin.error.find("-passin stdin"), std::string::npos);
+    // The PIN must not come on the command line, in any spelling openssl reads as -engctrl and
+    // wherever it stands.
+    const Args refused[] = {
+        { "ca", "-config", "CA.conf", "-engctrl", "user_pin:1234", "-gencrl" },
+        { "ca", "--engctrl", "user_pin:1234" },
+        { "req", "-engctrl=user_pin:1234" },
+        { "ca", "-batch", "-infiles", "a.req", "-engctrl", "user_pin:1234" },
+        { "x509", "-CAcreateserial", "-engctrl", "user_pin:1234" },
+    };
+    for (const Args& args : refused) {
+        const Translation pin = translate(args);
+        EXPECT_TRUE(pin.args.empty()) << args[1];
+        EXPECT_NE(pin.error.find("-passin stdin"), std::string::npos);
+    }
 
     // A UTF-8 subject under the authority's "nombstr" mask: openssl gets the mask utf8only.
     std::ofstream("CA.conf", std::ios::app) << "string_mask = nombstr\n# string_mask = nombstr\n";

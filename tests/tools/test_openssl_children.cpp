@@ -54,7 +54,7 @@ protected:
         token.state = emu::kInitialised | emu::kConfigured;
         token.name = "TOK1";
         token.soPin = "87654321";
-        token.userPin = kPin;
+        token.userPin = mUserPin;
         token.soPinLimit = 5;
         token.userPinLimit = 3;
         token.keys[0] = emu::generateKeyPair(2560, "inny").value();
@@ -132,8 +132,16 @@ protected:
         EXPECT_NE(text.out.find("Signature Algorithm: ecdsa-with-SHA256"), std::string::npos);
     }
 
+    std::string mUserPin = kPin; // the token's
     int mToken = 0;
     std::filesystem::path mDir;
+};
+
+// A token whose user PIN is empty: an empty line on standard input is its PIN.
+class EmptyUserPin : public AuthorityThroughTheEngine
+{
+protected:
+    EmptyUserPin() { mUserPin.clear(); }
 };
 
 } // namespace
@@ -191,6 +199,13 @@ TEST_F(AuthorityThroughTheEngine, CreateSignRevokeAndIssueList)
     EXPECT_NE(crl.out.find("Serial Number: 01"), std::string::npos) << crl.out;
     EXPECT_EQ(crl.out.find("Serial Number: 02"), std::string::npos);
     EXPECT_EQ(readFile(mDir / "serial_crl"), "02\n");
+}
+
+TEST_F(EmptyUserPin, SelfSignsWithAnEmptyLineAsThePin)
+{
+    expectSigned(createAuthority("/C=PL/CN=Pusty PIN", ""), 1);
+    EXPECT_EQ(tokenCommands(0x2F), 1);
+    expectVerifies("CA.cert");
 }
 
 TEST(EngineModule, StockOpensslFindsItById)

@@ -59,15 +59,17 @@ EC_KEY_METHOD* acquireEcdsaMethod() noexcept
     return dev_zr40nn_ecdsa_method;
 }
 
-void releaseEcdsaMethod() noexcept
+bool releaseEcdsaMethod() noexcept
 {
     if (methodUsers > 0 && --methodUsers == 0) {
         EC_KEY_METHOD_free(dev_zr40nn_ecdsa_method);
         dev_zr40nn_ecdsa_method = nullptr;
+        return true;
     }
+    return false;
 }
 
-int dev_zr40nn_ecdsa_sign_setup(EC_KEY* eckey, BN_CTX* ctx, BIGNUM** kinvp, BIGNUM** rp)
+int dev_zr40nn_ecdsa_sign_setup(EC_KEY* eckey, BN_CTX* ctx, BIGNUM** kinvp, BIGNUM** rp) noexcept
 {
     // The token draws its own nonce: nothing to precompute for a handle.
     if (isHandle(eckey)) {
@@ -78,7 +80,7 @@ int dev_zr40nn_ecdsa_sign_setup(EC_KEY* eckey, BN_CTX* ctx, BIGNUM** kinvp, BIGN
 }
 
 ECDSA_SIG* dev_zr40nn_ecdsa_do_sign(const unsigned char* dgst, int dgst_len, const BIGNUM* kinv, const BIGNUM* rp,
-                                    EC_KEY* eckey)
+                                    EC_KEY* eckey) noexcept
 {
     const BIGNUM* priv = EC_KEY_get0_private_key(eckey);
     if (priv == nullptr) {

@@ -10,7 +10,7 @@ namespace {
 // table holds the digest aliases' strings themselves, not copies, and OBJ_NAME_cleanup reads them
 // in the last clean-up step. Unmapped by then, they crash every openssl run at exit, so the module
 // stays mapped to the end of the process.
-int bindResident(ENGINE* e, const char* id)
+int bindResident(ENGINE* e, const char* id) noexcept
 {
     Dl_info self;
     if (dladdr(reinterpret_cast<void*>(&bindResident), &self) != 0 && self.dli_fname != nullptr) {

@@ -25,7 +25,7 @@ const ENGINE_CMD_DEFN dev_zr40nn_cmd_defns[] = {
 
 } // namespace
 
-int dev_zr40nn_bind(ENGINE* e, const char* id)
+int dev_zr40nn_bind(ENGINE* e, const char* id) noexcept
 {
     if (id != nullptr && std::strcmp(id, DEV_ZR40NN_ENGINE_ID) != 0) {
         return 0;
@@ -57,7 +57,7 @@ int dev_zr40nn_bind(ENGINE* e, const char* id)
     return 1;
 }
 
-int dev_zr40nn_init(ENGINE*)
+int dev_zr40nn_init(ENGINE*) noexcept
 {
     // Every initialisation counts as one user of the library, like DEV_ZR40NN_lib_init.
     DEV_ZR40NN_lib_init();
@@ -75,7 +75,7 @@ int dev_zr40nn_init(ENGINE*)
     return 1;
 }
 
-int dev_zr40nn_finish(ENGINE*)
+int dev_zr40nn_finish(ENGINE*) noexcept
 {
     clearDefaults();
     DEV_ZR40NN_lib_finish();
@@ -83,15 +83,19 @@ int dev_zr40nn_finish(ENGINE*)
     return 1;
 }
 
-int dev_zr40nn_destroy(ENGINE*)
+int dev_zr40nn_destroy(ENGINE*) noexcept
 {
     // A program that never finishes the engine still leaves no PIN behind.
     clearDefaults();
-    releaseEcdsaMethod();
+    // The log belongs to the engine, not to one ENGINE object: a second load's object is
+    // destroyed at once while the listed one goes on logging. The last one closes it.
+    if (releaseEcdsaMethod()) {
+        closeLog();
+    }
     return 1;
 }
 
-int dev_zr40nn_ctrl(ENGINE*, int cmd, long, void* p, void (*)())
+int dev_zr40nn_ctrl(ENGINE*, int cmd, long, void* p, void (*)()) noexcept
 {
     const char* value = static_cast<const char*>(p);
     if (value == nullptr) {
@@ -116,7 +120,7 @@ int dev_zr40nn_ctrl(ENGINE*, int cmd, long, void* p, void (*)())
 
 // Failures are reported in the engine's log and on the token's error stack; OpenSSL's error
 // queue gets nothing from inside the loaders.
-EVP_PKEY* dev_zr40nn_load_private_key(ENGINE* e, const char* key_id, UI_METHOD* ui_method, void* callback_data)
+EVP_PKEY* dev_zr40nn_load_private_key(ENGINE* e, const char* key_id, UI_METHOD* ui_method, void* callback_data) noexcept
 {
     ERR_set_mark();
     EVP_PKEY* key = loadPrivateKey(e, key_id, ui_method, callback_data);
@@ -124,7 +128,7 @@ EVP_PKEY* dev_zr40nn_load_private_key(ENGINE* e, const char* key_id, UI_METHOD* 
     return key;
 }
 
-EVP_PKEY* dev_zr40nn_load_public_key(ENGINE*, const char* key_id, UI_METHOD*, void*)
+EVP_PKEY* dev_zr40nn_load_public_key(ENGINE*, const char* key_id, UI_METHOD*, void*) noexcept
 {
     ERR_set_mark();
     EVP_PKEY* key = loadPublicKey(key_id);
@@ -134,6 +138,7 @@ EVP_PKEY* dev_zr40nn_load_public_key(ENGINE*, const char* key_id, UI_METHOD*, vo
 
 } // namespace zr40nn::engine
 
+// Everything it calls is C or noexcept: nothing can throw across this C entry point.
 extern "C" void ENGINE_load_dev_zr40nn(void)
 {
     ENGINE* e = ENGINE_new();

@@ -37,16 +37,17 @@ void writeDeviceStack(DEV_ZR40NN_t* device) noexcept
 
 bool openLog(const char* path) noexcept
 {
-    if (dev_zr40nn_log != nullptr) {
-        std::fclose(dev_zr40nn_log);
-    }
+    closeLog();
     dev_zr40nn_log = std::fopen(path, "a+");
     return dev_zr40nn_log != nullptr;
 }
 
-bool logIsOpen() noexcept
+void closeLog() noexcept
 {
-    return dev_zr40nn_log != nullptr;
+    if (dev_zr40nn_log != nullptr) {
+        std::fclose(dev_zr40nn_log);
+        dev_zr40nn_log = nullptr;
+    }
 }
 
 void logSuccess(const char* message) noexcept

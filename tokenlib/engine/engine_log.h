@@ -8,7 +8,9 @@ namespace zr40nn::engine {
 // Opens path for appending ("a+") and makes it the log; an earlier log is closed either way.
 // False (and no log from then on) when the file cannot be opened.
 bool openLog(const char* path) noexcept;
-bool logIsOpen() noexcept;
+
+// Closes the log, if one is open; records are written nowhere until the next openLog.
+void closeLog() noexcept;
 
 // "  <time stamp> >> <message>"
 void logSuccess(const char* message) noexcept;

@@ -4,7 +4,7 @@
 #include "engine_state.h"
 #include "key_choice.h"
 #include "key_handle.h"
-#include "openssl_ptr.h"
+#include "openssl_owner.h"
 #include "pin_prompt.h"
 #include "wipe.h"
 
@@ -18,8 +18,9 @@ namespace {
 
 constexpr unsigned char kUserPinId = 1;
 
-// The user PIN for loading: the "user_pin" default, else the prompt. A failed, cancelled or
-// empty answer ends the loading before the token is asked, so no PIN try is spent on it.
+// The user PIN for loading: the "user_pin" default, else the prompt. Only a prompt that fails
+// or is cancelled ends the loading before the token is asked. An empty answer is a PIN like any
+// other (a token may well have an empty user PIN): the token decides.
 bool takeUserPin(const char* function, UI_METHOD* ui, void* callbackData, char (&pin)[9]) noexcept
 {
     if (dev_zr40nn_user_pin[0] != '\0') {
@@ -27,7 +28,7 @@ bool takeUserPin(const char* function, UI_METHOD* ui, void* callbackData, char (
         pin[8] = '\0';
         return true;
     }
-    if (!promptUserPin(ui, callbackData, pin) || pin[0] == '\0') {
+    if (!promptUserPin(ui, callbackData, pin)) {
         DEV_ZR40NN_LOG_ERROR(function, "user PIN was not given");
         return false;
     }
@@ -58,7 +59,7 @@ bool checkUserPin(const char* function, DEV_ZR40NN_t* token, const char* pin) no
 // belong to the default provider and be signed in software with the handle's fake secret.
 EVP_PKEY* decodeHandle(ENGINE* e, const unsigned char* der, int length) noexcept
 {
-    EcKeyPtr ecKey(EC_KEY_new_method(e));
+    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> ecKey(EC_KEY_new_method(e));
     if (!ecKey) {
         return nullptr;
     }
@@ -66,7 +67,7 @@ EVP_PKEY* decodeHandle(ENGINE* e, const unsigned char* der, int length) noexcept
     if (d2i_ECPrivateKey(&target, &der, length) == nullptr) {
         return nullptr;
     }
-    EvpPkeyPtr key(EVP_PKEY_new());
+    morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free> key(EVP_PKEY_new());
     if (!key || EVP_PKEY_assign_EC_KEY(key.get(), ecKey.get()) != 1) {
         return nullptr;
     }
@@ -76,7 +77,7 @@ EVP_PKEY* decodeHandle(ENGINE* e, const unsigned char* der, int length) noexcept
 
 } // namespace
 
-EVP_PKEY* loadPrivateKey(ENGINE* e, const char* keyId, UI_METHOD* ui, void* callbackData)
+EVP_PKEY* loadPrivateKey(ENGINE* e, const char* keyId, UI_METHOD* ui, void* callbackData) noexcept
 {
     static constexpr const char* kFunction = "dev_zr40nn_load_private_key";
     KeyChoice choice;
@@ -101,7 +102,7 @@ EVP_PKEY* loadPrivateKey(ENGINE* e, const char* keyId, UI_METHOD* ui, void* call
     return key;
 }
 
-EVP_PKEY* loadPublicKey(const char* keyId)
+EVP_PKEY* loadPublicKey(const char* keyId) noexcept
 {
     static constexpr const char* kFunction = "dev_zr40nn_load_public_key";
     KeyChoice choice;

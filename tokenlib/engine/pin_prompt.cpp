@@ -1,15 +1,15 @@
 #include "pin_prompt.h"
 
-#include <openssl/crypto.h>
+#include "openssl_owner.h"
 
-#include <memory>
+#include <openssl/crypto.h>
 
 namespace zr40nn::engine {
 
 bool promptUserPin(UI_METHOD* method, void* callbackData, char (&pin)[9]) noexcept
 {
     OPENSSL_cleanse(pin, sizeof(pin));
-    std::unique_ptr<UI, decltype(&UI_free)> ui(method != nullptr ? UI_new_method(method) : UI_new(), UI_free);
+    morvil::OpenSslOwner<UI, UI_free> ui(method != nullptr ? UI_new_method(method) : UI_new());
     if (!ui) {
         return false;
     }

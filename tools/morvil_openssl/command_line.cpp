@@ -17,7 +17,7 @@ namespace {
 // keeps a value such as a subject from being read as an option.
 // clang-format off
 const std::set<std::string, std::less<>> kValueOptions = {
-    "-CA", "-CAcreateserial", "-CAfile", "-CAform", "-CAkey", "-CAkeyform", "-CApath", "-CAserial", "-CAstore",
+    "-CA", "-CAfile", "-CAform", "-CAkey", "-CAkeyform", "-CApath", "-CAserial", "-CAstore",
     "-addext", "-addreject", "-addtrust", "-cert", "-certform", "-certopt", "-checkemail", "-checkend",
     "-checkhost", "-checkip", "-config", "-copy_extensions", "-crl_CA_compromise", "-crl_compromise", "-crl_hold",
     "-crl_lastupdate", "-crl_nextupdate", "-crl_reason", "-crldays", "-crlexts", "-crlhours", "-crlsec", "-days",
@@ -42,6 +42,17 @@ bool isHashOption(const std::string& arg)
 {
     return arg.size() > 1 && arg[0] == '-'
         && std::find(kHashes.begin(), kHashes.end(), std::string_view(arg).substr(1)) != kHashes.end();
+}
+
+// "-engctrl" as openssl would read it: one or two dashes, and perhaps "=value" behind.
+bool isEngineControl(const std::string& arg)
+{
+    std::string_view name(arg);
+    name = name.substr(0, name.find('='));
+    if (name.starts_with("--")) {
+        name.remove_prefix(1);
+    }
+    return name == "-engctrl";
 }
 
 // The options before "-infiles" as (name, value) pairs; a flag has an empty value.
@@ -120,19 +131,24 @@ std::string hashOfDigestName(const std::string& name)
 
 Translation translate(const std::vector<std::string>& args)
 {
+    return translate(args, readConfigText);
+}
+
+Translation translate(const std::vector<std::string>& args, const ConfigReader& readConfig)
+{
     Translation result;
     if (args.empty()) {
         return result;
     }
     const std::string& command = args[0];
-    const std::vector<Option> options = scanOptions(args);
-    if (findOption(options, "-engctrl") != nullptr) {
+    if (std::any_of(args.begin(), args.end(), isEngineControl)) {
         result.error = "-engctrl is not supported: give the user PIN on standard input with -passin stdin";
         return result;
     }
+    const std::vector<Option> options = scanOptions(args);
     const Option* config = findOption(options, "-config");
     const std::optional<std::string> configText
-        = config != nullptr && config->value ? readConfigText(*config->value) : std::nullopt;
+        = config != nullptr && config->value ? readConfig(*config->value) : std::nullopt;
     const OpenSslConfig conf = OpenSslConfig::parse(configText.value_or(""));
 
     // Options added right behind the command.

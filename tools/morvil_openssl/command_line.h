@@ -1,6 +1,7 @@
 // Turning the command lines that morvil_ca gives into ones the stock openssl 3.0 accepts.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,7 +30,13 @@ std::string hashOfDigestName(const std::string& name);
 //   req -utf8 with a configuration whose string_mask is nombstr -> that configuration with utf8only
 // Added options go right behind the command, ahead of "ca -infiles", which takes every later
 // argument as a file. Configuration files are read relative to the working directory.
-// "-engctrl" is refused: the PIN must not travel on a command line (use -passin stdin).
+// "-engctrl", in any spelling openssl would take, is refused wherever it stands: the PIN must not
+// travel on a command line (use -passin stdin).
 Translation translate(const std::vector<std::string>& args);
+
+// The same with the configuration files read by readConfig (the path as given; nullopt when
+// there is no such file).
+using ConfigReader = std::function<std::optional<std::string>(const std::string& path)>;
+Translation translate(const std::vector<std::string>& args, const ConfigReader& readConfig);
 
 } // namespace morvil::openssl_tool

@@ -5,6 +5,7 @@
 
 #include "../fixture.h"
 #include "dev_zr40nn_engine.h"
+#include "openssl_owner.h"
 #include "token_crypto.h"
 
 #include <openssl/ec.h>
@@ -23,15 +24,40 @@
 
 namespace zr40nn::test {
 
-struct PkeyFree
-{
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using PkeyPtr = morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free>;
 
 inline EC_KEY* ecKeyOf(EVP_PKEY* key)
 {
     return const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(key));
+}
+
+// The library's code for a token's error answer with that status.
+inline int refusedWith(emu::Status status)
+{
+    return DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(status);
+}
+
+// An error record of an engine function as EngineTest::maskedLog shows it: with an engine
+// message, or with the text of a library error code.
+inline std::string errorRecord(const char* function, const std::string& message)
+{
+    return std::string("! [T] >> e_dev_zr40nn.cpp:") + function + ":L:" + message + "\n";
+}
+
+inline std::string errorRecord(const char* function, int code)
+{
+    return errorRecord(function, std::string(DEV_ZR40NN_lib_error_desc(code)));
+}
+
+// One entry of a token's error stack under an error record, as maskedLog shows it.
+inline std::string stackEntry(const char* function, const std::string& message)
+{
+    return std::string("! \te_dev_zr40nn.cpp(L):") + function + ":" + message + "\n";
+}
+
+inline std::string stackEntry(const char* function, int code)
+{
+    return stackEntry(function, std::string(DEV_ZR40NN_lib_error_desc(code)));
 }
 
 // Has key sign a digest of that many octets through OpenSSL's ECDSA. False when no signature

@@ -28,7 +28,7 @@ TEST_F(EngineTest, KeysByReferenceCarryTheSlotsPublicPoint)
               "  [T] >> key loading with 'dev_zr40nn_load_public_key' finished successfully\n");
 }
 
-TEST_F(EngineTest, PromptGetsTheCallersDataAndOnlyAnAcceptedAnswerReachesTheToken)
+TEST_F(EngineTest, PromptGetsTheCallersDataAndEveryAnswerReachesTheToken)
 {
     const int id = plugTokenWithKeys("TOK1", 2560, { "klucz" });
     ASSERT_TRUE(initEngine());
@@ -36,17 +36,19 @@ TEST_F(EngineTest, PromptGetsTheCallersDataAndOnlyAnAcceptedAnswerReachesTheToke
     {
         std::string answer;
         int result;
+        bool asked; // the token checked the answer
         bool loads;
     } cases[] = {
-        { "", -1, false }, // cancelled
-        { "", 0, false }, // failed
-        { "", 1, false }, // answered with nothing
-        { "123456789", 1, false }, // longer than a PIN
-        { kUserPin, 1, true },
+        { "", -1, false, false }, // cancelled
+        { "", 0, false, false }, // failed
+        { "", 1, true, false }, // answered with nothing: not this token's PIN
+        { "123456789", 1, false, false }, // longer than a PIN
+        { kUserPin, 1, true, true },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer + " " + std::to_string(c.result));
         bus().token(id).clearLog();
+        clearLog();
         PromptScript script;
         script.answer = c.answer;
         script.result = c.result;
@@ -55,11 +57,28 @@ TEST_F(EngineTest, PromptGetsTheCallersDataAndOnlyAnAcceptedAnswerReachesTheToke
         EXPECT_EQ(script.promptText, "User PIN:");
         EXPECT_EQ(script.maxSize, 8);
         EXPECT_EQ(script.flags, UI_INPUT_FLAG_DEFAULT_PWD); // no echo; answered by -passin
-        EXPECT_EQ(countCommands(id, 0x2F), c.loads ? 1 : 0);
+        EXPECT_EQ(countCommands(id, 0x2F), c.asked ? 1 : 0);
+        if (!c.asked) {
+            EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_load_private_key", "user PIN was not given"));
+        }
         EXPECT_EQ(recordOf(id)->session_is_open, 0);
     }
     EXPECT_EQ(bus().token(id).log().back().pin, kUserPin);
     EXPECT_EQ(bus().token(id).snapshot().userPinTries, 0);
+}
+
+TEST_F(EngineTest, EmptyUserPinTypedAtThePromptLoadsAndSigns)
+{
+    const int id = plugTokenWithKeys("TOK1", 2560, { "klucz" }, "");
+    ASSERT_TRUE(initEngine());
+    PromptScript script; // answers with nothing
+    PkeyPtr key = loadPrivate("TOK1/klucz", &script);
+    ASSERT_NE(key, nullptr) << maskedLog();
+    EXPECT_EQ(script.prompts, 1);
+    bus().token(id).clearLog();
+    EXPECT_TRUE(signs(key.get(), 32, slotPublicKey(id, 0).get())) << maskedLog();
+    EXPECT_EQ(countCommands(id, 0x49), 1);
+    EXPECT_EQ(bus().token(id).log().back().pin, "");
 }
 
 TEST_F(EngineTest, WrongPinCostsOneTryAndLeavesNoSession)
@@ -76,12 +95,11 @@ TEST_F(EngineTest, WrongPinCostsOneTryAndLeavesNoSession)
     DEV_ZR40NN_t* ut = recordOf(id);
     EXPECT_EQ(ut->session_is_open, 0);
     // The token's entries went into the log, newest first, and left the stack empty.
+    const int wrongPin = refusedWith(zr40nn::emu::kStatusWrongPin);
     EXPECT_EQ(maskedLog(),
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:wrong PIN, command not allowed\n"
-              "!\n"
-              "! \te_dev_zr40nn.cpp(L):DEV_ZR40NN_cmd_try_pin:wrong PIN, command not allowed\n"
-              "! \te_dev_zr40nn.cpp(L):DEV_ZR40NN_single_pass:host receive error frame from device\n"
-              "!\n");
+              errorRecord("dev_zr40nn_load_private_key", wrongPin) + "!\n"
+                  + stackEntry("DEV_ZR40NN_cmd_try_pin", wrongPin)
+                  + stackEntry("DEV_ZR40NN_single_pass", "host receive error frame from device") + "!\n");
     EXPECT_STREQ(ut->err, "");
 
     ASSERT_TRUE(ctrl("user_pin", kUserPin)); // the token is free at once
@@ -96,27 +114,28 @@ TEST_F(EngineTest, ReferenceRefusalsOfBothLoaders)
     bus().token(id).clearLog();
 
     const std::string key22(22, 'k');
+    // What follows the function's name: the message, or a library code's text and the stack.
+    const std::string noKey = std::string(DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_UNDEFINED)) + "\n!\n"
+        + stackEntry("DEV_ZR40NN_find_key_by_name", "there is no key of given name") + "!";
     const std::pair<std::string, std::string> cases[] = {
         { "TOK1",
           "key name is not in the form <dev_name>/<key_name>, where <dev_name> has at most 10 characters "
-          "and <key_name> has at most 22 characters\n" },
-        { "ABCDEFGHIJK/klucz", "device name is too long, it must have at most 10 characters\n" },
-        { "TOK1/" + key22 + "k", "key name is too long, it must have at most 22 characters\n" },
-        { "TOK9/klucz", "there is no device with specified name\n" },
-        { "TOK1/" + key22,
-          "undefined error (error specification is not compleat)\n!\n"
-          "! \te_dev_zr40nn.cpp(L):DEV_ZR40NN_find_key_by_name:there is no key of given name\n!\n" },
+          "and <key_name> has at most 22 characters" },
+        { "ABCDEFGHIJK/klucz", "device name is too long, it must have at most 10 characters" },
+        { "TOK1/" + key22 + "k", "key name is too long, it must have at most 22 characters" },
+        { "TOK9/klucz", "there is no device with specified name" },
+        { "TOK1/" + key22, noKey },
         // Empty slots have empty names: "" finds slot 1, which holds no key.
-        { "TOK1/", "key you are trying to use is not generated\n" },
+        { "TOK1/", DEV_ZR40NN_lib_error_desc(refusedWith(zr40nn::emu::kStatusKeyNotGenerated)) },
     };
     for (const auto& [reference, record] : cases) {
         SCOPED_TRACE(reference);
         clearLog();
         EXPECT_EQ(loadPrivate(reference.c_str()), nullptr);
-        EXPECT_EQ(maskedLog(), "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:" + record);
+        EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_load_private_key", record));
         clearLog();
         EXPECT_EQ(loadPublic(reference.c_str()), nullptr);
-        EXPECT_EQ(maskedLog(), "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_public_key:L:" + record);
+        EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_load_public_key", record));
     }
     EXPECT_EQ(countCommands(id, 0x2F), 0);
 }
@@ -133,7 +152,6 @@ TEST_F(EngineTest, OnlyThePrivateKeyLoadingStopsOnAFailedRefresh)
     EXPECT_EQ(loadPrivate("TOK2/klucz"), nullptr);
     EXPECT_NE(loadPublic("TOK2/klucz"), nullptr);
     EXPECT_EQ(maskedLog(),
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:session could not be open "
-              "(perhaps device was locked by other thread or application)\n"
-              "  [T] >> key loading with 'dev_zr40nn_load_public_key' finished successfully\n");
+              errorRecord("dev_zr40nn_load_private_key", DEV_ZR40NN_ERR_SESSION_OPEN)
+                  + "  [T] >> key loading with 'dev_zr40nn_load_public_key' finished successfully\n");
 }

@@ -1,6 +1,24 @@
 // The engine's registration, control commands, init and finish, digest names and log.
 #include "engine_fixture.h"
 
+#include <openssl/err.h>
+
+namespace {
+
+// Whether a descriptor of this process is open on path.
+bool openHere(const std::string& path)
+{
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error) == path) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 using namespace zr40nn::test;
 
 TEST_F(EngineTest, ControlCommandsByNumberKeepAsManyOctetsAsTheirFields)
@@ -68,7 +86,7 @@ TEST_F(EngineTest, ASecondLoadAndTheFinishBothWipeThePin)
               "  [T] >> key loading with 'dev_zr40nn_load_private_key' finished successfully\n"
               "  [T] >> engine 'dev_zr40nn' finished successfully\n"
               "  [T] >> engine initialization with 'dev_zr40nn_init' finished successfully\n"
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_load_private_key:L:user PIN was not given\n");
+                  + errorRecord("dev_zr40nn_load_private_key", "user PIN was not given"));
 }
 
 TEST_F(EngineTest, InitFailsWhileASessionIsOpenAndGivesItsUserBack)
@@ -76,9 +94,7 @@ TEST_F(EngineTest, InitFailsWhileASessionIsOpenAndGivesItsUserBack)
     DEV_ZR40NN_t* ut = plugAndRefresh(configuredToken("TOK1"));
     ASSERT_EQ(DEV_ZR40NN_session_open(ut), 0);
     EXPECT_FALSE(initEngine());
-    EXPECT_EQ(maskedLog(),
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_init:L:session could not be open (perhaps device "
-              "was locked by other thread or application)\n");
+    EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_init", DEV_ZR40NN_ERR_SESSION_OPEN));
     // Only the fixture's own user is left: finishing it frees the device list.
     ASSERT_EQ(DEV_ZR40NN_session_close(ut), 0);
     libFinish();
@@ -98,6 +114,20 @@ TEST_F(EngineTest, SecondLogFileTakesOverAndAFailedOneStopsLogging)
     EXPECT_EQ(std::filesystem::file_size(second), written);
 }
 
+TEST_F(EngineTest, DestroyingTheLastEngineClosesTheLog)
+{
+    EXPECT_TRUE(openHere(mLogPath));
+    ENGINE_load_dev_zr40nn(); // its ENGINE object is refused and destroyed at once
+    EXPECT_TRUE(openHere(mLogPath));
+    ASSERT_EQ(ENGINE_remove(mEngine), 1);
+    ENGINE_free(mEngine); // the last reference
+    EXPECT_FALSE(openHere(mLogPath));
+
+    ENGINE_load_dev_zr40nn();
+    mEngine = ENGINE_by_id(DEV_ZR40NN_ENGINE_ID);
+    ASSERT_NE(mEngine, nullptr);
+}
+
 TEST_F(EngineTest, EcdsaDigestNamesAreTheShaDigests)
 {
     const std::pair<const char*, int> names[] = {
@@ -109,4 +139,49 @@ TEST_F(EngineTest, EcdsaDigestNamesAreTheShaDigests)
         ASSERT_NE(md, nullptr) << name;
         EXPECT_EQ(EVP_MD_get_type(md), nid) << name;
     }
+}
+
+TEST_F(EngineTest, LoadingTwiceLeavesOpenSslsErrorQueueEmpty)
+{
+    ERR_clear_error();
+    ENGINE_load_dev_zr40nn();
+    ENGINE_load_dev_zr40nn();
+    EXPECT_EQ(ERR_peek_error(), 0ul);
+}
+
+TEST_F(EngineTest, FinishWipesTheKeyNameDefault)
+{
+    // One key in slot 0: the empty name of slot 1 is what an empty default finds.
+    plugTokenWithKeys("TOK1", 2560, { "klucz" });
+    ASSERT_TRUE(initEngine());
+    ASSERT_TRUE(ctrl("token_name", "TOK1"));
+    ASSERT_TRUE(ctrl("key_name", "klucz"));
+    ASSERT_TRUE(ctrl("user_pin", kUserPin));
+    ASSERT_NE(loadPrivate(nullptr), nullptr) << maskedLog();
+
+    finishEngine();
+    ASSERT_TRUE(initEngine());
+    ASSERT_TRUE(ctrl("token_name", "TOK1"));
+    ASSERT_TRUE(ctrl("user_pin", kUserPin));
+    clearLog();
+    EXPECT_EQ(loadPrivate(nullptr), nullptr);
+    EXPECT_EQ(maskedLog(),
+              errorRecord("dev_zr40nn_load_private_key", refusedWith(zr40nn::emu::kStatusKeyNotGenerated)));
+}
+
+TEST_F(EngineTest, KeyNameDefaultThatFillsItsFieldIsReadNoFurther)
+{
+    // 23 octets are kept without a terminator; the lookup must stop there (the sanitizer build
+    // sees any read past the field) and find no slot of that name.
+    const int id = plugTokenWithKeys("TOK1", 2560, { std::string(21, 'k') });
+    ASSERT_TRUE(initEngine());
+    ASSERT_TRUE(ctrl("token_name", "TOK1"));
+    ASSERT_TRUE(ctrl("key_name", std::string(30, 'k').c_str()));
+    ASSERT_TRUE(ctrl("user_pin", kUserPin));
+    clearLog();
+    EXPECT_EQ(loadPrivate(nullptr), nullptr);
+    EXPECT_EQ(maskedLog(),
+              errorRecord("dev_zr40nn_load_private_key", DEV_ZR40NN_ERR_UNDEFINED) + "!\n"
+                  + stackEntry("DEV_ZR40NN_find_key_by_name", "there is no key of given name") + "!\n");
+    EXPECT_EQ(countCommands(id, 0x2F), 0);
 }

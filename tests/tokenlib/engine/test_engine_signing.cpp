@@ -45,7 +45,7 @@ TEST_F(EngineTest, RequestSignedWithEcdsaWithSha256)
     PkeyPtr key = loadPrivate(nullptr);
     ASSERT_NE(key, nullptr) << maskedLog();
 
-    std::unique_ptr<X509_REQ, decltype(&X509_REQ_free)> req(X509_REQ_new(), X509_REQ_free);
+    morvil::OpenSslOwner<X509_REQ, X509_REQ_free> req(X509_REQ_new());
     X509_NAME_add_entry_by_txt(X509_REQ_get_subject_name(req.get()), "CN", MBSTRING_UTF8,
                                reinterpret_cast<const unsigned char*>("Użytkownik"), -1, -1, 0);
     ASSERT_EQ(X509_REQ_set_pubkey(req.get(), key.get()), 1);
@@ -81,9 +81,7 @@ TEST_F(EngineTest, SigningFailuresAreLoggedAndLeaveTheProgramsSessionAlone)
     clearLog();
     EXPECT_FALSE(signs(key.get(), 32));
     EXPECT_EQ(ut->session_is_open, 1);
-    EXPECT_EQ(maskedLog(),
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_ecdsa_do_sign:L:session could not be open (perhaps "
-              "device was locked by other thread or application)\n!\n!\n");
+    EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_ecdsa_do_sign", DEV_ZR40NN_ERR_SESSION_OPEN) + "!\n!\n");
     ASSERT_EQ(DEV_ZR40NN_session_close(ut), 0);
 
     // The token refuses: its entries are logged and the session is closed.
@@ -92,12 +90,11 @@ TEST_F(EngineTest, SigningFailuresAreLoggedAndLeaveTheProgramsSessionAlone)
     EXPECT_FALSE(signs(key.get(), 32));
     bus().token(id).clearFailures();
     EXPECT_EQ(ut->session_is_open, 0);
+    const int notGenerated = refusedWith(zr40nn::emu::kStatusKeyNotGenerated);
     EXPECT_EQ(maskedLog(),
-              "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_ecdsa_do_sign:L:key you are trying to use is not generated\n"
-              "!\n"
-              "! \te_dev_zr40nn.cpp(L):DEV_ZR40NN_cmd_ecdsa_sign:key you are trying to use is not generated\n"
-              "! \te_dev_zr40nn.cpp(L):DEV_ZR40NN_single_pass:host receive error frame from device\n"
-              "!\n");
+              errorRecord("dev_zr40nn_ecdsa_do_sign", notGenerated) + "!\n"
+                  + stackEntry("DEV_ZR40NN_cmd_ecdsa_sign", notGenerated)
+                  + stackEntry("DEV_ZR40NN_single_pass", "host receive error frame from device") + "!\n");
     EXPECT_TRUE(signs(key.get(), 32));
 
     // A handle whose token has left the device list.
@@ -105,7 +102,7 @@ TEST_F(EngineTest, SigningFailuresAreLoggedAndLeaveTheProgramsSessionAlone)
     ASSERT_EQ(DEV_ZR40NN_lib_find_devices(), 1);
     clearLog();
     EXPECT_FALSE(signs(gone.get(), 32));
-    EXPECT_EQ(maskedLog(), "! [T] >> e_dev_zr40nn.cpp:dev_zr40nn_ecdsa_do_sign:L:could not find device\n");
+    EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_ecdsa_do_sign", "could not find device"));
 }
 
 TEST_F(EngineTest, SoftwareKeysSignInSoftwareWhileTheEngineIsTheDefault)
@@ -113,7 +110,7 @@ TEST_F(EngineTest, SoftwareKeysSignInSoftwareWhileTheEngineIsTheDefault)
     const int id = plugTokenWithKeys("TOK1", 2560, { "klucz" });
     ASSERT_TRUE(initEngine());
     // Registered and initialised, the engine is still nobody's default until a program says so.
-    std::unique_ptr<EC_KEY, decltype(&EC_KEY_free)> before(EC_KEY_new_by_curve_name(NID_X9_62_prime256v1), EC_KEY_free);
+    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> before(EC_KEY_new_by_curve_name(NID_X9_62_prime256v1));
     EXPECT_EQ(EC_KEY_get0_engine(before.get()), nullptr);
     ASSERT_EQ(ENGINE_set_default(mEngine, ENGINE_METHOD_ALL), 1);
     struct DefaultGuard
