@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "connection_config.h"
 #include "management_dialogue.h"
+#include "openssl_owner.h"
 #include "pin.h"
 
 #include <gtest/gtest.h>
@@ -87,13 +88,11 @@ class SoftwareKey
 {
 public:
     SoftwareKey()
-        : mKey(EC_KEY_new_by_curve_name(NID_X9_62_prime256v1))
+        : mOwner(EC_KEY_new_by_curve_name(NID_X9_62_prime256v1))
+        , mKey(mOwner.get())
     {
         EC_KEY_generate_key(mKey);
     }
-    ~SoftwareKey() { EC_KEY_free(mKey); }
-    SoftwareKey(const SoftwareKey&) = delete;
-    SoftwareKey& operator=(const SoftwareKey&) = delete;
 
     std::optional<Octets> sign(const Octets& digest) const
     {
@@ -111,7 +110,8 @@ public:
     }
 
 private:
-    EC_KEY* mKey;
+    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> mOwner;
+    EC_KEY* mKey; // borrowed from mOwner
 };
 
 // The base64 between "pk-sig\n" and "END\n" of an answer, decoded.

@@ -2,6 +2,7 @@
 
 #include "caller_rights.h"
 #include "dev_zr40nn_engine.h"
+#include "openssl_owner.h"
 
 #include <openssl/crypto.h>
 #include <openssl/ec.h>
@@ -14,18 +15,17 @@ namespace morvil::openvpn_tool {
 
 struct TokenKey::Handles
 {
-    ENGINE* engine = nullptr; // structural and functional reference
-    bool initialised = false;
-    EVP_PKEY* key = nullptr;
+    morvil::OpenSslOwner<ENGINE, ENGINE_free> engine; // the structural reference
+    bool initialised = false; // a functional reference is held too
+    morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free> key;
 
     ~Handles()
     {
-        EVP_PKEY_free(key);
+        key.reset();
         // The engine's finish wipes the PIN it kept.
         if (initialised) {
-            ENGINE_finish(engine);
+            ENGINE_finish(engine.get());
         }
-        ENGINE_free(engine);
     }
 };
 
@@ -57,7 +57,7 @@ std::unique_ptr<TokenKey> TokenKey::load(const EngineSetting& engine, const std:
 {
     ENGINE_load_dev_zr40nn();
     auto handles = std::make_unique<Handles>();
-    handles->engine = ENGINE_by_id(engine.id.c_str());
+    handles->engine.reset(ENGINE_by_id(engine.id.c_str()));
     if (handles->engine == nullptr) {
         error = "the engine " + engine.id + " cannot be found" + openSslError();
         return nullptr;
@@ -69,23 +69,23 @@ std::unique_ptr<TokenKey> TokenKey::load(const EngineSetting& engine, const std:
             return nullptr;
         }
         for (const auto& [name, value] : engine.controls) {
-            if (ENGINE_ctrl_cmd_string(handles->engine, name.c_str(), value.c_str(), 0) != 1) {
+            if (ENGINE_ctrl_cmd_string(handles->engine.get(), name.c_str(), value.c_str(), 0) != 1) {
                 error = "the engine refused \"" + name + ":" + value + "\"" + openSslError();
                 return nullptr;
             }
         }
     }
-    if (ENGINE_init(handles->engine) != 1) {
+    if (ENGINE_init(handles->engine.get()) != 1) {
         error = "the engine " + engine.id + " cannot start (is the token library usable?)" + openSslError();
         return nullptr;
     }
     handles->initialised = true;
-    if (ENGINE_ctrl_cmd_string(handles->engine, kPinControl, pin.c_str(), 0) != 1) {
+    if (ENGINE_ctrl_cmd_string(handles->engine.get(), kPinControl, pin.c_str(), 0) != 1) {
         error = "the engine refused the PIN" + openSslError();
         return nullptr;
     }
-    handles->key = ENGINE_load_private_key(handles->engine, keyReference.c_str(), nullptr, nullptr);
-    if (handles->key == nullptr || EVP_PKEY_get0_EC_KEY(handles->key) == nullptr) {
+    handles->key.reset(ENGINE_load_private_key(handles->engine.get(), keyReference.c_str(), nullptr, nullptr));
+    if (handles->key == nullptr || EVP_PKEY_get0_EC_KEY(handles->key.get()) == nullptr) {
         ERR_clear_error();
         error = "the key \"" + keyReference
             + "\" cannot be loaded from the token: the token is missing, the key does not exist or the PIN is wrong"
@@ -97,7 +97,7 @@ std::unique_ptr<TokenKey> TokenKey::load(const EngineSetting& engine, const std:
 
 std::optional<Octets> TokenKey::sign(const Octets& digest) const
 {
-    EC_KEY* key = const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(mHandles->key));
+    EC_KEY* key = const_cast<EC_KEY*>(EVP_PKEY_get0_EC_KEY(mHandles->key.get()));
     Octets signature(static_cast<std::size_t>(ECDSA_size(key)));
     unsigned int length = 0;
     if (ECDSA_sign(0, digest.data(), static_cast<int>(digest.size()), signature.data(), &length, key) != 1) {
