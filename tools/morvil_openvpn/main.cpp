@@ -6,7 +6,8 @@
 //
 // The user PIN comes as one line on standard input, never on the command line. openvpn's output
 // is ours, its exit status becomes ours, and it ends when we do. With MORVIL_OPENVPN_DEV=null in
-// the environment (for tests on machines without a tun device) "--dev null" replaces the device.
+// the environment (for tests where no tun device can be made) "--dev null" replaces the device;
+// a run with more privileges than its caller ignores that, and refuses scripts and plugins.
 #include "caller_rights.h"
 #include "command_line.h"
 #include "connection_config.h"
