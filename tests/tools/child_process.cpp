@@ -1,5 +1,7 @@
 #include "child_process.h"
 
+#include "running_process.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,29 +48,7 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
     char errPath[] = "/tmp/morvil-child-err-XXXXXX";
     const int out = mkostemp(outPath, O_CLOEXEC);
     const int err = mkostemp(errPath, O_CLOEXEC);
-    int in[2] = { -1, -1 };
-    std::vector<char*> argv { const_cast<char*>(program.c_str()) };
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    const pid_t pid = out >= 0 && err >= 0 && pipe2(in, O_CLOEXEC) == 0 ? fork() : -1;
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec: the parent has threads.
-        if (chdir(dir.c_str()) == 0 && dup2(in[0], 0) == 0 && dup2(out, 1) == 1 && dup2(err, 2) == 2) {
-            execv(program.c_str(), argv.data());
-        }
-        _exit(127);
-    }
-    for (int fd : { in[0], out, err }) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    if (in[1] >= 0) {
-        [[maybe_unused]] const ssize_t written = write(in[1], input.data(), input.size());
-        close(in[1]);
-    }
+    const pid_t pid = spawnChild(program, args, dir, input, out, err);
     int status = 0;
     while (pid > 0) {
         result.secretSeen = processesShow(secret) || result.secretSeen;

@@ -1,0 +1,312 @@
+// bin/morvil_openvpn as the VPN client starts it, against a real OpenVPN server on 127.0.0.1
+// and an emulated token: the tunnel comes up with the token signing, the PIN stays off every
+// command line and environment, and no openvpn, socket or tunnel outlives the client.
+#include "child_process.h"
+#include "running_process.h"
+#include "vpn_testbed.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace morvil::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint8_t kSignCommand = 0x49;
+constexpr std::uint8_t kPinCommand = 0x2F;
+constexpr double kConnectSeconds = 30;
+const std::string kTemplate = "nobind\nverb 3\n";
+
+fs::path makeTempDir(const char* pattern)
+{
+    std::string name = fs::temp_directory_path() / pattern;
+    return mkdtemp(name.data()) != nullptr ? fs::path(name) : fs::path();
+}
+
+std::string readFile(const fs::path& path)
+{
+    std::ostringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+class OpenVpnThroughTheToken : public ::testing::Test
+{
+protected:
+    static zr40nn::emu::EmulatedBus& bus()
+    {
+        static zr40nn::emu::EmulatedBus instance;
+        return instance;
+    }
+    static fs::path& certDir()
+    {
+        static fs::path dir;
+        return dir;
+    }
+    static zr40nn::emu::TokenConfig& savedToken()
+    {
+        static zr40nn::emu::TokenConfig token;
+        return token;
+    }
+
+    // One authority, one token key and its certificate for every test.
+    static void SetUpTestSuite()
+    {
+        // Orphans come to us: a test sees openvpn end even after killing its parent.
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        certDir() = makeTempDir("morvil-vpn-certs-XXXXXX");
+        savedToken() = makeVpnToken(bus(), (certDir() / "token_pub.pem").string());
+        std::string err;
+        ASSERT_TRUE(makeCertificates(certDir(), (certDir() / "token_pub.pem").string(), err)) << err;
+    }
+
+    static void TearDownTestSuite() { fs::remove_all(certDir()); }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(savedToken().name, kVpnTokenName);
+        mToken = bus().plug(savedToken());
+        mPort = freeUdpPort();
+        mServer = startServer(certDir(), mPort);
+        mWork = makeTempDir("morvil-vpn-XXXXXX");
+        // morvil_openvpn makes its private directory here, so a test can see what is left.
+        fs::create_directory(mWork / "tmp");
+        makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, kTemplate));
+    }
+
+    void TearDown() override
+    {
+        bus().unplug(mToken);
+        mServer.reset();
+        fs::remove_all(mWork);
+    }
+
+    std::unique_ptr<RunningProcess> startClient(const std::string& pin = kVpnPin)
+    {
+        bus().token(mToken).clearLog();
+        std::vector<std::string> environment = { "TMPDIR=" + (mWork / "tmp").string() };
+        if (!tunUsable()) {
+            environment.push_back("MORVIL_OPENVPN_DEV=null");
+        }
+        return std::make_unique<RunningProcess>(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(),
+                                                pin + "\n", environment);
+    }
+
+    int tokenCommands(std::uint8_t code)
+    {
+        const auto log = bus().token(mToken).log();
+        return static_cast<int>(
+            std::count_if(log.begin(), log.end(), [code](const auto& e) { return e.code == code; }));
+    }
+
+    bool privateDirsLeft() const { return !fs::is_empty(mWork / "tmp"); }
+
+    // The connection is up: openvpn says so through morvil_openvpn, and the server names the
+    // user's certificate.
+    void expectUp(RunningProcess& client)
+    {
+        ASSERT_TRUE(client.waitForOutput(kInitialised, kConnectSeconds)) << client.out() << client.err();
+        EXPECT_TRUE(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5)) << mServer->out();
+        EXPECT_GE(tokenCommands(kSignCommand), 1);
+    }
+
+    // openvpn, the only child of the client, and the directory of its management socket.
+    struct OpenVpnChild
+    {
+        pid_t pid = -1;
+        fs::path socketDir;
+    };
+
+    OpenVpnChild openVpnOf(const RunningProcess& client)
+    {
+        OpenVpnChild child;
+        const std::vector<pid_t> children = childrenOf(client.pid());
+        EXPECT_EQ(children.size(), 1u);
+        if (children.size() != 1) {
+            return child;
+        }
+        child.pid = children[0];
+        const std::vector<std::string> args = commandLineOf(child.pid);
+        EXPECT_EQ(args.at(0), kOpenVpn);
+        const auto management = std::find(args.begin(), args.end(), "--management");
+        if (management != args.end() && management + 1 != args.end()) {
+            child.socketDir = fs::path(*(management + 1)).parent_path();
+        }
+        const auto dev = std::find(args.begin(), args.end(), "--dev");
+        EXPECT_TRUE(dev != args.end() && dev + 1 != args.end() && *(dev + 1) == (tunUsable() ? "tun" : "null"));
+        return child;
+    }
+
+    int mToken = -1;
+    int mPort = -1;
+    std::unique_ptr<RunningProcess> mServer;
+    fs::path mWork;
+};
+
+} // namespace
+
+TEST_F(OpenVpnThroughTheToken, ConnectsWithAColonPinAndEndsCleanlyOnSigterm)
+{
+    std::unique_ptr<RunningProcess> client = startClient();
+    // While the key loads and once openvpn runs: no command line or environment holds the PIN.
+    EXPECT_FALSE(processesShow(kVpnPin));
+    expectUp(*client);
+    EXPECT_EQ(tokenCommands(kPinCommand), 1); // the key loading's PIN check
+    EXPECT_FALSE(processesShow(kVpnPin));
+
+    const OpenVpnChild openVpn = openVpnOf(*client);
+    ASSERT_GT(openVpn.pid, 0);
+    ASSERT_EQ(openVpn.socketDir.parent_path(), mWork / "tmp");
+    struct stat info
+    {
+    };
+    ASSERT_EQ(stat(openVpn.socketDir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_TRUE(fs::exists(openVpn.socketDir / "sock"));
+    // The configuration openvpn reads has no key line: the key reference is ours.
+    const std::string conf = readFile(openVpn.socketDir / "conf");
+    EXPECT_NE(conf.find("cert user\n"), std::string::npos);
+    EXPECT_EQ(conf.find(kVpnKeyReference), std::string::npos);
+    EXPECT_NE(readFile(mWork / "0000" / "log").find("finished successfully"), std::string::npos);
+
+    client->signal(SIGTERM);
+    ASSERT_TRUE(client->waitForExit(15));
+    EXPECT_EQ(client->exitStatus(), 0) << client->err();
+    EXPECT_FALSE(alive(openVpn.pid));
+    EXPECT_FALSE(fs::exists(openVpn.socketDir));
+}
+
+TEST_F(OpenVpnThroughTheToken, KilledClientTakesOpenVpnWithIt)
+{
+    std::unique_ptr<RunningProcess> client = startClient();
+    expectUp(*client);
+    const OpenVpnChild openVpn = openVpnOf(*client);
+    ASSERT_GT(openVpn.pid, 0);
+
+    client->signal(SIGKILL);
+    ASSERT_TRUE(client->waitForExit(5));
+    // openvpn, now our orphan, ends on the parent-death signal.
+    int status = 0;
+    alarm(15);
+    EXPECT_EQ(waitpid(openVpn.pid, &status, 0), openVpn.pid);
+    alarm(0);
+    EXPECT_TRUE(WIFEXITED(status) || WIFSIGNALED(status));
+    EXPECT_TRUE(mServer->running());
+}
+
+TEST_F(OpenVpnThroughTheToken, WrongPinOrMissingTokenStartsNoTunnel)
+{
+    std::unique_ptr<RunningProcess> wrong = startClient("13:57:99");
+    ASSERT_TRUE(wrong->waitForExit(kConnectSeconds));
+    EXPECT_EQ(wrong->exitStatus(), 1);
+    EXPECT_NE(wrong->err().find("morvil_openvpn: the key \"VPNTOK/vpn\" cannot be loaded from the token"),
+              std::string::npos)
+        << wrong->err();
+    EXPECT_EQ(tokenCommands(kPinCommand), 1);
+    EXPECT_EQ(tokenCommands(kSignCommand), 0);
+    EXPECT_EQ(wrong->out().find(kInitialised), std::string::npos);
+    EXPECT_FALSE(privateDirsLeft());
+    EXPECT_NE(readFile(mWork / "0000" / "log").find("dev_zr40nn_load_private_key"), std::string::npos);
+
+    bus().unplug(mToken);
+    std::unique_ptr<RunningProcess> missing = startClient();
+    ASSERT_TRUE(missing->waitForExit(kConnectSeconds));
+    EXPECT_EQ(missing->exitStatus(), 1);
+    EXPECT_NE(missing->err().find("cannot be loaded from the token"), std::string::npos) << missing->err();
+    EXPECT_NE(readFile(mWork / "0000" / "log").find("there is no device with specified name"), std::string::npos);
+    EXPECT_FALSE(privateDirsLeft());
+    // openvpn may have started its handshake meanwhile; without a signature it never completes.
+    EXPECT_EQ(mServer->out().find("Peer Connection Initiated"), std::string::npos);
+}
+
+TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyGivesItsStatus)
+{
+    makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, "no-such-directive 1\n"));
+    std::unique_ptr<RunningProcess> client = startClient();
+    ASSERT_TRUE(client->waitForExit(kConnectSeconds));
+    // openvpn's own status for a configuration error, passed on.
+    EXPECT_EQ(client->exitStatus(), 1);
+    EXPECT_NE((client->out() + client->err()).find("Options error: Unrecognized option"), std::string::npos)
+        << client->out() << client->err();
+    EXPECT_FALSE(privateDirsLeft());
+}
+
+TEST_F(OpenVpnThroughTheToken, RenegotiationHasTheTokenSignAgain)
+{
+    makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, kTemplate + "reneg-sec 2\n"));
+    std::unique_ptr<RunningProcess> client = startClient();
+    expectUp(*client);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (tokenCommands(kSignCommand) < 2 && std::chrono::steady_clock::now() < until && client->running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GE(tokenCommands(kSignCommand), 2);
+    // The key was loaded once: one PIN check, however often it signs.
+    EXPECT_EQ(tokenCommands(kPinCommand), 1);
+    EXPECT_TRUE(client->running()) << client->err();
+    client->signal(SIGTERM);
+    EXPECT_TRUE(client->waitForExit(15));
+}
+
+// With more privileges than its caller (here: set-user-ID to another user, which the loader marks
+// as a secure run), directives that would run programs or write files are refused before anything
+// starts, and the files the caller names are opened as the caller. Needs root to make the
+// set-user-ID copy.
+TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScriptsAndWritesOnlyAsTheCaller)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "making a set-user-ID program needs root";
+    }
+    const fs::path copy = mWork / "morvil_openvpn";
+    fs::copy_file(MORVIL_OPENVPN, copy);
+    ASSERT_EQ(chown(copy.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod(copy.c_str(), 04755), 0);
+    // Only the caller may read the configuration.
+    fs::permissions(mWork / "0000" / "conf", fs::perms::owner_read | fs::perms::owner_write);
+    struct statvfs mount;
+    ASSERT_EQ(statvfs(copy.c_str(), &mount), 0);
+    if ((mount.f_flag & ST_NOSUID) != 0) {
+        GTEST_SKIP() << mWork << " is mounted nosuid";
+    }
+    makeConnectionDir(mWork / "0000", certDir(),
+                      connectionConf(mPort, kVpnKeyReference, kTemplate + "script-security 2\nup ./up.sh\n"));
+    const ChildResult refused
+        = runChild(copy.string(), clientArguments(), (mWork / "0000").string(), std::string(kVpnPin) + "\n", kVpnPin);
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_NE(
+        refused.err.find(
+            "conf: line 16: \"script-security 2\" is not accepted while morvil_openvpn runs with more privileges"),
+        std::string::npos)
+        << refused.err;
+    EXPECT_TRUE(bus().token(mToken).log().empty());
+    EXPECT_FALSE(refused.secretSeen);
+
+    // The engine's log is opened with the caller's rights: here the caller may write the
+    // connection directory and the set-user-ID user may not. (The secure run gets no preload, so
+    // no emulated token: the key cannot load.)
+    makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, kTemplate));
+    const ChildResult run
+        = runChild(copy.string(), clientArguments(), (mWork / "0000").string(), std::string(kVpnPin) + "\n", kVpnPin);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("cannot be loaded from the token"), std::string::npos) << run.err;
+    struct stat log
+    {
+    };
+    ASSERT_EQ(stat((mWork / "0000" / "log").c_str(), &log), 0);
+    EXPECT_EQ(log.st_uid, 0u);
+    EXPECT_NE(readFile(mWork / "0000" / "log").find("there is no device with specified name"), std::string::npos);
+    EXPECT_FALSE(run.secretSeen);
+}

@@ -1,0 +1,202 @@
+// morvil_openvpn's parts on their own: the client's command line, the connection configuration
+// as openvpn gets it, the management dialogue with a real signing key, and the PIN on a pipe.
+#include "command_line.h"
+#include "connection_config.h"
+#include "management_dialogue.h"
+#include "openssl_owner.h"
+#include "pin.h"
+
+#include <gtest/gtest.h>
+
+#include <openssl/ec.h>
+#include <openssl/ecdsa.h>
+#include <openssl/obj_mac.h>
+
+#include <unistd.h>
+
+using namespace morvil::openvpn_tool;
+using Args = std::vector<std::string>;
+
+TEST(OpenVpnCommandLine, SplitsTheClientsArguments)
+{
+    const Invocation run = parseArguments({ "--config", "conf", "--dev", "tun", "--float", "--pull", "--tls-client",
+                                            "--engkey", "--engine", "dev_zr40nn:log_file:log" });
+    ASSERT_EQ(run.error, "");
+    EXPECT_EQ(run.configPath, "conf");
+    EXPECT_TRUE(run.engineKey);
+    EXPECT_EQ(run.engine.id, "dev_zr40nn");
+    ASSERT_EQ(run.engine.controls.size(), 1u);
+    EXPECT_EQ(run.engine.controls[0], std::make_pair(std::string("log_file"), std::string("log")));
+    EXPECT_EQ(run.openVpnArgs, (Args { "--dev", "tun", "--float", "--pull", "--tls-client" }));
+
+    Args args = run.openVpnArgs;
+    replaceDevice(args, "null");
+    EXPECT_EQ(args, (Args { "--dev", "null", "--float", "--pull", "--tls-client" }));
+}
+
+TEST(OpenVpnCommandLine, RefusesAPinOtherEnginesAndMissingValues)
+{
+    EXPECT_EQ(
+        parseArguments({ "--config", "conf", "--engkey", "--engine", "dev_zr40nn:log_file:log:user_pin:1234" }).error,
+        "the PIN is not taken from the command line: give it on standard input");
+    EXPECT_NE(parseArguments({ "--config", "c", "--engine", "other:log_file:log" }).error.find("unknown engine"),
+              std::string::npos);
+    EXPECT_EQ(parseArguments({ "--config", "c", "--engine", "dev_zr40nn:log_file" }).error,
+              "the engine argument needs a value for each control command");
+    EXPECT_EQ(parseArguments({ "--config" }).error, "--config needs a value");
+    EXPECT_EQ(parseArguments({ "--dev", "tun" }).error, "--config is required");
+    EXPECT_EQ(parseArguments({ "--config", "c", "--engkey" }).error, "--engkey needs --engine");
+}
+
+TEST(OpenVpnConfig, TakesTheKeyLineOutAndKeepsTheRest)
+{
+    const std::string text
+        = "#\n# MorvilVpnName key TOK/other\n#\nremote 10.0.0.1\nkey TOK/first\n"
+          "; key TOK/commented\nkey-direction 1\ntls-auth ta.key 1\n  --key  TOK/klucz 2 \nup ./x.sh\n";
+    const ConnectionConfig config = prepareConfig(text, false);
+    EXPECT_EQ(config.error, "");
+    // The last key directive wins; comments are not directives.
+    EXPECT_EQ(config.keyReference, "TOK/klucz 2");
+    EXPECT_EQ(config.text,
+              "#\n# MorvilVpnName key TOK/other\n#\nremote 10.0.0.1\n; key TOK/commented\nkey-direction 1\n"
+              "tls-auth ta.key 1\nup ./x.sh\n");
+    EXPECT_EQ(prepareConfig("remote x\n", false).keyReference, "");
+}
+
+TEST(OpenVpnConfig, PrivilegedRunRefusesScriptsPluginsAndFiles)
+{
+    const std::string head = "remote 10.0.0.1\nkey TOK/k\n";
+    for (const char* line :
+         { "up /tmp/x.sh", "down x", "plugin /tmp/p.so", "--route-up x", "script-security 2", "  tls-verify x",
+           "iproute /tmp/ip", "config other.conf", "log /etc/passwd", "writepid /etc/x" }) {
+        SCOPED_TRACE(line);
+        const ConnectionConfig config = prepareConfig(head + line + "\n", true);
+        EXPECT_TRUE(config.error.starts_with("line 3: \"")) << config.error;
+        EXPECT_NE(config.error.find("more privileges than its caller"), std::string::npos);
+        EXPECT_EQ(prepareConfig(head + line + "\n", false).error, "");
+    }
+    EXPECT_EQ(prepareConfig(head + "script-security 1\nverb 3\n# up x\n", true).error, "");
+    EXPECT_EQ(refusedArgument({ "--dev", "tun", "--pull" }), "");
+    EXPECT_NE(refusedArgument({ "--dev", "tun", "--plugin", "x.so" }), "");
+    EXPECT_NE(refusedArgument({ "--script-security", "3" }), "");
+}
+
+namespace {
+
+// A software P-256 key standing in for the token: its signatures are checked like openvpn would.
+class SoftwareKey
+{
+public:
+    SoftwareKey()
+        : mOwner(EC_KEY_new_by_curve_name(NID_X9_62_prime256v1))
+        , mKey(mOwner.get())
+    {
+        EC_KEY_generate_key(mKey);
+    }
+
+    std::optional<Octets> sign(const Octets& digest) const
+    {
+        Octets signature(static_cast<std::size_t>(ECDSA_size(mKey)));
+        unsigned int length = 0;
+        ECDSA_sign(0, digest.data(), static_cast<int>(digest.size()), signature.data(), &length, mKey);
+        signature.resize(length);
+        return signature;
+    }
+    bool verifies(const Octets& digest, const Octets& signature) const
+    {
+        return ECDSA_verify(0, digest.data(), static_cast<int>(digest.size()), signature.data(),
+                            static_cast<int>(signature.size()), mKey)
+            == 1;
+    }
+
+private:
+    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> mOwner;
+    EC_KEY* mKey; // borrowed from mOwner
+};
+
+// The base64 between "pk-sig\n" and "END\n" of an answer, decoded.
+std::optional<Octets> signatureOf(const std::string& answer)
+{
+    if (!answer.starts_with("pk-sig\n") || !answer.ends_with("END\n")) {
+        return std::nullopt;
+    }
+    std::string text = answer.substr(7, answer.size() - 11);
+    std::erase(text, '\n');
+    return fromBase64(text);
+}
+
+} // namespace
+
+TEST(OpenVpnManagement, ReleasesTheHoldAndSignsEachRequest)
+{
+    SoftwareKey key;
+    ManagementDialogue dialogue([&key](const Octets& digest) { return key.sign(digest); });
+    EXPECT_EQ(ManagementDialogue::greeting(), "version 3\n");
+    EXPECT_EQ(dialogue.take(">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n"), "");
+    // Lines arrive in pieces.
+    EXPECT_EQ(dialogue.take(">HOLD:Waiting for hold "), "");
+    EXPECT_EQ(dialogue.take("release:0\r\nSUCCESS: version set to 3\r\n"), "hold release\n");
+
+    const Octets digest(32, 0x5a);
+    const std::string answer = dialogue.take(">PK_SIGN:" + toBase64(digest) + ",ECDSA\r\n");
+    const std::optional<Octets> signature = signatureOf(answer);
+    ASSERT_TRUE(signature) << answer;
+    EXPECT_TRUE(key.verifies(digest, *signature));
+    // Renegotiation asks again; the answer is signed anew.
+    const Octets other(48, 0x11);
+    ASSERT_TRUE(signatureOf(dialogue.take(">PK_SIGN:" + toBase64(other) + ",ECDSA\n")));
+    EXPECT_EQ(dialogue.signatures(), 2);
+    EXPECT_EQ(dialogue.failures(), 0);
+}
+
+TEST(OpenVpnManagement, AnswersWhatItCannotSignWithAnEmptySignature)
+{
+    bool asked = false;
+    ManagementDialogue dialogue([&asked](const Octets&) {
+        asked = true;
+        return std::optional<Octets>();
+    });
+    EXPECT_EQ(dialogue.take(">PK_SIGN:" + toBase64(Octets(32, 1)) + ",RSA_PKCS1_PADDING\n"), "pk-sig\nEND\n");
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(dialogue.take(">PK_SIGN:not base64!,ECDSA\n"), "pk-sig\nEND\n");
+    EXPECT_EQ(dialogue.take(">PK_SIGN:" + toBase64(Octets(32, 1)) + ",ECDSA\n"), "pk-sig\nEND\n");
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(dialogue.failures(), 3);
+    EXPECT_EQ(dialogue.signatures(), 0);
+}
+
+namespace {
+
+std::optional<Pin> pinFromPipe(const std::string& input)
+{
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    EXPECT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    close(fds[1]);
+    std::optional<Pin> pin = Pin::read(fds[0], 8);
+    close(fds[0]);
+    return pin;
+}
+
+} // namespace
+
+TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
+{
+    auto fromPipe = [](const std::string& input) {
+        std::optional<Pin> pin = pinFromPipe(input);
+        return pin ? std::optional<std::string>(std::string(pin->c_str(), pin->size())) : std::nullopt;
+    };
+    EXPECT_EQ(fromPipe("12:34:56\nrest"), "12:34:56");
+    EXPECT_EQ(fromPipe("1234"), "1234");
+    EXPECT_EQ(fromPipe("\n"), "");
+    EXPECT_EQ(fromPipe("123456789\n"), std::nullopt);
+
+    // Moving hands the buffer over: the PIN octets stay where they were read, once.
+    std::optional<Pin> read = pinFromPipe("7:31\n");
+    ASSERT_TRUE(read);
+    const char* where = read->c_str();
+    Pin moved = std::move(*read);
+    EXPECT_EQ(moved.c_str(), where);
+    EXPECT_STREQ(moved.c_str(), "7:31");
+    EXPECT_TRUE(read->empty());
+}
