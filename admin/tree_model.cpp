@@ -70,8 +70,9 @@ QVariant TreeModel::headerData(int section, Qt::Orientation orientation, int rol
 
 Qt::ItemFlags TreeModel::flags(const QModelIndex& index) const
 {
+    // Qt's item-model contract: the invisible root is no item and carries no flags.
     if (!index.isValid()) {
-        return Qt::ItemIsEnabled;
+        return Qt::NoItemFlags;
     }
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
 }
