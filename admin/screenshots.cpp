@@ -1,9 +1,10 @@
 // morvil_admin_screenshots OUTDIR: runs the administration window on the first token of the bus
 // (a blank one, as zr40nn-emu plugs by default) and walks it through its life: configured, user
-// and administrator logins, a PIN change, locked by wrong PINs, unlocked, erased. A picture of the
+// and administrator logins, PIN changes, locked by wrong PINs, unlocked, erased. A picture of the
 // window (or of the box it shows) is saved after each step as OUTDIR/NN-step.png.
 #include "main_window.h"
 #include "morvil_item.h"
+#include "qt_translation.h"
 #include "tree_model.h"
 #include "widgets/admin_widget.h"
 #include "widgets/gen_info_widget.h"
@@ -19,6 +20,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeView>
 
 #include <cstdio>
@@ -28,6 +30,7 @@ namespace {
 constexpr const char* kSoPin = "12345678";
 constexpr const char* kUserPin = "1111";
 constexpr const char* kNewUserPin = "2222";
+constexpr const char* kNewSoPin = "87654321";
 constexpr int kUserPinLimit = 3;
 
 class Walk
@@ -100,7 +103,14 @@ public:
         save("user-logged-in-with-new-pin");
         press(node->loginWidget(), "logout");
 
+        // The administrator changes his own PIN, which logs him out, and comes back with it.
         login(node, true, kSoPin);
+        set(node->adminWidget(), "newSoPin", QString::fromLatin1(kNewSoPin));
+        set(node->adminWidget(), "newSoPinCheck", QString::fromLatin1(kNewSoPin));
+        press(node->adminWidget(), "soPinChange");
+        login(node, true, kNewSoPin);
+        show(node, 1);
+        save("administrator-logged-in-with-new-pin");
         mBoxName = QStringLiteral("erase-question");
         press(node->adminWidget(), "erase");
         show(node, 0);
@@ -180,6 +190,8 @@ private:
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    QTranslator translator;
+    installQtTranslation(translator);
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("out/screenshots");
     QDir().mkpath(outDir);
     MainWindow window;
