@@ -200,6 +200,26 @@ private slots:
         QCOMPARE(textOf(node->genInfoWidget(), "lockSoPin"), QString());
     }
 
+    // The enumeration that ends an unlock removes the node of a token that has gone meanwhile,
+    // while the page that asked is still on the stack.
+    void aTokenPulledBeforeUnlockingGoesCleanly()
+    {
+        emu::TokenConfig config = configuredToken("ALFA");
+        config.state |= emu::kLocked;
+        MorvilItem* node = startWith(config);
+        QPointer<GenInfoWidget> page = node->genInfoWidget();
+        f->tokens.unplug(mId);
+        setText(page, "lockSoPin", QString::fromLatin1(kSoPin));
+        f->boxes.expectError(text::wrongPin());
+        f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("Błąd"), std::nullopt, {} });
+        press(page, "unlock");
+        QCOMPARE(f->model()->rowCount(), 0);
+        QVERIFY(!page.isNull());
+        QVERIFY(textOf(page, "lockSoPin").isEmpty());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(page.isNull());
+    }
+
     void eraseAsksThenErasesAndLogsOut()
     {
         MorvilItem* node = startWith(configuredToken("ALFA"));
