@@ -111,4 +111,13 @@ private:
     std::unique_ptr<TreeModel> mModel;
 };
 
+// Ends a test case: the model, the tokens and the pages go, and what went wrong with the boxes
+// (unexpected, unlike the script, or missing) comes back.
+inline QStringList endCase(std::unique_ptr<AdminFixture>& fixture)
+{
+    const QStringList problems = fixture->boxes.finish();
+    fixture.reset();
+    return problems;
+}
+
 } // namespace morvil::test

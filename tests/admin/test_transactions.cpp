@@ -92,10 +92,8 @@ private slots:
     void init() { f = std::make_unique<AdminFixture>(); }
     void cleanup()
     {
-        const QStringList problems = f->boxes.finish();
-        f.reset();
         tokenBus().setWireTime(false);
-        QCOMPARE(problems, QStringList());
+        QCOMPARE(endCase(f), QStringList());
     }
 
     void configuringABlankTokenInitialisesItFirst()

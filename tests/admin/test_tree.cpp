@@ -41,12 +41,7 @@ class TreeTest : public QObject
 private slots:
     void initTestCase() { tokenBus(); }
     void init() { f = std::make_unique<AdminFixture>(); }
-    void cleanup()
-    {
-        const QStringList problems = f->boxes.finish();
-        f.reset();
-        QCOMPARE(problems, QStringList());
-    }
+    void cleanup() { QCOMPARE(endCase(f), QStringList()); }
 
     void noTokenGivesAnEmptyTree()
     {
