@@ -94,6 +94,18 @@ private slots:
         QCOMPARE(deleted.at(1).at(0).value<QWidget*>(), secondPage);
     }
 
+    void enumerationRunsBehindTheWaitCursor()
+    {
+        f->tokens.plug(configuredToken("A"));
+        TreeModel* model = f->start();
+        tokenBus().setWireTime(true);
+        CursorSampler sampler;
+        QCOMPARE(model->refresh(), 1);
+        tokenBus().setWireTime(false);
+        QCOMPARE(sampler.shapes, QSet<Qt::CursorShape>({ Qt::WaitCursor }));
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    }
+
     void deletingAnAbsentRowChangesNothing()
     {
         TreeModel* model = f->start();
