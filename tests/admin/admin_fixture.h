@@ -1,9 +1,10 @@
-// What the morvil_admin tests share: emulated tokens, the box watcher, a tree model over the
-// tokens, and the pages' controls by object name.
+// What the morvil_admin tests of the tree and its nodes share: emulated tokens, the box watcher,
+// a tree model over the tokens.
 #pragma once
 
 #include "box_watcher.h"
 #include "morvil_item.h"
+#include "page_controls.h"
 #include "token_bus.h"
 #include "tree_model.h"
 #include "widgets/admin_widget.h"
@@ -22,25 +23,6 @@
 #include <memory>
 
 namespace morvil::test {
-
-inline void setText(QWidget* page, const char* edit, const QString& text)
-{
-    auto* line = page->findChild<QLineEdit*>(QString::fromLatin1(edit));
-    QVERIFY2(line != nullptr, edit);
-    line->setText(text);
-}
-
-inline QString textOf(QWidget* page, const char* edit)
-{
-    return page->findChild<QLineEdit*>(QString::fromLatin1(edit))->text();
-}
-
-inline void press(QWidget* page, const char* button)
-{
-    auto* push = page->findChild<QPushButton*>(QString::fromLatin1(button));
-    QVERIFY2(push != nullptr && push->isEnabled(), button);
-    push->click();
-}
 
 // Logs in through the login page, as the user would.
 inline void login(MorvilItem* node, bool so, const QString& pin)

@@ -1,9 +1,14 @@
 // The token's pages alone: the checks of their forms in order, octet counting, what they emit,
 // and what they leave in their edits and byte copies.
-#include "admin_fixture.h"
 #include "admin_texts.h"
+#include "box_watcher.h"
+#include "page_controls.h"
 #include "qt_test_main.h"
+#include "widgets/admin_widget.h"
+#include "widgets/gen_info_widget.h"
+#include "widgets/login_widget.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSpinBox>
