@@ -170,6 +170,8 @@ private:
         DEV_ZR40NN_file_t* file = h.file;
         const bool wasFlushed = file->flushed != 0;
         const Data contents(file->contents, file->contents + file->size);
+        // The stack fills up over a long run; the flush's own entry must be the last one.
+        std::memset(mUt->err, 0, sizeof(mUt->err));
         const int result = DEV_ZR40NN_file_flush(file, kPin, kUserPinId);
         log("flush", file->name, result == 0);
         if (wasFlushed) {
