@@ -43,7 +43,7 @@ int targetSlot(DEV_ZR40NN_file_t* file)
 {
     DEV_ZR40NN_t* ut = file->ut;
     if (findNamedSlot(ut, file->name, file->num) >= 0) {
-        DEV_ZR40NN_PUSH(ut, "DEV_ZR40NN_file_flush", "there exist file with that name");
+        DEV_ZR40NN_PUSH(ut, "DEV_ZR40NN_file_flush", zr40nn::protocol::kMsgNameTaken);
         return -1;
     }
     if (isStored(file)) {
@@ -121,7 +121,7 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
     SectorList sectors {};
     std::copy_n(file->sectors, kMaxFileSectors, sectors.begin());
     if (!claimSectors(ut, sectors.data(), stored)) {
-        DEV_ZR40NN_PUSH(ut, __func__, "there is no enought free memory on device");
+        DEV_ZR40NN_PUSH(ut, __func__, zr40nn::protocol::kMsgNoMemory);
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
 

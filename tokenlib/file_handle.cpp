@@ -42,14 +42,14 @@ DEV_ZR40NN_file_t* newHandle(DEV_ZR40NN_t* ut, const char* function, int num, in
 {
     auto* file = new (std::nothrow) DEV_ZR40NN_file_t {};
     if (file == nullptr) {
-        DEV_ZR40NN_PUSH(ut, function, "could not allocate memory");
+        DEV_ZR40NN_PUSH(ut, function, zr40nn::protocol::kMsgNoAllocation);
         return nullptr;
     }
     try {
         gOpenHandles.push_back({ file });
     } catch (const std::bad_alloc&) {
         delete file;
-        DEV_ZR40NN_PUSH(ut, function, "could not allocate memory");
+        DEV_ZR40NN_PUSH(ut, function, zr40nn::protocol::kMsgNoAllocation);
         return nullptr;
     }
     // From here on the caller owns the handle; close or delete gives it back.

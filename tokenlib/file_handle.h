@@ -4,6 +4,7 @@
 
 #include "dev_zr40nn.h"
 #include "fs_entry.h"
+#include "protocol.h"
 
 namespace zr40nn::files {
 
@@ -11,7 +12,7 @@ using zr40nn::isDataSector;
 using zr40nn::kFirstDataSector;
 using zr40nn::kMaxFileSectors;
 
-inline constexpr int kNameBufferSize = 32; // one slot's name buffer in file_names_tb
+inline constexpr int kNameBufferSize = protocol::kFileNameSlotSize;
 
 // One file is open through one handle at a time: two handles of one file would each give back
 // sectors the other still lists.

@@ -37,7 +37,9 @@ void appendHex(std::string& out, const unsigned char* data, int n)
 void appendEntry(std::string& out, int n, const unsigned char* e)
 {
     appendf(out, "[%01X] FILE INFO\n", n);
-    out += e[0] == 0x00 ? "\ttype: EMPTY\n" : e[0] == 0x10 ? "\ttype: CERT\n" : "\ttype: UNKNOWN\n";
+    out += e[0] == 0                              ? "\ttype: EMPTY\n"
+        : e[0] == zr40nn::protocol::kFileTypeCert ? "\ttype: CERT\n"
+                                                  : "\ttype: UNKNOWN\n";
     appendf(out, "\tsize: %d\n", e[2] << 8 | e[3]);
     // A 28-octet name has no terminator inside the entry.
     const char* name = reinterpret_cast<const char*>(e + 4);

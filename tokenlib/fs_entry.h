@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dev_zr40nn.h"
+#include "protocol.h"
 
 #include <array>
 
@@ -12,7 +13,7 @@ namespace zr40nn {
 // (two objects each) 0..7 hold the file table; file data lives in sectors 8..127.
 inline constexpr int kFsObjects = 256;
 inline constexpr int kFirstDataSector = 8;
-inline constexpr int kMaxFileSectors = DEV_ZR40NN_FILE_MAX / DEV_ZR40NN_SECTOR_SIZE;
+using protocol::kMaxFileSectors;
 
 inline constexpr bool isDataSector(int sector)
 {

@@ -46,7 +46,7 @@ FileEntry parseFileEntry(const unsigned char* entry)
 
 namespace {
 
-constexpr int kNameBufferSize = 32;
+constexpr int kNameBufferSize = zr40nn::protocol::kFileNameSlotSize;
 
 void resetFreeMap(DEV_ZR40NN_t* ut)
 {
@@ -136,11 +136,11 @@ int DEV_ZR40NN_file_type_set_printable_mask(DEV_ZR40NN_file_t* file)
     for (int i = 0; i < size; ++i) {
         const int c = static_cast<unsigned char>(file->contents[i]);
         if (std::isgraph(c) == 0 && std::isspace(c) == 0) {
-            file->type &= ~0x01;
+            file->type &= ~zr40nn::protocol::kFileTypePrintable;
             return 0;
         }
     }
-    file->type |= 0x01;
+    file->type |= zr40nn::protocol::kFileTypePrintable;
     return 1;
 }
 

@@ -1,12 +1,14 @@
 // Refresh of every listed token: information, and for a usable token its key slots and file table.
 #include "dev_zr40nn.h"
+#include "protocol.h"
 
 namespace {
 
 // Configured and not locked: the only state in which the token shows keys and files.
 bool isUsable(const DEV_ZR40NN_info_t& info)
 {
-    return (info.info & 0x06) == 0x02;
+    using namespace zr40nn::protocol;
+    return (info.info & (kStateConfigured | kStateLocked)) == kStateConfigured;
 }
 
 // Reads one token inside its own session; the first failing step ends it.
