@@ -17,24 +17,12 @@ using namespace zr40nn::files;
 
 namespace {
 
-using Object = std::array<unsigned char, DEV_ZR40NN_OBJ_SIZE>;
 using SectorList = std::array<int, kMaxFileSectors>;
 
-constexpr int kNameOffset = 4;
-constexpr int kSectorsOffset = 32;
-
-Object buildEntry(const DEV_ZR40NN_file_t* file, const SectorList& sectors)
+// Only the low octet of a type reaches the table.
+int storedType(const DEV_ZR40NN_file_t* file)
 {
-    Object entry {};
-    entry[0] = static_cast<unsigned char>(file->type & 0xFF);
-    entry[2] = static_cast<unsigned char>((file->size >> 8) & 0xFF);
-    entry[3] = static_cast<unsigned char>(file->size & 0xFF);
-    // A 28-octet name ends where the sector list begins, without a terminator in the entry.
-    std::memcpy(entry.data() + kNameOffset, file->name, strnlen(file->name, DEV_ZR40NN_FILE_NAME_LEN));
-    for (int k = 0; k < sectorsFor(file->size); ++k) {
-        entry[kSectorsOffset + k] = static_cast<unsigned char>(sectors[k]);
-    }
-    return entry;
+    return file->type & 0xFF;
 }
 
 // The slot this flush writes, or -1 after an entry saying why none. A stored file keeps its slot;
@@ -71,24 +59,6 @@ int writeContents(const DEV_ZR40NN_file_t* file, const SectorList& sectors, cons
     return 0;
 }
 
-void storeInCache(DEV_ZR40NN_t* ut, int slot, const DEV_ZR40NN_file_t* file)
-{
-    char* name = cachedName(ut, slot);
-    ut->file_types[slot] = file->type & 0xFF;
-    ut->file_sizes[slot] = file->size;
-    std::memset(name, 0, kNameBufferSize);
-    std::memcpy(name, file->name, strnlen(file->name, DEV_ZR40NN_FILE_NAME_LEN));
-    ut->file_names[slot] = name;
-}
-
-void clearCache(DEV_ZR40NN_t* ut, int slot)
-{
-    ut->file_types[slot] = 0;
-    ut->file_sizes[slot] = 0;
-    std::memset(cachedName(ut, slot), 0, kNameBufferSize);
-    ut->file_names[slot] = nullptr;
-}
-
 } // namespace
 
 extern "C" {
@@ -104,7 +74,7 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
     DEV_ZR40NN_t* ut = file->ut;
     // Only the low octet reaches the table, and 0 there would list the file as a free slot. The
     // printable test may also have cleared the only bit of a type.
-    if ((file->type & 0xFF) == 0) {
+    if (storedType(file) == 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "file type 0 marks a free entry");
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
@@ -132,7 +102,8 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
         DEV_ZR40NN_PUSH(ut, __func__, "could not write file contents to device");
         return result;
     }
-    result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, buildEntry(file, sectors).data());
+    const zr40nn::EntryImage entry = zr40nn::buildFileEntry(storedType(file), file->size, file->name, sectors.data());
+    result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, entry.data());
     if (result < 0) {
         // A lost answer looks the same as a refusal: the token may hold the new entry. Every
         // sector either entry lists stays taken until a listing reads the table again.
@@ -144,7 +115,7 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
     releaseSectors(ut, file->sectors, stored);
     std::copy(sectors.begin(), sectors.end(), file->sectors);
     file->num = slot;
-    storeInCache(ut, slot, file);
+    cacheEntry(ut, slot, storedType(file), file->size, file->name);
     file->flushed = 1;
     return 0;
 }
@@ -162,13 +133,13 @@ int DEV_ZR40NN_file_delete(DEV_ZR40NN_file_t* file, const char* pin, unsigned ch
         return 0;
     }
     if (isStored(file)) {
-        const Object zeros {};
+        const zr40nn::EntryImage zeros {};
         const int result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, file->num, zeros.data());
         if (result < 0) {
             DEV_ZR40NN_PUSH(ut, __func__, "");
             return result;
         }
-        clearCache(ut, file->num);
+        forgetEntry(ut, file->num);
     }
     // Only the entry is cleared on the token: the sectors keep their octets until reused.
     releaseSectors(ut, file->sectors, sectorsFor(file->size));

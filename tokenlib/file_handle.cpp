@@ -148,6 +148,27 @@ char* cachedName(DEV_ZR40NN_t* ut, int slot)
     return ut->file_names_tb + kNameBufferSize * slot;
 }
 
+void cacheEntry(DEV_ZR40NN_t* ut, int slot, int type, int size, const char* name)
+{
+    ut->file_types[slot] = type;
+    if (type == 0) {
+        ut->file_sizes[slot] = 0;
+        return;
+    }
+    ut->file_sizes[slot] = size;
+    char* buffer = cachedName(ut, slot);
+    std::memset(buffer, 0, kNameBufferSize);
+    std::memcpy(buffer, name, DEV_ZR40NN_FILE_NAME_LEN);
+    ut->file_names[slot] = buffer;
+}
+
+void forgetEntry(DEV_ZR40NN_t* ut, int slot)
+{
+    cacheEntry(ut, slot, 0, 0, nullptr);
+    std::memset(cachedName(ut, slot), 0, kNameBufferSize);
+    ut->file_names[slot] = nullptr;
+}
+
 int findNamedSlot(DEV_ZR40NN_t* ut, const char* name, int except)
 {
     for (int slot = 0; slot < slotCount(ut); ++slot) {

@@ -34,23 +34,22 @@ void appendHex(std::string& out, const unsigned char* data, int n)
     out += '\n';
 }
 
-void appendEntry(std::string& out, int n, const unsigned char* e)
+void appendEntry(std::string& out, int n, const unsigned char* raw)
 {
+    const zr40nn::FileEntry e = zr40nn::parseFileEntry(raw);
     appendf(out, "[%01X] FILE INFO\n", n);
-    out += e[0] == 0                              ? "\ttype: EMPTY\n"
-        : e[0] == zr40nn::protocol::kFileTypeCert ? "\ttype: CERT\n"
-                                                  : "\ttype: UNKNOWN\n";
-    appendf(out, "\tsize: %d\n", e[2] << 8 | e[3]);
-    // A 28-octet name has no terminator inside the entry.
-    const char* name = reinterpret_cast<const char*>(e + 4);
+    out += e.type == 0                              ? "\ttype: EMPTY\n"
+        : e.type == zr40nn::protocol::kFileTypeCert ? "\ttype: CERT\n"
+                                                    : "\ttype: UNKNOWN\n";
+    appendf(out, "\tsize: %d\n", e.size);
     out += "\tname: ";
-    out.append(name, strnlen(name, DEV_ZR40NN_FILE_NAME_LEN));
+    out += e.name.data();
     out += "\n\tsectors:";
-    for (int k = 0; k < zr40nn::kMaxFileSectors && e[32 + k] != 0; ++k) {
-        appendf(out, " %d", e[32 + k]);
+    for (int k = 0; k < e.sectorCount; ++k) {
+        appendf(out, " %d", e.sectors[k]);
     }
     out += "\n\t\n\t";
-    appendHex(out, e, DEV_ZR40NN_OBJ_SIZE);
+    appendHex(out, raw, DEV_ZR40NN_OBJ_SIZE);
 }
 
 } // namespace
