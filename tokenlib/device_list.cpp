@@ -1,6 +1,6 @@
 // The process-wide list of tokens on the USB buses and the library's reference-counted life cycle.
 #include "dev_zr40nn.h"
-#include "file_handle.h"
+#include "files/file_handle.h"
 
 #include <openssl/crypto.h>
 

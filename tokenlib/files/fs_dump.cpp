@@ -1,6 +1,6 @@
 // Text dump of the whole file-system memory: the 16 table entries, then the 120 data sectors.
-#include "error_entry.h"
-#include "fs_entry.h"
+#include "errors/error_entry.h"
+#include "files/fs_entry.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // Key slot commands: reading a slot, generating and deleting a key, ECDSA signing.
-#include "command.h"
+#include "commands/command.h"
 #include "protocol.h"
 
 #include <algorithm>

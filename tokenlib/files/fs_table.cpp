@@ -1,8 +1,8 @@
 // The file table: listing it into the device record's cache, wiping the whole public memory, and
 // the type octet of an open file.
-#include "error_entry.h"
-#include "file_handle.h"
-#include "fs_entry.h"
+#include "errors/error_entry.h"
+#include "files/file_handle.h"
+#include "files/fs_entry.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,7 +3,7 @@
 // A frame (its length octet, then the payload) goes out in one bulk write and comes back in as many
 // bulk reads as the bridge needs to hand the whole answer over.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
+#include "errors/error_entry.h"
 #include "protocol.h"
 #include "wipe.h"
 

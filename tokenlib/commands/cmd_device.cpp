@@ -1,6 +1,6 @@
 // Commands that manage the token itself: initialisation, configuration, information, PINs,
 // unlocking and erasing.
-#include "command.h"
+#include "commands/command.h"
 #include "protocol.h"
 
 #include <cstring>

@@ -6,8 +6,8 @@
 // leaves every file the table lists whole: the old version or, when only the answer to the entry
 // write was lost, the new one.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
-#include "file_handle.h"
+#include "errors/error_entry.h"
+#include "files/file_handle.h"
 
 #include <algorithm>
 #include <array>

@@ -1,5 +1,5 @@
 // Key slot look-ups and the DER encoding of a slot's public key. No exchange, no session.
-#include "error_entry.h"
+#include "errors/error_entry.h"
 #include "protocol.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "fs_entry.h"
+#include "files/fs_entry.h"
 
 #include <bitset>
 #include <cstring>

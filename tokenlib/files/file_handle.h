@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dev_zr40nn.h"
-#include "fs_entry.h"
+#include "files/fs_entry.h"
 #include "protocol.h"
 
 namespace zr40nn::files {

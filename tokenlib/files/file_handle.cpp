@@ -1,6 +1,6 @@
-#include "file_handle.h"
+#include "files/file_handle.h"
 
-#include "error_entry.h"
+#include "errors/error_entry.h"
 
 #include <openssl/crypto.h>
 

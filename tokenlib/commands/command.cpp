@@ -1,6 +1,6 @@
-#include "command.h"
+#include "commands/command.h"
 
-#include "error_entry.h"
+#include "errors/error_entry.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // Token files held in memory: create, read, write, seek, rename and close. None of these talks to
 // the token; they change the handle and the device record's cached table and free-sector map.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
-#include "file_handle.h"
+#include "errors/error_entry.h"
+#include "files/file_handle.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 // One request/answer exchange with the token, the step every token command is built on.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
+#include "errors/error_entry.h"
 #include "protocol.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Public-object and random-octet commands.
-#include "command.h"
+#include "commands/command.h"
 #include "protocol.h"
 
 #include <cstring>
