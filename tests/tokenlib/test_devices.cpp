@@ -1,5 +1,5 @@
 // Device list, library life cycle and sessions, against emulated tokens plugged in and out.
-#include "fixture.h"
+#include "token_fixture.h"
 
 #include <algorithm>
 

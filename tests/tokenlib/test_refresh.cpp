@@ -1,5 +1,5 @@
 // The refresh of every listed token: what is read from which token, and where a failure stops it.
-#include "fixture.h"
+#include "token_fixture.h"
 
 #include <algorithm>
 
