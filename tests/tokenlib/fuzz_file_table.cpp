@@ -7,6 +7,7 @@
 // The record's hooks answer the two public-object commands from the memory image in this process:
 // thousands of runs a second, where the full token model would manage a few hundred.
 #include "files/fs_entry.h"
+#include "hooked_record.h"
 #include "protocol.h"
 
 #include <algorithm>
@@ -60,11 +61,6 @@ int readHook(DEV_ZR40NN_t*, unsigned char* buf, int max, int)
     }
     std::copy(gAnswer.begin(), gAnswer.end(), buf);
     return static_cast<int>(gAnswer.size());
-}
-
-int noTransport(DEV_ZR40NN_t*)
-{
-    return 0;
 }
 
 void check(bool condition)
@@ -189,11 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Data memory = gMemory;
 
     DEV_ZR40NN_t ut {};
-    ut.open = noTransport;
-    ut.close = noTransport;
-    ut.read = readHook;
-    ut.write = writeHook;
-    ut.files_no = DEV_ZR40NN_FILES;
+    zr40nn::test::attachHooks(ut, readHook, writeHook);
     check(DEV_ZR40NN_session_open(&ut) == 0);
     check(DEV_ZR40NN_fs_get_file_list(&ut) == 0);
     checkListing(&ut, memory);

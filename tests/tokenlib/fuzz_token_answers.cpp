@@ -6,6 +6,7 @@
 // arguments; each exchange takes an answer: a length octet L and L % 130 octets. L = 255 makes the
 // read fail, L = 254 (seen when the request is written) makes the write fail.
 #include "dev_zr40nn.h"
+#include "hooked_record.h"
 #include "protocol.h"
 
 #include <algorithm>
@@ -76,11 +77,6 @@ int readHook(DEV_ZR40NN_t*, unsigned char* buf, int max, int)
     }
     std::memcpy(buf, answer.data(), static_cast<std::size_t>(n));
     return n;
-}
-
-int noTransport(DEV_ZR40NN_t*)
-{
-    return 0;
 }
 
 void check(bool condition)
@@ -213,11 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Stream in(data, size);
     gStream = &in;
     DEV_ZR40NN_t ut {};
-    ut.open = noTransport;
-    ut.close = noTransport;
-    ut.read = readHook;
-    ut.write = writeHook;
-    ut.files_no = DEV_ZR40NN_FILES;
+    zr40nn::test::attachHooks(ut, readHook, writeHook);
     ut.info.keys_num = DEV_ZR40NN_KEY_SLOTS;
     if (DEV_ZR40NN_session_open(&ut) != 0) {
         std::abort();

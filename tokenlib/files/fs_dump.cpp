@@ -52,6 +52,24 @@ void appendEntry(std::string& out, int n, const unsigned char* raw)
     appendHex(out, raw, DEV_ZR40NN_OBJ_SIZE);
 }
 
+int writeDump(const MemoryImage& image, char* out)
+{
+    std::string text;
+    text.reserve(DEV_ZR40NN_FS_SCAN_SIZE);
+    for (int n = 0; n < DEV_ZR40NN_FILES; ++n) {
+        appendEntry(text, n, image.data() + n * DEV_ZR40NN_OBJ_SIZE);
+    }
+    for (int s = kFirstDataSector; s < DEV_ZR40NN_SECTORS; ++s) {
+        appendf(text, "[%02X] SECTOR\n\t", s);
+        appendHex(text, image.data() + s * DEV_ZR40NN_SECTOR_SIZE, DEV_ZR40NN_SECTOR_SIZE);
+    }
+    // The layout is fixed, so the text always fits the documented size; the copy is bounded anyway.
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(DEV_ZR40NN_FS_SCAN_SIZE - 1));
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+    return 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -67,20 +85,8 @@ int DEV_ZR40NN_fs_scan(DEV_ZR40NN_t* ut, char* out)
         }
     }
 
-    std::string text;
-    text.reserve(DEV_ZR40NN_FS_SCAN_SIZE);
-    for (int n = 0; n < DEV_ZR40NN_FILES; ++n) {
-        appendEntry(text, n, image.data() + n * DEV_ZR40NN_OBJ_SIZE);
-    }
-    for (int s = kFirstDataSector; s < DEV_ZR40NN_SECTORS; ++s) {
-        appendf(text, "[%02X] SECTOR\n\t", s);
-        appendHex(text, image.data() + s * DEV_ZR40NN_SECTOR_SIZE, DEV_ZR40NN_SECTOR_SIZE);
-    }
-    // The layout is fixed, so the text always fits the documented size; the copy is bounded anyway.
-    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(DEV_ZR40NN_FS_SCAN_SIZE - 1));
-    std::memcpy(out, text.data(), n);
-    out[n] = '\0';
-    return 0;
+    // The text is built on the heap: nothing reaches `out` unless all of it was made.
+    return zr40nn::catchAtBoundary(ut, __func__, DEV_ZR40NN_ERR_UNDEFINED, [&] { return writeDump(image, out); });
 }
 
 } // extern "C"
