@@ -31,6 +31,17 @@ void storeDeviceInfo(DEV_ZR40NN_info_t& info, const unsigned char* a)
     info.ecc_params = DEV_ZR40NN_get_ecc_params(a[23] << 8 | a[24]);
 }
 
+// A command whose only argument is the SO PIN (unlocking, erasing).
+int runWithSoPin(DEV_ZR40NN_t* ut, const char* function, std::uint8_t code, const char* soPin)
+{
+    Command cmd(ut, function, code);
+    if (zr40nn::pinTooLong(soPin)) {
+        return cmd.fail(DEV_ZR40NN_ERR_RANGE, kMsgPinTooLong);
+    }
+    cmd.octet(kSoPinId).pin(soPin);
+    return cmd.run();
+}
+
 } // namespace
 
 extern "C" {
@@ -101,22 +112,12 @@ int DEV_ZR40NN_cmd_change_so_pin(DEV_ZR40NN_t* ut, const char* soPin, const char
 
 int DEV_ZR40NN_cmd_dev_unlock(DEV_ZR40NN_t* ut, const char* soPin)
 {
-    Command cmd(ut, __func__, kCmdDevUnlock);
-    if (zr40nn::pinTooLong(soPin)) {
-        return cmd.fail(DEV_ZR40NN_ERR_RANGE, kMsgPinTooLong);
-    }
-    cmd.octet(kSoPinId).pin(soPin);
-    return cmd.run();
+    return runWithSoPin(ut, __func__, kCmdDevUnlock, soPin);
 }
 
 int DEV_ZR40NN_cmd_dev_erase(DEV_ZR40NN_t* ut, const char* soPin)
 {
-    Command cmd(ut, __func__, kCmdDevErase);
-    if (zr40nn::pinTooLong(soPin)) {
-        return cmd.fail(DEV_ZR40NN_ERR_RANGE, kMsgPinTooLong);
-    }
-    cmd.octet(kSoPinId).pin(soPin);
-    const int result = cmd.run();
+    const int result = runWithSoPin(ut, __func__, kCmdDevErase, soPin);
     if (result == 0) {
         // The token has no keys any more; the file table lives in public memory and stays.
         std::memset(ut->keys, 0, sizeof(ut->keys));
