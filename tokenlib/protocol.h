@@ -20,6 +20,25 @@ inline constexpr std::uint8_t kReserved = 0x00;
 inline constexpr std::uint8_t kErrorAnswer = 0x80;
 inline constexpr int kErrorAnswerLength = 2;
 
+// Statuses of an error answer.
+enum Status : std::uint8_t
+{
+    kStatusWrongCommand = 0,
+    kStatusNotAllowed = 1,
+    kStatusWrongPin = 2,
+    kStatusPointNotOnCurve = 3,
+    kStatusKeyNotGenerated = 4,
+    kStatusOutOfRange = 5,
+    kStatusFrameSyntax = 6,
+    kStatusFrameSize = 7,
+};
+
+// The library's code for an error answer with status `s`.
+constexpr int deviceError(int s)
+{
+    return DEV_ZR40NN_ERR_DEV_BASE - s;
+}
+
 // The token's commands.
 enum Code : std::uint8_t
 {

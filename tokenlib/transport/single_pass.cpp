@@ -38,7 +38,7 @@ extern "C" int DEV_ZR40NN_single_pass(DEV_ZR40NN_t* ut, const unsigned char* req
 
     if (received == kErrorAnswerLength && answer[0] == kErrorAnswer) {
         zr40nn::pushError(ut, kFunction, __LINE__, "host receive error frame from device");
-        return DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(answer[1]);
+        return deviceError(answer[1]);
     }
     return received;
 }
