@@ -1,5 +1,7 @@
 #include "file_sequence.h"
 
+#include "byte_stream.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -44,22 +46,7 @@ struct Handle
     std::string storedName; // the name its table entry carries; empty until stored
 };
 
-class Script
-{
-public:
-    Script(const std::uint8_t* data, std::size_t size)
-        : mData(data)
-        , mSize(size)
-    {
-    }
-    bool done() const { return mPos >= mSize; }
-    int next(int bound) { return mPos < mSize ? mData[mPos++] % bound : 0; }
-
-private:
-    const std::uint8_t* mData;
-    std::size_t mSize;
-    std::size_t mPos = 0;
-};
+using Script = ByteStream;
 
 class SequenceRun
 {

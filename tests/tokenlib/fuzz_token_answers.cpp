@@ -5,6 +5,7 @@
 // Input: a stream of octets. Each command step takes one octet that picks the command and its
 // arguments; each exchange takes an answer: a length octet L and L % 130 octets. L = 255 makes the
 // read fail, L = 254 (seen when the request is written) makes the write fail.
+#include "byte_stream.h"
 #include "dev_zr40nn.h"
 #include "hooked_record.h"
 #include "protocol.h"
@@ -21,30 +22,7 @@ constexpr std::uint8_t kReadFails = 255;
 constexpr std::uint8_t kWriteFails = 254;
 constexpr unsigned char kGuard = 0xA5;
 
-class Stream
-{
-public:
-    Stream(const std::uint8_t* data, std::size_t size)
-        : mData(data)
-        , mSize(size)
-    {
-    }
-    bool done() const { return mPos >= mSize; }
-    int peek() const { return mPos < mSize ? mData[mPos] : -1; }
-    int next() { return mPos < mSize ? mData[mPos++] : 0; }
-    std::size_t take(unsigned char* out, std::size_t n)
-    {
-        n = std::min(n, mSize - mPos);
-        std::memcpy(out, mData + mPos, n);
-        mPos += n;
-        return n;
-    }
-
-private:
-    const std::uint8_t* mData;
-    std::size_t mSize;
-    std::size_t mPos = 0;
-};
+using Stream = zr40nn::test::ByteStream;
 
 Stream* gStream = nullptr;
 
