@@ -96,6 +96,7 @@ Bytes TokenModel::process(const Bytes& request)
     if (answer.size() == 2 && answer[0] == 0x80) {
         entry.status = answer[1];
     }
+    entry.answer = answer;
     mLog.push_back(std::move(entry));
     return answer;
 }

@@ -84,6 +84,7 @@ struct LogEntry
     int count = -1;          // random octets asked for (0x05), digest octets (0x49)
     int curveId = -1;        // curve id asked for by key generation (0x2C)
     std::string keyName;     // key name sent with key generation, NUL padding removed
+    Bytes answer;            // the answer payload the token gave, status octet first
 };
 
 class TokenModel

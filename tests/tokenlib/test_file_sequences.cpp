@@ -62,7 +62,8 @@ protected:
         EXPECT_NE(file, nullptr) << mUt->err;
         Data data(file != nullptr ? static_cast<std::size_t>(file->size) : 0);
         if (!data.empty()) {
-            EXPECT_EQ(DEV_ZR40NN_file_read(file, data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+            EXPECT_EQ(DEV_ZR40NN_file_read(file, data.data(), static_cast<int>(data.size())),
+                      static_cast<int>(data.size()));
         }
         DEV_ZR40NN_file_close(file);
         return data;
@@ -76,11 +77,11 @@ TEST_F(FileSequences, AFailedListingLeavesNoSectorFree)
     start();
     DEV_ZR40NN_file_t* alpha = written("alpha", 100);
     ASSERT_EQ(DEV_ZR40NN_file_flush(alpha, kPin, kUser), 0) << mUt->err;
-    ASSERT_EQ(sectorsOf(alpha), std::vector<int>{ 8 });
+    ASSERT_EQ(sectorsOf(alpha), std::vector<int> { 8 });
     DEV_ZR40NN_file_close(alpha);
 
     token().failNth(kReadObject, 1, emu::kStatusFrameSyntax);
-    EXPECT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), -106);
+    EXPECT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), deviceError(emu::kStatusFrameSyntax));
     DEV_ZR40NN_file_t* beta = DEV_ZR40NN_file_create(mUt, "beta", kText);
     ASSERT_NE(beta, nullptr);
     EXPECT_EQ(DEV_ZR40NN_file_write(beta, "b", 1), -1);
@@ -89,7 +90,7 @@ TEST_F(FileSequences, AFailedListingLeavesNoSectorFree)
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0) << mUt->err;
     EXPECT_EQ(DEV_ZR40NN_file_write(beta, "b", 1), 1);
     ASSERT_EQ(DEV_ZR40NN_file_flush(beta, kPin, kUser), 0) << mUt->err;
-    EXPECT_EQ(sectorsOf(beta), std::vector<int>{ 9 });
+    EXPECT_EQ(sectorsOf(beta), std::vector<int> { 9 });
     DEV_ZR40NN_file_close(beta);
     EXPECT_EQ(readBack("alpha"), Data(100, 'a'));
     EXPECT_EQ(readBack("beta"), Data(1, 'b'));
@@ -100,10 +101,10 @@ TEST_F(FileSequences, ARefreshKeepsTheSectorsOfOpenHandles)
 {
     start();
     DEV_ZR40NN_file_t* one = written("one", 200);
-    ASSERT_EQ(sectorsOf(one), (std::vector<int>{ 8, 9 }));
+    ASSERT_EQ(sectorsOf(one), (std::vector<int> { 8, 9 }));
     refresh();
     DEV_ZR40NN_file_t* two = written("two", 200);
-    EXPECT_EQ(sectorsOf(two), (std::vector<int>{ 10, 11 }));
+    EXPECT_EQ(sectorsOf(two), (std::vector<int> { 10, 11 }));
     ASSERT_EQ(DEV_ZR40NN_file_flush(two, kPin, kUser), 0) << mUt->err;
     ASSERT_EQ(DEV_ZR40NN_file_flush(one, kPin, kUser), 0) << mUt->err;
     DEV_ZR40NN_file_close(one);

@@ -1,19 +1,17 @@
 // Key slot commands: reading a slot, generating and deleting a key, ECDSA signing.
-#include "command.h"
+#include "commands/command.h"
+#include "protocol.h"
 
 #include <algorithm>
 #include <cstring>
 
 using zr40nn::Command;
+using namespace zr40nn::protocol;
 
 namespace {
 
-constexpr std::uint8_t kUserPinId = 0x01;
-constexpr int kMaxDigest = 64;
 // Answer of a slot read before the point: status, state, curve (2), name (21).
 constexpr int kKeyAnswerHead = 25;
-
-constexpr const char* kSlotOutOfRange = "key number is out of range for this device";
 
 bool validSlot(const DEV_ZR40NN_t* ut, int slot)
 {
@@ -31,14 +29,14 @@ extern "C" {
 
 int DEV_ZR40NN_cmd_read_key_info(DEV_ZR40NN_t* ut, int slot)
 {
-    Command cmd(ut, __func__, 0x03);
+    Command cmd(ut, __func__, kCmdReadKeyInfo);
     if (!validSlot(ut, slot)) {
-        return cmd.fail(DEV_ZR40NN_ERR_KEY_NUMBER, kSlotOutOfRange);
+        return cmd.fail(DEV_ZR40NN_ERR_KEY_NUMBER, kMsgSlotOutOfRange);
     }
     // The point's length is the device curve's: without it the answer cannot be taken apart.
     const DEV_ZR40NN_ecc_params_t* curve = ut->info.ecc_params;
     if (curve == nullptr) {
-        return cmd.fail(DEV_ZR40NN_ERR_NOT_INITIALIZED, "ecc_params field is not initialized");
+        return cmd.fail(DEV_ZR40NN_ERR_NOT_INITIALIZED, kMsgNoCurve);
     }
     cmd.octet(static_cast<unsigned>(slot));
 
@@ -68,24 +66,24 @@ int DEV_ZR40NN_cmd_read_key_info(DEV_ZR40NN_t* ut, int slot)
 
 int DEV_ZR40NN_cmd_generate_key(DEV_ZR40NN_t* ut, const char* pin, unsigned char pinId, const char* keyName, int slot)
 {
-    Command cmd(ut, __func__, 0x2C);
+    Command cmd(ut, __func__, kCmdGenerateKey);
     if (zr40nn::pinTooLong(pin) || pinId > kUserPinId || nameTooLong(keyName)) {
         return cmd.fail(DEV_ZR40NN_ERR_RANGE, "PIN is too long or its id is wrong or key name is too long");
     }
     if (!validSlot(ut, slot)) {
-        return cmd.fail(DEV_ZR40NN_ERR_KEY_NUMBER, kSlotOutOfRange);
+        return cmd.fail(DEV_ZR40NN_ERR_KEY_NUMBER, kMsgSlotOutOfRange);
     }
     if (ut->info.ecc_params == nullptr) {
-        return cmd.fail(DEV_ZR40NN_ERR_NOT_INITIALIZED, "ecc_params field is not initialized");
+        return cmd.fail(DEV_ZR40NN_ERR_NOT_INITIALIZED, kMsgNoCurve);
     }
-    cmd.octet(pinId).pin(pin).octet(static_cast<unsigned>(slot)).octet(0x00);
+    cmd.octet(pinId).pin(pin).octet(static_cast<unsigned>(slot)).octet(kReserved);
     cmd.be16(static_cast<unsigned>(ut->info.ecc_params->id)).text(keyName, DEV_ZR40NN_KEY_NAME_LEN);
     return cmd.run();
 }
 
 int DEV_ZR40NN_cmd_delete_key(DEV_ZR40NN_t* ut, const char* pin, unsigned char pinId, int slot)
 {
-    Command cmd(ut, __func__, 0x2D);
+    Command cmd(ut, __func__, kCmdDeleteKey);
     if (zr40nn::pinTooLong(pin) || pinId > kUserPinId) {
         return cmd.fail(DEV_ZR40NN_ERR_RANGE, "PIN is too long or its id is wrong");
     }
@@ -99,19 +97,19 @@ int DEV_ZR40NN_cmd_delete_key(DEV_ZR40NN_t* ut, const char* pin, unsigned char p
 int DEV_ZR40NN_cmd_ecdsa_sign(DEV_ZR40NN_t* ut, const char* pin, int slot, unsigned char* sig, int sigSize,
                               const unsigned char* digest, int digestLen)
 {
-    Command cmd(ut, __func__, 0x49);
+    Command cmd(ut, __func__, kCmdEcdsaSign);
     if (zr40nn::pinTooLong(pin)) {
-        return cmd.fail(DEV_ZR40NN_ERR_RANGE, "PIN is too long (at most 8 characters)");
+        return cmd.fail(DEV_ZR40NN_ERR_RANGE, kMsgPinTooLong);
     }
     if (!validSlot(ut, slot)) {
-        return cmd.fail(DEV_ZR40NN_ERR_KEY_NUMBER, kSlotOutOfRange);
+        return cmd.fail(DEV_ZR40NN_ERR_KEY_NUMBER, kMsgSlotOutOfRange);
     }
     if (digestLen < 0 || (digest == nullptr && digestLen > 0)) {
         return cmd.fail(DEV_ZR40NN_ERR_RANGE, "digest length is out of range");
     }
     // A longer digest is signed as its first 64 octets.
     cmd.octet(kUserPinId).pin(pin).octet(static_cast<unsigned>(slot));
-    cmd.bytes(digest, static_cast<std::size_t>(std::min(digestLen, kMaxDigest)));
+    cmd.bytes(digest, static_cast<std::size_t>(std::min(digestLen, kMaxDigestOctets)));
 
     zr40nn::FrameBuffer answer {};
     const int n = cmd.exchange(answer.data(), static_cast<int>(answer.size()));
@@ -120,7 +118,7 @@ int DEV_ZR40NN_cmd_ecdsa_sign(DEV_ZR40NN_t* ut, const char* pin, int slot, unsig
     }
     const int sigLen = n - 1;
     if (sigLen < 1) {
-        return cmd.fail(DEV_ZR40NN_ERR_RECEIVE, "received frame syntax error");
+        return cmd.fail(DEV_ZR40NN_ERR_RECEIVE, kMsgFrameSyntax);
     }
     if (sig == nullptr || sigLen > sigSize) {
         return cmd.fail(DEV_ZR40NN_ERR_BUFFER_TOO_SMALL, "buffer for signature is too small");

@@ -1,6 +1,6 @@
 // Text dump of the whole file-system memory: the 16 table entries, then the 120 data sectors.
-#include "error_entry.h"
-#include "fs_entry.h"
+#include "errors/error_entry.h"
+#include "files/fs_entry.h"
 
 #include <algorithm>
 #include <array>
@@ -34,21 +34,40 @@ void appendHex(std::string& out, const unsigned char* data, int n)
     out += '\n';
 }
 
-void appendEntry(std::string& out, int n, const unsigned char* e)
+void appendEntry(std::string& out, int n, const unsigned char* raw)
 {
+    const zr40nn::FileEntry e = zr40nn::parseFileEntry(raw);
     appendf(out, "[%01X] FILE INFO\n", n);
-    out += e[0] == 0x00 ? "\ttype: EMPTY\n" : e[0] == 0x10 ? "\ttype: CERT\n" : "\ttype: UNKNOWN\n";
-    appendf(out, "\tsize: %d\n", e[2] << 8 | e[3]);
-    // A 28-octet name has no terminator inside the entry.
-    const char* name = reinterpret_cast<const char*>(e + 4);
+    out += e.type == 0                              ? "\ttype: EMPTY\n"
+        : e.type == zr40nn::protocol::kFileTypeCert ? "\ttype: CERT\n"
+                                                    : "\ttype: UNKNOWN\n";
+    appendf(out, "\tsize: %d\n", e.size);
     out += "\tname: ";
-    out.append(name, strnlen(name, DEV_ZR40NN_FILE_NAME_LEN));
+    out += e.name.data();
     out += "\n\tsectors:";
-    for (int k = 0; k < zr40nn::kMaxFileSectors && e[32 + k] != 0; ++k) {
-        appendf(out, " %d", e[32 + k]);
+    for (int k = 0; k < e.sectorCount; ++k) {
+        appendf(out, " %d", e.sectors[k]);
     }
     out += "\n\t\n\t";
-    appendHex(out, e, DEV_ZR40NN_OBJ_SIZE);
+    appendHex(out, raw, DEV_ZR40NN_OBJ_SIZE);
+}
+
+int writeDump(const MemoryImage& image, char* out)
+{
+    std::string text;
+    text.reserve(DEV_ZR40NN_FS_SCAN_SIZE);
+    for (int n = 0; n < DEV_ZR40NN_FILES; ++n) {
+        appendEntry(text, n, image.data() + n * DEV_ZR40NN_OBJ_SIZE);
+    }
+    for (int s = kFirstDataSector; s < DEV_ZR40NN_SECTORS; ++s) {
+        appendf(text, "[%02X] SECTOR\n\t", s);
+        appendHex(text, image.data() + s * DEV_ZR40NN_SECTOR_SIZE, DEV_ZR40NN_SECTOR_SIZE);
+    }
+    // The layout is fixed, so the text always fits the documented size; the copy is bounded anyway.
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(DEV_ZR40NN_FS_SCAN_SIZE - 1));
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+    return 0;
 }
 
 } // namespace
@@ -66,20 +85,8 @@ int DEV_ZR40NN_fs_scan(DEV_ZR40NN_t* ut, char* out)
         }
     }
 
-    std::string text;
-    text.reserve(DEV_ZR40NN_FS_SCAN_SIZE);
-    for (int n = 0; n < DEV_ZR40NN_FILES; ++n) {
-        appendEntry(text, n, image.data() + n * DEV_ZR40NN_OBJ_SIZE);
-    }
-    for (int s = kFirstDataSector; s < DEV_ZR40NN_SECTORS; ++s) {
-        appendf(text, "[%02X] SECTOR\n\t", s);
-        appendHex(text, image.data() + s * DEV_ZR40NN_SECTOR_SIZE, DEV_ZR40NN_SECTOR_SIZE);
-    }
-    // The layout is fixed, so the text always fits the documented size; the copy is bounded anyway.
-    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(DEV_ZR40NN_FS_SCAN_SIZE - 1));
-    std::memcpy(out, text.data(), n);
-    out[n] = '\0';
-    return 0;
+    // The text is built on the heap: nothing reaches `out` unless all of it was made.
+    return zr40nn::catchAtBoundary(ut, __func__, DEV_ZR40NN_ERR_UNDEFINED, [&] { return writeDump(image, out); });
 }
 
 } // extern "C"

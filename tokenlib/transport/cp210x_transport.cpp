@@ -1,9 +1,10 @@
 // The token's transport: a CP210x USB-to-UART bridge driven through libusb 0.1.
 //
-// A frame is one length octet and up to 129 payload octets, sent in one bulk write and read back
-// in as many bulk reads as the bridge needs to hand the whole answer over.
+// A frame (its length octet, then the payload) goes out in one bulk write and comes back in as many
+// bulk reads as the bridge needs to hand the whole answer over.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
+#include "errors/error_entry.h"
+#include "protocol.h"
 #include "wipe.h"
 
 #include <array>
@@ -12,11 +13,12 @@
 
 namespace {
 
+using zr40nn::protocol::kFrameSize;
+using zr40nn::protocol::kMaxPayload;
+using zr40nn::protocol::kUsbTimeoutMs;
+
 constexpr int kEndpointOut = 0x01;
 constexpr int kEndpointIn = 0x81;
-constexpr int kFrameSize = 130;
-constexpr int kMaxPayload = kFrameSize - 1;
-constexpr int kUsbTimeoutMs = 7000;
 
 // Vendor request to the bridge: host to device, vendor type, recipient interface.
 constexpr int kVendorInterfaceOut = 0x41;

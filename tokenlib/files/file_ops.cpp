@@ -1,8 +1,8 @@
 // Token files held in memory: create, read, write, seek, rename and close. None of these talks to
 // the token; they change the handle and the device record's cached table and free-sector map.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
-#include "file_handle.h"
+#include "errors/error_entry.h"
+#include "files/file_handle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,11 +17,11 @@ DEV_ZR40NN_file_t* DEV_ZR40NN_file_create(DEV_ZR40NN_t* ut, const char* name, in
         return nullptr;
     }
     if (!nameFits(name)) {
-        DEV_ZR40NN_PUSH(ut, __func__, "new file name is too long");
+        DEV_ZR40NN_PUSH(ut, __func__, zr40nn::protocol::kMsgNameTooLong);
         return nullptr;
     }
     if (findNamedSlot(ut, name) >= 0) {
-        DEV_ZR40NN_PUSH(ut, __func__, "there exist file with that name");
+        DEV_ZR40NN_PUSH(ut, __func__, zr40nn::protocol::kMsgNameTaken);
         return nullptr;
     }
     if (nameOpen(ut, name)) {
@@ -72,7 +72,7 @@ int DEV_ZR40NN_file_write(DEV_ZR40NN_file_t* file, const void* buf, int n)
         // Sectors are claimed now, so that no other handle of this process can take them.
         const int held = sectorsFor(file->size);
         if (!claimSectors(ut, file->sectors + held, sectorsFor(end) - held)) {
-            DEV_ZR40NN_PUSH(ut, __func__, "there is no enought free memory on device");
+            DEV_ZR40NN_PUSH(ut, __func__, zr40nn::protocol::kMsgNoMemory);
             return -1;
         }
         file->size = end;
@@ -114,13 +114,13 @@ int DEV_ZR40NN_file_rename(DEV_ZR40NN_file_t* file, const char* name, int type)
     }
     DEV_ZR40NN_t* ut = file->ut;
     if (!nameFits(name)) {
-        DEV_ZR40NN_PUSH(ut, __func__, "new file name is too long");
+        DEV_ZR40NN_PUSH(ut, __func__, zr40nn::protocol::kMsgNameTooLong);
         return -1;
     }
     // Names stay unique: another file may not be given this one's name. A stored file may keep its
     // own name (only the type changes).
     if (findNamedSlot(ut, name, file->num) >= 0) {
-        DEV_ZR40NN_PUSH(ut, __func__, "there exist file with that name");
+        DEV_ZR40NN_PUSH(ut, __func__, zr40nn::protocol::kMsgNameTaken);
         return -1;
     }
     if (nameOpen(ut, name, file)) {

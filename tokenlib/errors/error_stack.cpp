@@ -1,6 +1,6 @@
 // The per-device error stack: newline-terminated entries in a fixed text buffer, newest last.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
+#include "errors/error_entry.h"
 
 #include <array>
 #include <cstdio>

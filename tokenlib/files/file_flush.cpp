@@ -6,8 +6,8 @@
 // leaves every file the table lists whole: the old version or, when only the answer to the entry
 // write was lost, the new one.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
-#include "file_handle.h"
+#include "errors/error_entry.h"
+#include "files/file_handle.h"
 
 #include <algorithm>
 #include <array>
@@ -17,24 +17,12 @@ using namespace zr40nn::files;
 
 namespace {
 
-using Object = std::array<unsigned char, DEV_ZR40NN_OBJ_SIZE>;
 using SectorList = std::array<int, kMaxFileSectors>;
 
-constexpr int kNameOffset = 4;
-constexpr int kSectorsOffset = 32;
-
-Object buildEntry(const DEV_ZR40NN_file_t* file, const SectorList& sectors)
+// Only the low octet of a type reaches the table.
+int storedType(const DEV_ZR40NN_file_t* file)
 {
-    Object entry {};
-    entry[0] = static_cast<unsigned char>(file->type & 0xFF);
-    entry[2] = static_cast<unsigned char>((file->size >> 8) & 0xFF);
-    entry[3] = static_cast<unsigned char>(file->size & 0xFF);
-    // A 28-octet name ends where the sector list begins, without a terminator in the entry.
-    std::memcpy(entry.data() + kNameOffset, file->name, strnlen(file->name, DEV_ZR40NN_FILE_NAME_LEN));
-    for (int k = 0; k < sectorsFor(file->size); ++k) {
-        entry[kSectorsOffset + k] = static_cast<unsigned char>(sectors[k]);
-    }
-    return entry;
+    return file->type & 0xFF;
 }
 
 // The slot this flush writes, or -1 after an entry saying why none. A stored file keeps its slot;
@@ -43,7 +31,7 @@ int targetSlot(DEV_ZR40NN_file_t* file)
 {
     DEV_ZR40NN_t* ut = file->ut;
     if (findNamedSlot(ut, file->name, file->num) >= 0) {
-        DEV_ZR40NN_PUSH(ut, "DEV_ZR40NN_file_flush", "there exist file with that name");
+        DEV_ZR40NN_PUSH(ut, "DEV_ZR40NN_file_flush", zr40nn::protocol::kMsgNameTaken);
         return -1;
     }
     if (isStored(file)) {
@@ -71,30 +59,12 @@ int writeContents(const DEV_ZR40NN_file_t* file, const SectorList& sectors, cons
     return 0;
 }
 
-void storeInCache(DEV_ZR40NN_t* ut, int slot, const DEV_ZR40NN_file_t* file)
-{
-    char* name = cachedName(ut, slot);
-    ut->file_types[slot] = file->type & 0xFF;
-    ut->file_sizes[slot] = file->size;
-    std::memset(name, 0, kNameBufferSize);
-    std::memcpy(name, file->name, strnlen(file->name, DEV_ZR40NN_FILE_NAME_LEN));
-    ut->file_names[slot] = name;
-}
-
 // The handle now owns `slot` with the sector list `sectors`, and the cache says so.
 void adoptEntry(DEV_ZR40NN_file_t* file, int slot, const SectorList& sectors)
 {
     std::copy(sectors.begin(), sectors.end(), file->sectors);
     file->num = slot;
-    storeInCache(file->ut, slot, file);
-}
-
-void clearCache(DEV_ZR40NN_t* ut, int slot)
-{
-    ut->file_types[slot] = 0;
-    ut->file_sizes[slot] = 0;
-    std::memset(cachedName(ut, slot), 0, kNameBufferSize);
-    ut->file_names[slot] = nullptr;
+    cacheEntry(file->ut, slot, storedType(file), file->size, file->name);
 }
 
 } // namespace
@@ -112,7 +82,7 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
     DEV_ZR40NN_t* ut = file->ut;
     // Only the low octet reaches the table, and 0 there would list the file as a free slot. The
     // printable test may also have cleared the only bit of a type.
-    if ((file->type & 0xFF) == 0) {
+    if (storedType(file) == 0) {
         DEV_ZR40NN_PUSH(ut, __func__, "file type 0 marks a free entry");
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
@@ -129,7 +99,7 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
     SectorList sectors {};
     std::copy_n(file->sectors, kMaxFileSectors, sectors.begin());
     if (!claimSectors(ut, sectors.data(), stored)) {
-        DEV_ZR40NN_PUSH(ut, __func__, "there is no enought free memory on device");
+        DEV_ZR40NN_PUSH(ut, __func__, zr40nn::protocol::kMsgNoMemory);
         return DEV_ZR40NN_ERR_UNDEFINED;
     }
 
@@ -140,7 +110,8 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
         DEV_ZR40NN_PUSH(ut, __func__, "could not write file contents to device");
         return result;
     }
-    result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, buildEntry(file, sectors).data());
+    const zr40nn::EntryImage entry = zr40nn::buildFileEntry(storedType(file), file->size, file->name, sectors.data());
+    result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, entry.data());
     if (result < 0) {
         // A lost answer looks the same as a refusal: the token may list the new entry. The handle
         // and the cache take it as written, so that the slot stays this file's and every sector
@@ -164,13 +135,13 @@ int DEV_ZR40NN_file_delete(DEV_ZR40NN_file_t* file, const char* pin, unsigned ch
     DEV_ZR40NN_t* ut = file->ut;
     // A handle from create that was never flushed has no entry on the token to clear.
     if (isStored(file)) {
-        const Object zeros {};
+        const zr40nn::EntryImage zeros {};
         const int result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, file->num, zeros.data());
         if (result < 0) {
             DEV_ZR40NN_PUSH(ut, __func__, "");
             return result;
         }
-        clearCache(ut, file->num);
+        forgetEntry(ut, file->num);
     }
     // Only the entry is cleared on the token: the sectors keep their octets until reused.
     releaseSectors(ut, file->sectors, sectorsFor(file->size));

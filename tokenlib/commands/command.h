@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dev_zr40nn.h"
+#include "protocol.h"
 #include "wipe.h"
 
 #include <array>
@@ -14,7 +15,7 @@ namespace zr40nn {
 
 // Answer buffer of a whole frame: answers are checked by length here rather than refused by the
 // transport (-7), which would also release the USB handle.
-using FrameBuffer = std::array<unsigned char, 130>;
+using FrameBuffer = std::array<unsigned char, protocol::kFrameSize>;
 
 // Whether a PIN (null counts as empty) has more than 8 octets.
 bool pinTooLong(const char* pin);
@@ -53,8 +54,8 @@ public:
 private:
     DEV_ZR40NN_t* mUt;
     const char* mFunction;
-    // The longest request frame the token takes (payload of a 130-octet frame).
-    std::array<unsigned char, 129> mPayload {};
+    // The longest request the token takes: the payload of a whole frame.
+    std::array<unsigned char, protocol::kMaxPayload> mPayload {};
     std::size_t mLength = 0;
     ScopedWipe mWipe { mPayload.data(), mPayload.size() };
 };

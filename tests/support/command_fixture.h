@@ -1,7 +1,7 @@
 // Fixture for the token command tests: one emulated token, refreshed, with a session open.
 #pragma once
 
-#include "fixture.h"
+#include "token_fixture.h"
 
 namespace zr40nn::test {
 

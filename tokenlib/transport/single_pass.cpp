@@ -1,15 +1,13 @@
 // One request/answer exchange with the token, the step every token command is built on.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
+#include "errors/error_entry.h"
+#include "protocol.h"
 
 namespace {
 
+using namespace zr40nn::protocol;
+
 constexpr const char kFunction[] = "DEV_ZR40NN_single_pass";
-constexpr int kAnswerTimeoutMs = 7000;
-// Initialising a blank token takes the token a long while before it answers.
-constexpr int kInitAnswerTimeoutMs = 40000;
-constexpr unsigned char kCmdDevInit = 0x00;
-constexpr unsigned char kErrorAnswer = 0x80;
 
 } // namespace
 
@@ -38,9 +36,9 @@ extern "C" int DEV_ZR40NN_single_pass(DEV_ZR40NN_t* ut, const unsigned char* req
         return received;
     }
 
-    if (received == 2 && answer[0] == kErrorAnswer) {
+    if (received == kErrorAnswerLength && answer[0] == kErrorAnswer) {
         zr40nn::pushError(ut, kFunction, __LINE__, "host receive error frame from device");
-        return DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(answer[1]);
+        return deviceError(answer[1]);
     }
     return received;
 }

@@ -2,8 +2,8 @@
 // slot holds the name; the entry read back must still describe that file before its sectors are
 // trusted, because another program may have changed the table since our last listing.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
-#include "file_handle.h"
+#include "errors/error_entry.h"
+#include "files/file_handle.h"
 
 #include <algorithm>
 #include <array>

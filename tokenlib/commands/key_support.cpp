@@ -1,5 +1,6 @@
 // Key slot look-ups and the DER encoding of a slot's public key. No exchange, no session.
-#include "error_entry.h"
+#include "errors/error_entry.h"
+#include "protocol.h"
 
 #include <algorithm>
 #include <cstring>
@@ -38,7 +39,7 @@ int DEV_ZR40NN_find_key_by_name(DEV_ZR40NN_t* ut, const char* name)
 int DEV_ZR40NN_find_free_key(DEV_ZR40NN_t* ut)
 {
     for (int slot = 0; slot < usableSlots(ut); ++slot) {
-        if ((ut->keys[slot].info & 0x01) == 0) {
+        if ((ut->keys[slot].info & zr40nn::protocol::kKeySlotUsed) == 0) {
             return slot;
         }
     }

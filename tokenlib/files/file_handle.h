@@ -3,15 +3,17 @@
 #pragma once
 
 #include "dev_zr40nn.h"
-#include "fs_entry.h"
+#include "files/fs_entry.h"
+#include "protocol.h"
 
 namespace zr40nn::files {
 
 using zr40nn::isDataSector;
 using zr40nn::kFirstDataSector;
 using zr40nn::kMaxFileSectors;
+using zr40nn::sectorsFor;
 
-inline constexpr int kNameBufferSize = 32; // one slot's name buffer in file_names_tb
+inline constexpr int kNameBufferSize = protocol::kFileNameSlotSize;
 
 // One file is open through one handle at a time: two handles of one file would each give back
 // sectors the other still lists.
@@ -25,12 +27,6 @@ inline constexpr int kNoSlot = -1;
 inline bool isStored(const DEV_ZR40NN_file_t* file)
 {
     return file->num != kNoSlot;
-}
-
-// Number of 128-octet sectors a file of `size` octets occupies (none for a negative size).
-constexpr int sectorsFor(int size)
-{
-    return size > 0 ? (size + DEV_ZR40NN_SECTOR_SIZE - 1) / DEV_ZR40NN_SECTOR_SIZE : 0;
 }
 
 // A zero-filled handle on `ut` with the given slot, type and name (which must fit); null after the
@@ -67,6 +63,14 @@ bool nameFits(const char* name);
 
 // The cached name buffer of a slot (always terminated inside its 32 octets).
 char* cachedName(DEV_ZR40NN_t* ut, int slot);
+
+// Brings one slot of the record's cached table in line with its entry: type and size, and for a
+// used slot (type not 0) the 28 name octets at `name` (an entry's or a handle's name field),
+// terminated. A free slot keeps whatever its name buffer held: names of used slots only count.
+void cacheEntry(DEV_ZR40NN_t* ut, int slot, int type, int size, const char* name);
+
+// The slot of an entry this process cleared: free, with no name.
+void forgetEntry(DEV_ZR40NN_t* ut, int slot);
 
 // Whether the cache shows `slot` used.
 inline bool slotUsed(const DEV_ZR40NN_t* ut, int slot)

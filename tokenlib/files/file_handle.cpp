@@ -1,6 +1,6 @@
-#include "file_handle.h"
+#include "files/file_handle.h"
 
-#include "error_entry.h"
+#include "errors/error_entry.h"
 
 #include <openssl/crypto.h>
 
@@ -29,14 +29,14 @@ DEV_ZR40NN_file_t* newHandle(DEV_ZR40NN_t* ut, const char* function, int num, in
 {
     auto* file = new (std::nothrow) DEV_ZR40NN_file_t {};
     if (file == nullptr) {
-        DEV_ZR40NN_PUSH(ut, function, "could not allocate memory");
+        DEV_ZR40NN_PUSH(ut, function, zr40nn::protocol::kMsgNoAllocation);
         return nullptr;
     }
     try {
         gOpenHandles.push_back(file);
     } catch (const std::bad_alloc&) {
         delete file;
-        DEV_ZR40NN_PUSH(ut, function, "could not allocate memory");
+        DEV_ZR40NN_PUSH(ut, function, zr40nn::protocol::kMsgNoAllocation);
         return nullptr;
     }
     // From here on the caller owns the handle; close or delete gives it back.
@@ -126,6 +126,27 @@ bool nameFits(const char* name)
 char* cachedName(DEV_ZR40NN_t* ut, int slot)
 {
     return ut->file_names_tb + kNameBufferSize * slot;
+}
+
+void cacheEntry(DEV_ZR40NN_t* ut, int slot, int type, int size, const char* name)
+{
+    ut->file_types[slot] = type;
+    if (type == 0) {
+        ut->file_sizes[slot] = 0;
+        return;
+    }
+    ut->file_sizes[slot] = size;
+    char* buffer = cachedName(ut, slot);
+    std::memset(buffer, 0, kNameBufferSize);
+    std::memcpy(buffer, name, DEV_ZR40NN_FILE_NAME_LEN);
+    ut->file_names[slot] = buffer;
+}
+
+void forgetEntry(DEV_ZR40NN_t* ut, int slot)
+{
+    cacheEntry(ut, slot, 0, 0, nullptr);
+    std::memset(cachedName(ut, slot), 0, kNameBufferSize);
+    ut->file_names[slot] = nullptr;
 }
 
 int findNamedSlot(DEV_ZR40NN_t* ut, const char* name, int except)

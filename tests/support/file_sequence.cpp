@@ -1,5 +1,7 @@
 #include "file_sequence.h"
 
+#include "byte_stream.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -44,22 +46,7 @@ struct Handle
     std::string storedName; // the name its table entry carries; empty until stored
 };
 
-class Script
-{
-public:
-    Script(const std::uint8_t* data, std::size_t size)
-        : mData(data)
-        , mSize(size)
-    {
-    }
-    bool done() const { return mPos >= mSize; }
-    int next(int bound) { return mPos < mSize ? mData[mPos++] % bound : 0; }
-
-private:
-    const std::uint8_t* mData;
-    std::size_t mSize;
-    std::size_t mPos = 0;
-};
+using Script = ByteStream;
 
 class SequenceRun
 {
@@ -116,7 +103,8 @@ private:
         case 2:
             if (h.file != nullptr) {
                 const Data data(static_cast<std::size_t>(1 + arg * 19 % 700), static_cast<unsigned char>(arg));
-                log("write", std::to_string(data.size()), DEV_ZR40NN_file_write(h.file, data.data(), int(data.size())) > 0);
+                log("write", std::to_string(data.size()),
+                    DEV_ZR40NN_file_write(h.file, data.data(), int(data.size())) > 0);
             }
             break;
         case 3:
@@ -244,7 +232,8 @@ private:
                 continue;
             }
             const int size = entry[2] << 8 | entry[3];
-            const std::string name(reinterpret_cast<const char*>(entry + 4), strnlen(reinterpret_cast<const char*>(entry + 4), 28));
+            const std::string name(reinterpret_cast<const char*>(entry + 4),
+                                   strnlen(reinterpret_cast<const char*>(entry + 4), 28));
             int count = 0;
             while (count < 32 && entry[32 + count] != 0) {
                 ++count;
@@ -256,7 +245,8 @@ private:
             for (int k = 0; k < count; ++k) {
                 const int sector = entry[32 + k];
                 if (sector < 8 || sector > 127 || !listed.insert(sector).second) {
-                    return "sector " + std::to_string(sector) + " of entry " + std::to_string(slot) + " is out of range or shared";
+                    return "sector " + std::to_string(sector) + " of entry " + std::to_string(slot)
+                        + " is out of range or shared";
                 }
                 contents.insert(contents.end(), memory.begin() + sector * 128, memory.begin() + sector * 128 + 128);
             }
@@ -283,7 +273,8 @@ private:
                 return "sector " + std::to_string(sector) + " is listed by the table but free in the map";
             }
             for (const Handle& h : mHandles) {
-                if (h.file != nullptr && std::count(h.file->sectors, h.file->sectors + (h.file->size + 127) / 128, sector) != 0) {
+                if (h.file != nullptr
+                    && std::count(h.file->sectors, h.file->sectors + (h.file->size + 127) / 128, sector) != 0) {
                     return "sector " + std::to_string(sector) + " is held by a handle but free in the map";
                 }
             }
@@ -291,7 +282,10 @@ private:
         return {};
     }
 
-    void log(const std::string& op, const std::string& arg, bool ok) { mSteps << "  " << op << ' ' << arg << (ok ? "" : " -> failed") << '\n'; }
+    void log(const std::string& op, const std::string& arg, bool ok)
+    {
+        mSteps << "  " << op << ' ' << arg << (ok ? "" : " -> failed") << '\n';
+    }
 
     const SequenceTarget& mTarget;
     DEV_ZR40NN_t* mUt;

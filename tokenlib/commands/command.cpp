@@ -1,6 +1,6 @@
-#include "command.h"
+#include "commands/command.h"
 
-#include "error_entry.h"
+#include "errors/error_entry.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,7 +16,7 @@ Command::Command(DEV_ZR40NN_t* ut, const char* function, std::uint8_t code)
     : mUt(ut)
     , mFunction(function)
 {
-    octet(0x00).octet(code);
+    octet(protocol::kRequestLead).octet(code);
 }
 
 Command& Command::octet(unsigned value)
@@ -82,7 +82,7 @@ int Command::exchangeExact(FrameBuffer& answer, int length, std::source_location
 {
     const int n = exchange(answer.data(), static_cast<int>(answer.size()), where);
     if (n >= 0 && n != length) {
-        return fail(DEV_ZR40NN_ERR_RECEIVE, "received frame syntax error", where);
+        return fail(DEV_ZR40NN_ERR_RECEIVE, protocol::kMsgFrameSyntax, where);
     }
     return n < 0 ? n : 0;
 }

@@ -21,6 +21,12 @@ namespace zr40nn::test {
 
 using Lines = std::vector<std::string>;
 
+// The library's code for an error answer carrying `status`.
+constexpr int deviceError(emu::Status status)
+{
+    return DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(status);
+}
+
 // A blank token with a serial number of its own, so records can be told apart.
 inline emu::TokenConfig blankToken()
 {

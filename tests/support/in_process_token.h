@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dev_zr40nn.h"
+#include "hooked_record.h"
 #include "token_model.h"
 
 #include <cstring>
@@ -16,11 +17,7 @@ public:
     explicit InProcessToken(emu::TokenModel& model)
         : mModel(model)
     {
-        mRecord.open = [](DEV_ZR40NN_t*) { return 0; };
-        mRecord.close = [](DEV_ZR40NN_t*) { return 0; };
-        mRecord.write = &InProcessToken::write;
-        mRecord.read = &InProcessToken::read;
-        mRecord.files_no = DEV_ZR40NN_FILES;
+        attachHooks(mRecord, &InProcessToken::read, &InProcessToken::write);
         tokens()[&mRecord] = this;
     }
     ~InProcessToken() { tokens().erase(&mRecord); }
