@@ -1,0 +1,218 @@
+// The pieces the three programs share, on the offscreen platform.
+#include "box_watcher.h"
+#include "file_dialog_wpr.h"
+#include "message_box.h"
+#include "morvil_state.h"
+#include "qt_test_main.h"
+#include "secret_bytes.h"
+#include "token_bus.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+
+using morvil::test::BoxWatcher;
+
+namespace {
+
+// Answers the next modal file dialog: notes the directory it opened in, then picks `files`
+// (relative to that directory or absolute) or cancels when there are none.
+class FileDialogAnswer : public QObject
+{
+public:
+    explicit FileDialogAnswer(QStringList files)
+        : mFiles(std::move(files))
+    {
+        mTimer.setInterval(5);
+        connect(&mTimer, &QTimer::timeout, this, [this] { poll(); });
+        mTimer.start();
+    }
+    QString openedIn;
+
+private:
+    void poll()
+    {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) {
+            return;
+        }
+        mTimer.stop();
+        openedIn = dialog->directory().absolutePath();
+        if (mFiles.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        QStringList quoted;
+        for (const QString& file : mFiles) {
+            quoted << QLatin1Char('"') + file + QLatin1Char('"');
+        }
+        dialog->selectFile(mFiles.size() == 1 ? mFiles.first() : quoted.join(QLatin1Char(' ')));
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+    QStringList mFiles;
+    QTimer mTimer;
+};
+
+DEV_ZR40NN_t recordWithFlags(int flags)
+{
+    DEV_ZR40NN_t ut {};
+    ut.info.info = flags;
+    return ut;
+}
+
+} // namespace
+
+class CommonTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stateRule_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<int>("state");
+        QTest::newRow("blank") << 0x00 << 0;
+        QTest::newRow("initialised") << 0x01 << 1;
+        QTest::newRow("configured") << 0x02 << 2;
+        QTest::newRow("configured, user PIN fixed") << 0x13 << 2;
+        QTest::newRow("locked and configured") << 0x06 << 3;
+        QTest::newRow("locked alone") << 0x04 << 3;
+    }
+    void stateRule()
+    {
+        QFETCH(int, flags);
+        QFETCH(int, state);
+        const DEV_ZR40NN_t ut = recordWithFlags(flags);
+        QCOMPARE(MorvilState(&ut), state);
+    }
+
+    void initTestCase() { morvil::test::tokenBus(); }
+
+    // The fixture's tokens reach the library through libusb, and their state feeds the rule.
+    void pluggedTokensAreListedWithTheirState()
+    {
+        morvil::test::PluggedTokens tokens;
+        const int blank = tokens.plug(morvil::test::blankToken());
+        tokens.plug(morvil::test::configuredToken("ALFA"));
+        QCOMPARE(DEV_ZR40NN_lib_init(), 0);
+        QCOMPARE(DEV_ZR40NN_lib_find_devices(), 2);
+        QCOMPARE(DEV_ZR40NN_lib_actualize_devices(), 0);
+        QList<int> states;
+        for (DEV_ZR40NN_t* ut = DEV_ZR40NN_get_first(); ut != nullptr; ut = ut->next) {
+            states << MorvilState(ut);
+        }
+        std::sort(states.begin(), states.end());
+        QCOMPARE(states, QList<int>({ 0, 2 }));
+        QVERIFY(tokens.commands(blank).contains(QStringLiteral("02")));
+        tokens.unplug(blank);
+        QCOMPARE(DEV_ZR40NN_lib_find_devices(), 1);
+        QCOMPARE(DEV_ZR40NN_lib_finish(), 0);
+    }
+
+    void secretBytesCountOctetsAndWipe()
+    {
+        morvil::SecretBytes pin;
+        QCOMPARE(pin.c_str(), "");
+        pin.assignUtf8(QString::fromUtf8("ąćęł1"));
+        QCOMPARE(pin.size(), 9);
+        QCOMPARE(QByteArray(pin.c_str()), QString::fromUtf8("ąćęł1").toUtf8());
+        // The octets are overwritten in place, before the memory could be handed back.
+        const char* octets = pin.c_str();
+        pin.clear();
+        QVERIFY(std::all_of(octets, octets + 10, [](char c) { return c == 0; }));
+        QVERIFY(pin.isEmpty());
+        QString typed = QStringLiteral("secret");
+        morvil::wipe(typed);
+        QVERIFY(typed.isEmpty());
+    }
+
+    void boxesArePlainTextWithStandardButtons()
+    {
+        BoxWatcher watcher;
+        watcher.expectError(QStringLiteral("<b>x</b>"));
+        morvil::box::critical(morvil::box::errorTitle(), QStringLiteral("<b>x</b>"));
+        watcher.expectQuestion(QStringLiteral("Tak?"), QMessageBox::Yes);
+        QVERIFY(morvil::box::question(morvil::box::questionTitle(), QStringLiteral("Tak?")));
+        watcher.expectQuestion(QStringLiteral("Nie?"), QMessageBox::No);
+        QVERIFY(!morvil::box::question(morvil::box::questionTitle(), QStringLiteral("Nie?")));
+        watcher.expectInformation(QStringLiteral("Informacja"), QStringLiteral("i"));
+        morvil::box::information(morvil::box::noticeTitle(), QStringLiteral("i"));
+        QCOMPARE(watcher.finish(), QStringList());
+
+        const QList<morvil::test::BoxRecord>& seen = watcher.seen();
+        QCOMPARE(seen.size(), 4);
+        QCOMPARE(seen[0].textFormat, Qt::PlainText);
+        QCOMPARE(seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(seen[0].defaultButton, QMessageBox::NoButton);
+        QCOMPARE(seen[1].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(seen[1].defaultButton, QMessageBox::No);
+        QCOMPARE(seen[3].icon, QMessageBox::Information);
+    }
+
+    void watcherReportsUnexpectedAndMissingBoxes()
+    {
+        BoxWatcher watcher;
+        morvil::box::critical(morvil::box::errorTitle(), QStringLiteral("nobody asked"));
+        watcher.expectError(QStringLiteral("never shown"));
+        const QStringList problems = watcher.finish();
+        QCOMPARE(problems.size(), 2);
+        QVERIFY(problems[0].startsWith(QStringLiteral("unexpected box: Błąd: nobody asked")));
+        QVERIFY(problems[1].contains(QStringLiteral("never shown")));
+    }
+
+    // One test: the three memories live for the whole process, so their story is told in order.
+    void fileDialogsRememberTheirOwnDirectory()
+    {
+        QTemporaryDir a, b;
+        QVERIFY(a.isValid() && b.isValid());
+        QDir(a.path()).mkpath(QStringLiteral("sub"));
+        const QString start = QDir::currentPath();
+        {
+            FileDialogAnswer answer({ a.path() + QStringLiteral("/sub/c.pem") });
+            QCOMPARE(FileDialogWPR::getSaveFileName(), a.path() + QStringLiteral("/sub/c.pem"));
+            QCOMPARE(answer.openedIn, QDir(start).absolutePath());
+        }
+        {
+            FileDialogAnswer answer({});
+            QVERIFY(FileDialogWPR::getSaveFileName().isEmpty());
+            QCOMPARE(answer.openedIn, a.path() + QStringLiteral("/sub"));
+        }
+        {
+            // The open dialog has a memory of its own, still at the start directory.
+            FileDialogAnswer answer({});
+            QVERIFY(FileDialogWPR::getOpenFileName().isEmpty());
+            QCOMPARE(answer.openedIn, QDir(start).absolutePath());
+        }
+        {
+            // A directory passed by the caller wins and is kept even when the user cancels.
+            FileDialogAnswer answer({});
+            QVERIFY(FileDialogWPR::getSaveFileName(nullptr, QString(), b.path()).isEmpty());
+            QCOMPARE(answer.openedIn, b.path());
+        }
+        {
+            FileDialogAnswer answer({});
+            FileDialogWPR::getSaveFileName();
+            QCOMPARE(answer.openedIn, b.path());
+        }
+        for (const char* name : { "x.req", "y.req", "z.req" }) {
+            QFile file(a.path() + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        {
+            FileDialogAnswer answer({ QStringLiteral("x.req"), QStringLiteral("y.req"), QStringLiteral("z.req") });
+            const QStringList chosen = FileDialogWPR::getOpenFileNames(nullptr, QString(), a.path(), QString(), nullptr,
+                                                                       QFileDialog::DontUseNativeDialog);
+            QCOMPARE(chosen.size(), 3);
+        }
+        {
+            FileDialogAnswer answer({});
+            QVERIFY(FileDialogWPR::getOpenFileNames().isEmpty());
+            QCOMPARE(answer.openedIn, a.path());
+        }
+    }
+};
+
+MORVIL_QTEST_MAIN(CommonTest)
+#include "test_common.moc"

@@ -1,0 +1,66 @@
+#include "token_bus.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace morvil::test {
+
+emu::EmulatedBus& tokenBus()
+{
+    static emu::EmulatedBus bus;
+    return bus;
+}
+
+emu::TokenConfig blankToken()
+{
+    static int serial = 0;
+    emu::TokenConfig config;
+    char text[32];
+    std::snprintf(text, sizeof(text), "ZR40NN-Q%04d", ++serial);
+    config.serial = text;
+    return config;
+}
+
+emu::TokenConfig configuredToken(const std::string& name)
+{
+    emu::TokenConfig config = blankToken();
+    config.state = emu::kInitialised | emu::kConfigured;
+    config.name = name;
+    config.soPin = kSoPin;
+    config.userPin = kUserPin;
+    config.soPinLimit = kSoPinLimit;
+    config.userPinLimit = kUserPinLimit;
+    return config;
+}
+
+int PluggedTokens::plug(const emu::TokenConfig& config)
+{
+    return mIds.emplace_back(tokenBus().plug(config));
+}
+
+void PluggedTokens::unplug(int id)
+{
+    tokenBus().unplug(id);
+    std::erase(mIds, id);
+}
+
+void PluggedTokens::unplugAll()
+{
+    for (int id : mIds) {
+        tokenBus().unplug(id);
+    }
+    mIds.clear();
+}
+
+QString PluggedTokens::commands(int id)
+{
+    QStringList codes;
+    for (const emu::LogEntry& entry : token(id).log()) {
+        codes << QStringLiteral("%1").arg(entry.code, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return codes.join(QLatin1Char(' '));
+}
+
+} // namespace morvil::test
