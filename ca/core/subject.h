@@ -45,3 +45,6 @@ private:
     QString mCommonName;
     QString mEmailAddress;
 };
+
+// A name as the tool prints it (one line, octets beyond ASCII written as \xHH) back in UTF-8.
+QString fromOpensslOneline(const QString& text);

@@ -4,7 +4,7 @@
 #include <QProcess>
 #include <QTimer>
 
-ToolRun runTool(const QString& program, const QStringList& args, const QString& workDir, const QByteArray& input,
+ToolRun runTool(const QString& program, const QStringList& args, const QString& workDir, QByteArrayView input,
                 std::chrono::milliseconds limit)
 {
     ToolRun run;
@@ -29,7 +29,7 @@ ToolRun runTool(const QString& program, const QStringList& args, const QString& 
     }
     run.started = true;
     if (!input.isEmpty()) {
-        process.write(input);
+        process.write(input.data(), input.size());
     }
     process.closeWriteChannel();
     timer.start(limit);

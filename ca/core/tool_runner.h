@@ -2,7 +2,7 @@
 // that serves timers and repaints but no user input.
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -27,5 +27,5 @@ inline constexpr std::chrono::milliseconds kToolTimeLimit = std::chrono::minutes
 
 // Starts program with args (no shell) in workDir. input, when not empty, is written to the tool's
 // standard input; the channel is closed either way, so a tool that asks for input never waits.
-ToolRun runTool(const QString& program, const QStringList& args, const QString& workDir, const QByteArray& input,
+ToolRun runTool(const QString& program, const QStringList& args, const QString& workDir, QByteArrayView input,
                 std::chrono::milliseconds limit = kToolTimeLimit);
