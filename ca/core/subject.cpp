@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <cctype>
+
 namespace {
 
 // The distinguished-name keys of the fields, in the order of the slash form.
@@ -54,24 +56,6 @@ QString Subject::all() const
     return text;
 }
 
-namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-} // namespace
-
 QString fromOpensslOneline(const QString& text)
 {
     if (!text.contains(QLatin1String("\\x"))) {
@@ -81,11 +65,11 @@ QString fromOpensslOneline(const QString& text)
     QByteArray out;
     out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
-        const bool escape = i + 3 < in.size() && in[i] == '\\' && in[i + 1] == 'x';
-        const int high = escape ? hexDigit(in[i + 2]) : -1;
-        const int low = escape ? hexDigit(in[i + 3]) : -1;
-        if (high >= 0 && low >= 0) {
-            out.append(static_cast<char>(high * 16 + low));
+        const bool escape = i + 3 < in.size() && in[i] == '\\' && in[i + 1] == 'x'
+            && std::isxdigit(static_cast<unsigned char>(in[i + 2]))
+            && std::isxdigit(static_cast<unsigned char>(in[i + 3]));
+        if (escape) {
+            out.append(QByteArray::fromHex(in.mid(i + 2, 2)));
             i += 3;
         } else {
             out.append(in[i]);

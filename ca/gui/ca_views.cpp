@@ -106,34 +106,37 @@ void CA::setCertOnlyValidDisplay(bool onlyValid)
     update(nullptr);
 }
 
-void CA::updateCertificateTree()
+namespace {
+
+// Puts the rows of a list that pass `shown` into a tree, in list order, in place of its rows.
+template <typename Item, typename Shown> void showRows(QTreeWidget* tree, ItemList<Item>& list, Shown shown)
 {
-    if (mCertTreeWidget == nullptr) {
+    if (tree == nullptr) {
         return;
     }
-    detachRows(mCertTreeWidget);
+    detachRows(tree);
     QList<QTreeWidgetItem*> rows;
-    rows.reserve(mCertList.size());
-    for (int i = 0; i < mCertList.size(); ++i) {
-        if (!mCertOnlyValidDisplay || mCertList[i].state() == QLatin1String("V")) {
-            rows.append(&mCertList[i]);
+    rows.reserve(list.size());
+    for (int i = 0; i < list.size(); ++i) {
+        if (shown(list[i])) {
+            rows.append(&list[i]);
         }
     }
-    mCertTreeWidget->addTopLevelItems(rows);
+    tree->addTopLevelItems(rows);
+}
+
+} // namespace
+
+void CA::updateCertificateTree()
+{
+    showRows(mCertTreeWidget, mCertList, [this](const Certificate& certificate) {
+        return !mCertOnlyValidDisplay || certificate.state() == QLatin1String("V");
+    });
 }
 
 void CA::updateRequestTree()
 {
-    if (mReqTreeWidget == nullptr) {
-        return;
-    }
-    detachRows(mReqTreeWidget);
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(mReqList.size());
-    for (int i = 0; i < mReqList.size(); ++i) {
-        rows.append(&mReqList[i]);
-    }
-    mReqTreeWidget->addTopLevelItems(rows);
+    showRows(mReqTreeWidget, mReqList, [](const Request&) { return true; });
 }
 
 namespace {

@@ -11,7 +11,9 @@ constexpr int kNameColumn = 1;
 constexpr int kOrganizationColumn = 2;
 constexpr int kSerialWidth = 6;
 
-QString stateIcon(const QString& state)
+} // namespace
+
+QString Certificate::stateIconName(const QString& state)
 {
     if (state == QLatin1String("V")) {
         return QStringLiteral(":img/ok.png");
@@ -28,12 +30,10 @@ QString stateIcon(const QString& state)
     return QStringLiteral(":img/help.png");
 }
 
-} // namespace
-
 void Certificate::setState(const QString& state)
 {
     mState = state;
-    const QString icon = stateIcon(state);
+    const QString icon = stateIconName(state);
     setIcon(kSerialColumn, icon.isEmpty() ? QIcon() : QIcon(icon));
 }
 

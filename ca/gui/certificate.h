@@ -37,6 +37,9 @@ public:
     void setRevocationDate(QString time);
     void setRevocationReason(QString reason) { mRevocationReason = reason; }
 
+    // The resource name of the icon a state letter shows; empty for none.
+    static QString stateIconName(const QString& state);
+
 private:
     void updateColumns();
 
