@@ -56,23 +56,6 @@ bool parseIndexLine(const QString& line, IndexEntry& entry)
 IndexContents parseIndex(const QByteArray& text)
 {
     IndexContents contents;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf('\n', start);
-        if (end < 0) {
-            end = text.size();
-        }
-        const QString line = QString::fromUtf8(text.constData() + start, end - start);
-        start = end + 1;
-        if (line.isEmpty()) {
-            continue;
-        }
-        IndexEntry entry;
-        if (parseIndexLine(line, entry)) {
-            contents.entries.append(entry);
-        } else {
-            ++contents.skippedLines;
-        }
-    }
+    contents.skippedLines = forEachIndexEntry(text, [&](const IndexEntry& entry) { contents.entries.append(entry); });
     return contents;
 }

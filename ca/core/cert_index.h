@@ -24,11 +24,35 @@ QStringList splitIndexFields(const QString& line);
 // needs, which only a damaged index has.
 bool parseIndexLine(const QString& line, IndexEntry& entry);
 
+// Calls take(entry) for each line that parses, in file order, and returns the number of non-empty
+// lines that did not. Empty lines are passed over. text is UTF-8.
+template <typename Take> int forEachIndexEntry(const QByteArray& text, Take take)
+{
+    int skipped = 0;
+    IndexEntry entry;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0) {
+            end = text.size();
+        }
+        if (end > start) {
+            if (parseIndexLine(QString::fromUtf8(text.constData() + start, end - start), entry)) {
+                take(entry);
+            } else {
+                ++skipped;
+            }
+        }
+        start = end + 1;
+    }
+    return skipped;
+}
+
 struct IndexContents
 {
     QList<IndexEntry> entries; // in file order
     int skippedLines = 0; // non-empty lines that did not parse
 };
 
-// The whole index (UTF-8 text); empty lines are passed over.
+// The whole index as a list.
 IndexContents parseIndex(const QByteArray& text);

@@ -23,6 +23,31 @@ QDateTime readOpensslDateTime(QString dateTime)
 
 QDateTime readIndexDateTime(QString indexTime)
 {
+    // The index holds thousands of these: read the fixed digits directly rather than through the
+    // general date-time parser.
     indexTime.remove(QLatin1Char('Z'));
-    return QDateTime::fromString(QStringLiteral("20") + indexTime, QStringLiteral("yyyyMMddhhmmss"));
+    const QString digits = QStringLiteral("20") + indexTime;
+    constexpr qsizetype kDigits = 14; // yyyyMMddhhmmss
+    if (digits.size() != kDigits) {
+        return {};
+    }
+    int values[6] = {};
+    const int widths[6] = { 4, 2, 2, 2, 2, 2 };
+    qsizetype at = 0;
+    for (int field = 0; field < 6; ++field) {
+        for (int i = 0; i < widths[field]; ++i, ++at) {
+            const char16_t c = digits[at].unicode();
+            if (c < u'0' || c > u'9') {
+                return {};
+            }
+            values[field] = values[field] * 10 + (c - u'0');
+        }
+    }
+    const QDate date(values[0], values[1], values[2]);
+    const QTime time(values[3], values[4], values[5]);
+    if (!date.isValid() || !time.isValid()) {
+        return {};
+    }
+    // The index writes UTC; marking it so keeps times that fall into a local clock change intact.
+    return QDateTime(date, time, Qt::UTC);
 }

@@ -10,5 +10,5 @@
 QDateTime readOpensslDateTime(QString dateTime);
 
 // A time of the certificate index, YYMMDDHHMMSSZ: "20" is put in front of the digits, which are
-// taken as they stand. A four-digit year (15 characters) gives an invalid date-time.
+// taken as they stand, as UTC. A four-digit year (15 characters) gives an invalid date-time.
 QDateTime readIndexDateTime(QString indexTime);

@@ -3,7 +3,8 @@
 // request lists and the main window's views while it is open.
 //
 // A value type: the main window keeps its authorities in a list and copies them in and out. The
-// views are not owned; the rows in them are the lists' own elements.
+// views are not owned; the rows in them are the lists' own elements. A tree deletes the rows it
+// holds when it goes, so an authority is closed (its rows taken back) before its views go.
 #pragma once
 
 #include "ca_configuration.h"
@@ -116,4 +117,14 @@ protected:
     QTextEdit* mCertInfoTextEdit = nullptr;
     QTreeWidget* mReqTreeWidget = nullptr;
     QTextEdit* mReqInfoTextEdit = nullptr;
+
+    // What the tool last printed about the authority's own certificate, and the file's state then:
+    // the certificate does not change after creation, so a refresh need not start the tool again.
+    struct OwnCertificateReading
+    {
+        QDateTime modified;
+        qint64 size = -1;
+        QString out;
+    };
+    OwnCertificateReading mOwnCertificate;
 };

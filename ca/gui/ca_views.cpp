@@ -8,6 +8,7 @@
 #include "openssl_time.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextEdit>
 #include <QTreeWidget>
 
@@ -29,14 +30,24 @@ void detachRows(QTreeWidget* tree)
 
 bool CA::readCertificateDb()
 {
-    mCertList.clear();
-    mOpensslArgs = QStringList { QStringLiteral("x509"),    QStringLiteral("-in"),        mConf.mCaCertFileName,
-                                 QStringLiteral("-noout"),  QStringLiteral("-startdate"), QStringLiteral("-enddate"),
-                                 QStringLiteral("-subject") };
-    if (!runOpenssl()) {
-        return false;
+    // The rows go back from the tree first: a row destroyed while shown leaves the tree one by one.
+    if (mCertTreeWidget != nullptr) {
+        detachRows(mCertTreeWidget);
     }
-    const QStringList lines = mOpensslOut.split(QLatin1Char('\n'));
+    mCertList.clear();
+    const QFileInfo file(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCaCertFileName);
+    if (!file.exists() || file.lastModified() != mOwnCertificate.modified || file.size() != mOwnCertificate.size) {
+        mOpensslArgs
+            = QStringList { QStringLiteral("x509"),    QStringLiteral("-in"),        mConf.mCaCertFileName,
+                            QStringLiteral("-noout"),  QStringLiteral("-startdate"), QStringLiteral("-enddate"),
+                            QStringLiteral("-subject") };
+        if (!runOpenssl()) {
+            mOwnCertificate = {};
+            return false;
+        }
+        mOwnCertificate = { file.lastModified(), file.size(), mOpensslOut };
+    }
+    const QStringList lines = mOwnCertificate.out.split(QLatin1Char('\n'));
     Certificate& own = mCertList.appendNew();
     own.setSerial(QStringLiteral("0"));
     own.setFileName(mConf.mCaCertFileName);
@@ -51,8 +62,7 @@ bool CA::readCertificateDb()
         return false;
     }
     // Lines with fewer fields than their state needs come only from a damaged index: skipped.
-    const IndexContents index = parseIndex(db.readAll());
-    for (const IndexEntry& entry : index.entries) {
+    forEachIndexEntry(db.readAll(), [this](const IndexEntry& entry) {
         Certificate& certificate = mCertList.appendNew();
         certificate.setState(entry.state);
         certificate.setNotAfter(entry.expiry);
@@ -63,7 +73,7 @@ bool CA::readCertificateDb()
         certificate.setSerial(entry.serial);
         certificate.setSubject(fromOpensslOneline(entry.subject));
         certificate.setFileName(mConf.mNewCertsDirName + QLatin1Char('/') + certificate.fileName());
-    }
+    });
     return true;
 }
 

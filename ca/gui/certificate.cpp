@@ -2,6 +2,7 @@
 
 #include "openssl_time.h"
 
+#include <QHash>
 #include <QIcon>
 
 namespace {
@@ -33,8 +34,14 @@ QString Certificate::stateIconName(const QString& state)
 void Certificate::setState(const QString& state)
 {
     mState = state;
-    const QString icon = stateIconName(state);
-    setIcon(kSerialColumn, icon.isEmpty() ? QIcon() : QIcon(icon));
+    // One icon per state, shared by every row: an index has thousands of rows.
+    static QHash<QString, QIcon> icons;
+    auto found = icons.constFind(state);
+    if (found == icons.constEnd()) {
+        const QString name = stateIconName(state);
+        found = icons.insert(state, name.isEmpty() ? QIcon() : QIcon(name));
+    }
+    setIcon(kSerialColumn, *found);
 }
 
 void Certificate::setSerial(const QString& serial)

@@ -172,6 +172,22 @@ private slots:
         QCOMPARE(mTree.topLevelItemCount(), 4);
     }
 
+    void ownCertificateIsReadAgainOnlyWhenItChanges()
+    {
+        // A refresh with the certificate unchanged does not need the tool.
+        mCa.setTool(QStringLiteral("/nonexistent/morvil_openssl"));
+        QVERIFY(mCa.readCertificateDb());
+        QCOMPARE(mCa.certificates()[0].commonName(), QStringLiteral("Urząd Łódź"));
+        QFile certificate(mData.filePath(kName + "/" + kName + ".cert"));
+        QVERIFY(certificate.open(QIODevice::Append));
+        certificate.write("\n");
+        certificate.close();
+        QVERIFY(!mCa.readCertificateDb());
+        mCa.setTool(QStringLiteral(MORVIL_OPENSSL));
+        QVERIFY(mCa.update(nullptr));
+        QCOMPARE(mTree.topLevelItemCount(), 4);
+    }
+
     void crlBoxFollowsTheList()
     {
         // A new authority's empty list: the name only, and no warning.

@@ -45,7 +45,7 @@ private slots:
     {
         Certificate certificate;
         certificate.setNotAfter(QStringLiteral("080131235959Z"));
-        QCOMPARE(certificate.notAfter(), QDateTime(QDate(2008, 1, 31), QTime(23, 59, 59)));
+        QCOMPARE(certificate.notAfter(), QDateTime(QDate(2008, 1, 31), QTime(23, 59, 59), Qt::UTC));
         certificate.setNotBefore(QStringLiteral("20080131235959Z"));
         QVERIFY(!certificate.notBefore().isValid());
         QVERIFY(certificate.revocationDate().isNull());

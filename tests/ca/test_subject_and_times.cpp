@@ -64,7 +64,10 @@ TEST(OpensslTimes, PrintedLines)
 
 TEST(OpensslTimes, IndexTimes)
 {
-    EXPECT_EQ(readIndexDateTime(QStringLiteral("080131235959Z")), QDateTime(QDate(2008, 1, 31), QTime(23, 59, 59)));
+    EXPECT_EQ(readIndexDateTime(QStringLiteral("080131235959Z")),
+              QDateTime(QDate(2008, 1, 31), QTime(23, 59, 59), Qt::UTC));
     EXPECT_FALSE(readIndexDateTime(QStringLiteral("20500101000000Z")).isValid());
     EXPECT_FALSE(readIndexDateTime(QStringLiteral("garbage")).isValid());
+    EXPECT_FALSE(readIndexDateTime(QStringLiteral("081331000000Z")).isValid());
+    EXPECT_FALSE(readIndexDateTime(QStringLiteral("0801312359 9Z")).isValid());
 }
