@@ -49,6 +49,16 @@ TEST(Subject, EdgeCasesOfParsing)
     EXPECT_EQ(subject.commonName(), QStringLiteral("Jan"));
 }
 
+TEST(Subject, NamesAsTheToolPrintsThem)
+{
+    // Octets beyond ASCII come as \xHH; they are UTF-8 together.
+    EXPECT_EQ(fromOpensslOneline(QStringLiteral("subject=/CN=Urz\\xC4\\x85d \\xC5\\x81\\xC3\\xB3d\\xC5\\xBA")),
+              QStringLiteral("subject=/CN=Urząd Łódź"));
+    // Anything that is not a whole escape stays as it is.
+    EXPECT_EQ(fromOpensslOneline(QStringLiteral("/CN=a\\xZZ\\x4")), QStringLiteral("/CN=a\\xZZ\\x4"));
+    EXPECT_EQ(fromOpensslOneline(QStringLiteral("/CN=Łódź")), QStringLiteral("/CN=Łódź"));
+}
+
 TEST(OpensslTimes, PrintedLines)
 {
     const QDateTime early = readOpensslDateTime(QStringLiteral("notBefore=Jan  5 09:03:07 2011 GMT\n"));
