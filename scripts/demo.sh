@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds and installs the suite into ./out, then runs it on an emulated
-# token whose state is kept in ./out/demo-token.state between runs.
+# token whose state is kept in ./out/demo-token.state between runs (morvil_admin when there is a
+# display, else pictures of its window in ./out/screenshots).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -8,5 +9,11 @@ cmake -S "$root" -B "$root/build-demo" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
     -DCMAKE_INSTALL_PREFIX="$root/out"
 cmake --build "$root/build-demo" -j "$(nproc)"
 cmake --install "$root/build-demo" >/dev/null
-exec "$root/out/bin/zr40nn-emu" --state-file "$root/out/demo-token.state" --init-delay-ms 3000 \
-    --keygen-delay-ms 2000 --wire-time -- "$root/out/bin/zr40nn-probe" --exercise
+# With a display: morvil_admin on the persistent token. Without one: a fresh token walked through
+# its states under Xvfb, with a picture of the window for each in out/screenshots.
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$root/out/bin/zr40nn-emu" --state-file "$root/out/demo-token.state" --init-delay-ms 3000 \
+        --keygen-delay-ms 2000 --wire-time -- "$root/out/bin/morvil_admin"
+fi
+exec xvfb-run -a "$root/out/bin/zr40nn-emu" --init-delay-ms 3000 --wire-time -- \
+    "$root/out/bin/morvil_admin_screenshots" "$root/out/screenshots"

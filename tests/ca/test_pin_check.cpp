@@ -84,8 +84,11 @@ private slots:
     void missingToken()
     {
         mTokens.plug(configuredToken("TOK1"));
-        mBoxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("Brak tokenu"),
-                        QStringLiteral("Nie można odnaleźć tokenu Inny. Być może został odłączony.") });
+        BoxAnswer missing;
+        missing.icon = QMessageBox::Critical;
+        missing.title = QStringLiteral("Brak tokenu");
+        missing.text = QStringLiteral("Nie można odnaleźć tokenu Inny. Być może został odłączony.");
+        mBoxes.expect(missing);
         QVERIFY(!check(QStringLiteral("Inny"), QStringLiteral("1234")));
         dialogAskedFor(QStringLiteral("Inny"));
         expectBoxes();

@@ -24,17 +24,17 @@ void BoxWatcher::expect(const BoxAnswer& answer)
 
 void BoxWatcher::expectError(const QString& text)
 {
-    expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), text });
+    expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), text, {} });
 }
 
 void BoxWatcher::expectQuestion(const QString& text, QMessageBox::StandardButton press)
 {
-    expect({ press, QMessageBox::Question, QString::fromUtf8("Pytanie"), text });
+    expect({ press, QMessageBox::Question, QString::fromUtf8("Pytanie"), text, {} });
 }
 
 void BoxWatcher::expectInformation(const QString& title, const QString& text)
 {
-    expect({ QMessageBox::Ok, QMessageBox::Information, title, text });
+    expect({ QMessageBox::Ok, QMessageBox::Information, title, text, {} });
 }
 
 QStringList BoxWatcher::seenTexts() const
@@ -94,6 +94,9 @@ void BoxWatcher::poll()
         mProblems << QStringLiteral("unlike the script: ") + shown + QStringLiteral(" (expected: ")
                 + answer.title.value_or(QString()) + QStringLiteral(": ") + answer.text.value_or(QString())
                 + QStringLiteral(")");
+    }
+    if (answer.whileShown) {
+        answer.whileShown();
     }
     QAbstractButton* button = box->button(answer.press);
     if (button == nullptr) {

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 namespace morvil::test {
@@ -32,6 +33,8 @@ struct BoxAnswer
     std::optional<QMessageBox::Icon> icon;
     std::optional<QString> title;
     std::optional<QString> text;
+    // Runs while the box is up, before the answer: to look at the screen behind it.
+    std::function<void()> whileShown;
 };
 
 class BoxWatcher : public QObject

@@ -1,0 +1,37 @@
+#include "form_checks.h"
+
+#include "admin_texts.h"
+#include "secret_bytes.h"
+
+namespace morvil::admin {
+
+int utf8Octets(const QString& text)
+{
+    // Through a wiped buffer: the text may be a PIN.
+    SecretBytes octets;
+    octets.assignUtf8(text);
+    return octets.size();
+}
+
+QString checkNewPin(bool so, const QString& pin, const QString& pinCheck)
+{
+    if (pin != pinCheck) {
+        return text::pinsDiffer(so);
+    }
+    if (utf8Octets(pin) > kMaxPinOctets) {
+        return text::pinTooLong(so);
+    }
+    return QString();
+}
+
+QString checkConfiguration(const QString& name, const QString& soPin, const QString& soPinCheck, const QString& userPin,
+                           const QString& userPinCheck)
+{
+    if (utf8Octets(name) > kMaxNameOctets) {
+        return text::nameTooLong();
+    }
+    const QString soProblem = checkNewPin(true, soPin, soPinCheck);
+    return !soProblem.isEmpty() ? soProblem : checkNewPin(false, userPin, userPinCheck);
+}
+
+} // namespace morvil::admin

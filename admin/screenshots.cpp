@@ -1,0 +1,201 @@
+// morvil_admin_screenshots OUTDIR: runs the administration window on the first token of the bus
+// (a blank one, as zr40nn-emu plugs by default) and walks it through its life: configured, user
+// and administrator logins, PIN changes, locked by wrong PINs, unlocked, erased. A picture of the
+// window (or of the box it shows) is saved after each step as OUTDIR/NN-step.png.
+#include "main_window.h"
+#include "morvil_item.h"
+#include "qt_translation.h"
+#include "tree_model.h"
+#include "widgets/admin_widget.h"
+#include "widgets/gen_info_widget.h"
+#include "widgets/login_widget.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTranslator>
+#include <QTreeView>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kSoPin = "12345678";
+constexpr const char* kUserPin = "1111";
+constexpr const char* kNewUserPin = "2222";
+constexpr const char* kNewSoPin = "87654321";
+constexpr int kUserPinLimit = 3;
+
+class Walk
+{
+public:
+    Walk(MainWindow& window, QString outDir)
+        : mWindow(window)
+        , mOutDir(std::move(outDir))
+    {
+        // Every box is pictured and answered: Yes to questions, Ok to the rest.
+        mBoxes.setInterval(20);
+        QObject::connect(&mBoxes, &QTimer::timeout, [this] { answerBox(); });
+        mBoxes.start();
+    }
+
+    bool run()
+    {
+        MorvilItem* node = token();
+        if (node == nullptr) {
+            std::fprintf(stderr, "morvil_admin_screenshots: no token on the bus\n");
+            return false;
+        }
+        show(node, 0);
+        save("blank");
+
+        set(node->genInfoWidget(), "tokenName", QStringLiteral("Demo"));
+        for (const char* edit : { "soPin", "soPinCheck" }) {
+            set(node->genInfoWidget(), edit, QString::fromLatin1(kSoPin));
+        }
+        for (const char* edit : { "userPin", "userPinCheck" }) {
+            set(node->genInfoWidget(), edit, QString::fromLatin1(kUserPin));
+        }
+        node->genInfoWidget()->findChild<QSpinBox*>(QStringLiteral("userPinLimit"))->setValue(kUserPinLimit);
+        node->genInfoWidget()->findChild<QSpinBox*>(QStringLiteral("soPinLimit"))->setValue(5);
+        press(node->genInfoWidget(), "configure");
+        node = token(); // the configuration enumerates the tokens again
+        show(node, 0);
+        save("configured");
+
+        login(node, false, kUserPin);
+        show(node, 1);
+        save("user-logged-in");
+        press(node->loginWidget(), "logout");
+
+        login(node, true, kSoPin);
+        show(node, 2);
+        save("administrator-logged-in");
+        set(node->adminWidget(), "newUserPin", QString::fromLatin1(kNewUserPin));
+        set(node->adminWidget(), "newUserPinCheck", QString::fromLatin1(kNewUserPin));
+        mBoxName = QStringLiteral("user-pin-change-question");
+        press(node->adminWidget(), "userPinChange");
+        press(node->loginWidget(), "logout");
+
+        node->loginWidget()->findChild<QCheckBox*>(QStringLiteral("chooseSoLogin"))->setChecked(false);
+        for (int i = 0; i < kUserPinLimit; ++i) {
+            mBoxName = i == 0 ? QStringLiteral("wrong-pin") : QString();
+            login(node, false, kUserPin); // the old PIN, no longer right
+        }
+        show(node, 0);
+        save("locked-by-wrong-pins");
+
+        set(node->genInfoWidget(), "lockSoPin", QString::fromLatin1(kSoPin));
+        press(node->genInfoWidget(), "unlock");
+        node = token();
+        show(node, 0);
+        save("unlocked");
+
+        login(node, false, kNewUserPin);
+        show(node, 1);
+        save("user-logged-in-with-new-pin");
+        press(node->loginWidget(), "logout");
+
+        // The administrator changes his own PIN, which logs him out, and comes back with it.
+        login(node, true, kSoPin);
+        set(node->adminWidget(), "newSoPin", QString::fromLatin1(kNewSoPin));
+        set(node->adminWidget(), "newSoPinCheck", QString::fromLatin1(kNewSoPin));
+        press(node->adminWidget(), "soPinChange");
+        login(node, true, kNewSoPin);
+        show(node, 1);
+        save("administrator-logged-in-with-new-pin");
+        mBoxName = QStringLiteral("erase-question");
+        press(node->adminWidget(), "erase");
+        show(node, 0);
+        save("erased");
+        return mSaved > 0;
+    }
+
+private:
+    MorvilItem* token() const
+    {
+        TreeItem* root = mWindow.model()->rootItem();
+        return root->childCount() > 0 ? static_cast<MorvilItem*>(root->child(0)) : nullptr;
+    }
+
+    // Clicks the node in the tree and shows one of its tabs.
+    void show(MorvilItem* node, int tab)
+    {
+        const QModelIndex index = mWindow.model()->indexOf(node);
+        mWindow.view()->setCurrentIndex(index);
+        mWindow.model()->setActive(index);
+        node->tabs()->setCurrentIndex(tab);
+    }
+
+    void login(MorvilItem* node, bool so, const char* pin)
+    {
+        node->loginWidget()->findChild<QCheckBox*>(QStringLiteral("chooseSoLogin"))->setChecked(so);
+        set(node->loginWidget(), so ? "soPin" : "userPin", QString::fromLatin1(pin));
+        press(node->loginWidget(), so ? "soLogin" : "userLogin");
+    }
+
+    static void set(QWidget* page, const char* edit, const QString& text)
+    {
+        page->findChild<QLineEdit*>(QString::fromLatin1(edit))->setText(text);
+    }
+
+    static void press(QWidget* page, const char* button)
+    {
+        page->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    }
+
+    void save(const QString& step) { savePicture(mWindow.grab(), step); }
+
+    void savePicture(const QPixmap& picture, const QString& step)
+    {
+        QApplication::processEvents();
+        const QString path
+            = QStringLiteral("%1/%2-%3.png").arg(mOutDir).arg(++mSaved, 2, 10, QLatin1Char('0')).arg(step);
+        if (!picture.save(path)) {
+            std::fprintf(stderr, "morvil_admin_screenshots: cannot write %s\n", qPrintable(path));
+        }
+    }
+
+    void answerBox()
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) {
+            return;
+        }
+        std::printf("%s: %s\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
+        if (!mBoxName.isEmpty()) {
+            savePicture(box->grab(), mBoxName);
+            mBoxName.clear();
+        }
+        QAbstractButton* yes = box->button(QMessageBox::Yes);
+        (yes != nullptr ? yes : box->button(QMessageBox::Ok))->click();
+    }
+
+    MainWindow& mWindow;
+    QString mOutDir;
+    QTimer mBoxes;
+    QString mBoxName;
+    int mSaved = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTranslator translator;
+    installQtTranslation(translator);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("out/screenshots");
+    QDir().mkpath(outDir);
+    MainWindow window;
+    window.show();
+    Walk walk(window, outDir);
+    return walk.run() ? 0 : 1;
+}

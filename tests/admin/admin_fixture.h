@@ -1,0 +1,114 @@
+// What the morvil_admin tests share: emulated tokens, the box watcher, a tree model over the
+// tokens, and the pages' controls by object name.
+#pragma once
+
+#include "box_watcher.h"
+#include "morvil_item.h"
+#include "token_bus.h"
+#include "tree_model.h"
+#include "widgets/admin_widget.h"
+#include "widgets/gen_info_widget.h"
+#include "widgets/login_widget.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace morvil::test {
+
+inline void setText(QWidget* page, const char* edit, const QString& text)
+{
+    auto* line = page->findChild<QLineEdit*>(QString::fromLatin1(edit));
+    QVERIFY2(line != nullptr, edit);
+    line->setText(text);
+}
+
+inline QString textOf(QWidget* page, const char* edit)
+{
+    return page->findChild<QLineEdit*>(QString::fromLatin1(edit))->text();
+}
+
+inline void press(QWidget* page, const char* button)
+{
+    auto* push = page->findChild<QPushButton*>(QString::fromLatin1(button));
+    QVERIFY2(push != nullptr && push->isEnabled(), button);
+    push->click();
+}
+
+// Logs in through the login page, as the user would.
+inline void login(MorvilItem* node, bool so, const QString& pin)
+{
+    node->loginWidget()->findChild<QCheckBox*>(QStringLiteral("chooseSoLogin"))->setChecked(so);
+    setText(node->loginWidget(), so ? "soPin" : "userPin", pin);
+    press(node->loginWidget(), so ? "soLogin" : "userLogin");
+}
+
+inline QStringList tabTexts(MorvilItem* node)
+{
+    QStringList texts;
+    for (int i = 0; i < node->tabs()->count(); ++i) {
+        texts << node->tabs()->tabText(i);
+    }
+    return texts;
+}
+
+// Samples the override cursor on every turn of the event loop, as the user would see it while a
+// worker runs.
+class CursorSampler : public QObject
+{
+public:
+    CursorSampler()
+    {
+        mTimer.setInterval(0);
+        connect(&mTimer, &QTimer::timeout, this, [this] {
+            if (const QCursor* cursor = QGuiApplication::overrideCursor()) {
+                shapes.insert(cursor->shape());
+            }
+        });
+        mTimer.start();
+    }
+    QSet<Qt::CursorShape> shapes;
+
+private:
+    QTimer mTimer;
+};
+
+// Per-test state: tokens, boxes and a model over them. Call start() once the tokens are in.
+class AdminFixture
+{
+public:
+    ~AdminFixture() { stop(); }
+
+    TreeModel* start()
+    {
+        mModel = std::make_unique<TreeModel>();
+        mModel->refresh();
+        return mModel.get();
+    }
+
+    // Ends the test: the model goes, then every token; pages of deleted nodes are released.
+    void stop()
+    {
+        mModel.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        tokens.unplugAll();
+    }
+
+    TreeModel* model() const { return mModel.get(); }
+    MorvilItem* node(int row = 0) const { return static_cast<MorvilItem*>(mModel->rootItem()->child(row)); }
+
+    PluggedTokens tokens;
+    BoxWatcher boxes;
+
+private:
+    std::unique_ptr<TreeModel> mModel;
+};
+
+} // namespace morvil::test

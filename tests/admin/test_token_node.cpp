@@ -1,0 +1,175 @@
+// The token node: tabs, text and icon by state, what the pages show, and where PINs go when a
+// token is pulled out.
+#include "admin_fixture.h"
+#include "qt_test_main.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+
+using namespace morvil::test;
+
+namespace {
+
+bool showsIcon(const QVariant& icon, const char* file)
+{
+    const QImage shown = icon.value<QIcon>().pixmap(32).toImage();
+    return !shown.isNull() && shown == QIcon(QString::fromLatin1(file)).pixmap(32).toImage();
+}
+
+QString labelText(QWidget* page, const char* name)
+{
+    return page->findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+emu::TokenConfig tokenInState(std::uint8_t state)
+{
+    emu::TokenConfig config = (state & emu::kConfigured) != 0 ? configuredToken("STAN") : blankToken();
+    config.state = state;
+    if ((state & emu::kLocked) != 0) {
+        config.userPinTries = config.userPinLimit;
+    }
+    return config;
+}
+
+} // namespace
+
+class TokenNodeTest : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<AdminFixture> f;
+
+private slots:
+    void initTestCase() { tokenBus(); }
+    void init() { f = std::make_unique<AdminFixture>(); }
+    void cleanup()
+    {
+        const QStringList problems = f->boxes.finish();
+        f.reset();
+        QCOMPARE(problems, QStringList());
+    }
+
+    void tabsTextAndIconFollowTheState_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QStringList>("tabs");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("icon");
+        const QStringList general { QStringLiteral("Ogólne") };
+        const QStringList all { QStringLiteral("Ogólne"), QStringLiteral("Logowanie"), QStringLiteral("Ustawienia") };
+        QTest::newRow("0x00 blank") << 0x00 << general << 1 << ":img/morvil_no.png";
+        QTest::newRow("0x01 initialised") << 0x01 << general << 1 << ":img/morvil_no.png";
+        QTest::newRow("0x02 configured") << 0x02 << all << 0 << ":img/morvil.png";
+        QTest::newRow("0x06 locked") << 0x06 << general << 2 << ":img/morvil_lock.png";
+        QTest::newRow("0x12 configured, user PIN fixed") << 0x12 << all << 0 << ":img/morvil.png";
+    }
+    void tabsTextAndIconFollowTheState()
+    {
+        QFETCH(int, state);
+        QFETCH(QStringList, tabs);
+        QFETCH(int, page);
+        QFETCH(QString, icon);
+        f->tokens.plug(tokenInState(static_cast<std::uint8_t>(state)));
+        f->start();
+        MorvilItem* node = f->node();
+        QCOMPARE(node->MorvilState(), state == 0x06 ? 3 : state & 0x02 ? 2 : state);
+        QCOMPARE(tabTexts(node), tabs);
+        QCOMPARE(node->genInfoWidget()->currentIndex(), page);
+        QVERIFY(showsIcon(node->data(Qt::DecorationRole), icon.toLatin1().constData()));
+        QCOMPARE(node->childCount(), 0);
+        if ((state & 0x02) != 0 && (state & 0x04) == 0) {
+            QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("STAN"));
+            const QString conf = labelText(node->genInfoWidget(), "confInfo");
+            QVERIFY(conf.contains(state == 0x12 ? QStringLiteral("<b>NIE</b>") : QStringLiteral("<b>TAK</b>")));
+        } else if (state == 0x06) {
+            QVERIFY(labelText(node->genInfoWidget(), "lockInfo").contains(QStringLiteral("<b>0 / 5</b>")));
+        } else {
+            const QString serial = QString::fromUtf8(node->device()->serial_number);
+            QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("[") + serial + QStringLiteral("]"));
+        }
+    }
+
+    // Tabs come back in their order after a refresh had removed them.
+    void tabsReturnInOrder()
+    {
+        f->tokens.plug(configuredToken("ALFA"));
+        f->start();
+        MorvilItem* node = f->node();
+        node->device()->info.info = 0x07;
+        node->refresh();
+        QCOMPARE(tabTexts(node), QStringList({ QStringLiteral("Ogólne") }));
+        node->device()->info.info = 0x03;
+        node->refresh();
+        QCOMPARE(tabTexts(node),
+                 QStringList({ QStringLiteral("Ogólne"), QStringLiteral("Logowanie"), QStringLiteral("Ustawienia") }));
+    }
+
+    // The token's own texts are shown as text, never as markup.
+    void tokenTextsAreEscaped()
+    {
+        emu::TokenConfig config = configuredToken("<u>N</u>");
+        config.serial = "<i>S</i>&";
+        f->tokens.plug(config);
+        f->start();
+        MorvilItem* node = f->node();
+        QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("<u>N</u>"));
+        const QString tech = GenInfoWidget::techText(node->device());
+        QVERIFY(tech.contains(QStringLiteral("<b>&lt;i&gt;S&lt;/i&gt;&amp;</b>")));
+        QVERIFY(labelText(node->genInfoWidget(), "confInfo").contains(QStringLiteral("<b>&lt;u&gt;N&lt;/u&gt;</b>")));
+    }
+
+    void anUnsupportedCurveShowsAPlaceholder()
+    {
+        emu::TokenConfig config = blankToken();
+        config.curveId = 1234;
+        f->tokens.plug(config);
+        f->start();
+        MorvilItem* node = f->node();
+        QVERIFY(node->device()->info.ecc_params == nullptr);
+        QVERIFY(labelText(node->genInfoWidget(), "notConfTechInfo")
+                    .contains(QStringLiteral("Dziedzina ECC: <b><i>nieobsługiwana przez bibliotekę</i></b>")));
+    }
+
+    void loginPageCountersFollowRefresh()
+    {
+        f->tokens.plug(configuredToken("ALFA"));
+        f->start();
+        MorvilItem* node = f->node();
+        login(node, false, QString::fromLatin1(kUserPin));
+        QCOMPARE(node->loginWidget()->currentIndex(), int(LoginWidget::kLogoutPage));
+        node->device()->info.user_pin_trys = 2;
+        node->refresh();
+        QCOMPARE(node->loginWidget()->currentIndex(), int(LoginWidget::kLogoutPage));
+        bool counted = false;
+        for (QLabel* label : node->loginWidget()->findChildren<QLabel*>()) {
+            counted = counted || label->text().contains(QStringLiteral("użytkownika: <b>2</b>"));
+        }
+        QVERIFY(counted);
+    }
+
+    // A pulled-out token's login page lets go of its PIN at once, and the page itself goes.
+    void aPulledTokenTakesItsPinWithIt()
+    {
+        const int id = f->tokens.plug(configuredToken("ALFA"));
+        TreeModel* model = f->start();
+        MorvilItem* node = f->node();
+        const char* kept = nullptr;
+        connect(node->loginWidget(), &LoginWidget::userLoginSig, this, [&](const char* pin, bool&) { kept = pin; });
+        login(node, false, QString::fromLatin1(kUserPin));
+        QCOMPARE(node->pinId(), 1);
+        QCOMPARE(QByteArray(kept), QByteArray(kUserPin));
+        QPointer<LoginWidget> page = node->loginWidget();
+        QPointer<QTabWidget> tabs = node->tabs();
+
+        f->tokens.unplug(id);
+        QCOMPARE(model->refresh(), 0);
+        // The page still exists until the event loop runs again, but its PIN is gone.
+        QVERIFY(!page.isNull());
+        QVERIFY(std::all_of(kept, kept + 5, [](char c) { return c == 0; }));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(page.isNull());
+        QVERIFY(tabs.isNull());
+    }
+};
+
+MORVIL_QTEST_MAIN(TokenNodeTest)
+#include "test_token_node.moc"
