@@ -117,6 +117,14 @@ bool showsIcon(const QTreeWidgetItem* item, const QString& iconName)
     return !expected.isNull() && item->icon(0).pixmap(32).toImage() == expected;
 }
 
+void endChooserTest(BoxWatcher& boxes, PluggedTokens& tokens)
+{
+    QCOMPARE(boxes.finish(), QStringList());
+    boxes.clearSeen();
+    tokens.unplugAll();
+    QCOMPARE(DEV_ZR40NN_get_first(), nullptr);
+}
+
 ChooserHand::ChooserHand(std::function<void(MorvilDialog&)> act)
     : mAct(std::move(act))
 {

@@ -49,6 +49,10 @@ void doubleClick(MorvilDialog& dialog, QTreeWidgetItem* item);
 // Whether an item shows the picture of `iconName` (which must exist).
 bool showsIcon(const QTreeWidgetItem* item, const QString& iconName);
 
+// Ends a test: the boxes were exactly those scripted, the tokens go, and every chooser finished its
+// use of the library (the device list is gone).
+void endChooserTest(BoxWatcher& boxes, PluggedTokens& tokens);
+
 // Acts once on the next chooser that runs modally, as soon as it is shown.
 class ChooserHand : public QObject
 {

@@ -45,14 +45,7 @@ class MorvilDialogTest : public QObject
 private slots:
     void initTestCase() { tokenBus(); }
 
-    void cleanup()
-    {
-        QCOMPARE(mBoxes.finish(), QStringList());
-        mBoxes.clearSeen();
-        mTokens.unplugAll();
-        // Every chooser finished its use of the library: the device list is gone.
-        QCOMPARE(DEV_ZR40NN_get_first(), nullptr);
-    }
+    void cleanup() { endChooserTest(mBoxes, mTokens); }
 
     void bothIconSetsAreCompiledIn_data()
     {
