@@ -151,20 +151,28 @@ void MorvilDialog::showHint(const QString& title, const QString& text)
 
 void MorvilDialog::acceptSlot()
 {
-    static const int requiredType[] = { kTokenItem, kKeyItem, kFileItem };
+    // What each mode takes, and the hint it gives when the current item is something else.
+    struct ModeRule
+    {
+        int itemType;
+        const char* title;
+        const char* hint;
+    };
+    static const ModeRule rules[] = {
+        { kTokenItem, QT_TR_NOOP("Wybór tokenu"),
+          QT_TR_NOOP("Wybierz jeden z <b>tokenów</b> dostępnych na liście i naciśnij przycisk <b>Akceptuj</b>.") },
+        { kKeyItem, QT_TR_NOOP("Wybór klucza"),
+          QT_TR_NOOP("Wybierz jeden z <b>kluczy</b> dostępnych na liście i naciśnij przycisk <b>Akceptuj</b>.") },
+        { kFileItem, QT_TR_NOOP("Wybór pliku"),
+          QT_TR_NOOP("Wybierz jeden z <b>plików</b> dostępnych na liście i naciśnij przycisk <b>Akceptuj</b>.") },
+    };
+    if (mDialogType < kTokenDialog || mDialogType > kFileDialog) {
+        return; // no mode of ours: nothing can be chosen
+    }
+    const ModeRule& rule = rules[mDialogType];
     const QTreeWidgetItem* item = mMorvilList->currentItem();
-    const bool knownMode = mDialogType >= kTokenDialog && mDialogType <= kFileDialog;
-    if (item == nullptr || !knownMode || item->type() != requiredType[mDialogType]) {
-        if (mDialogType == kTokenDialog) {
-            showHint(tr("Wybór tokenu"),
-                     tr("Wybierz jeden z <b>tokenów</b> dostępnych na liście i naciśnij przycisk <b>Akceptuj</b>."));
-        } else if (mDialogType == kKeyDialog) {
-            showHint(tr("Wybór klucza"),
-                     tr("Wybierz jeden z <b>kluczy</b> dostępnych na liście i naciśnij przycisk <b>Akceptuj</b>."));
-        } else {
-            showHint(tr("Wybór pliku"),
-                     tr("Wybierz jeden z <b>plików</b> dostępnych na liście i naciśnij przycisk <b>Akceptuj</b>."));
-        }
+    if (item == nullptr || item->type() != rule.itemType) {
+        showHint(tr(rule.title), tr(rule.hint));
         return;
     }
     if (mDialogType == kTokenDialog) {
