@@ -213,7 +213,12 @@ Bytes changeSoPin(CommandContext& c)
 }
 
 // The SO PIN can still be tried on a locked token: unlocking and erasing need nothing else. Only
-// the user signs: the administrator manages keys but may not use them.
+// the user signs: the administrator manages keys but may not use them. Signing takes 0 to 64
+// digest octets; every other command one request length.
+constexpr int kDigestAt = 12;
+constexpr int kLongestSign = kDigestAt + static_cast<int>(kMaxDigestOctets);
+
+// clang-format off
 constexpr std::array<CommandSpec, 15> kCommands { {
     { 0x00, "initialise", 2, 2, Needs::Blank, PinRule::None, {}, initialise },
     { 0x01, "configure", 34, 34, Needs::Initialised, PinRule::None, {}, configure },
@@ -222,29 +227,18 @@ constexpr std::array<CommandSpec, 15> kCommands { {
     { 0x04, "read public object", 4, 4, Needs::Nothing, PinRule::None, { .object = 2 }, readObject },
     { 0x05, "random octets", 3, 3, Needs::Nothing, PinRule::None, { .count = 2 }, randomOctets },
     { 0x2B, "change user PIN", 19, 19, Needs::Unlocked, PinRule::UserOrPermittedSo, {}, changeUserPin },
-    { 0x2C,
-      "generate key",
-      36,
-      36,
-      Needs::Unlocked,
-      PinRule::Either,
-      { .slot = 11, .curve = 13, .keyName = 15 },
-      generateKey },
+    { 0x2C, "generate key", 36, 36, Needs::Unlocked, PinRule::Either,
+      { .slot = 11, .curve = 13, .keyName = 15 }, generateKey },
     { 0x2D, "delete key", 12, 12, Needs::Unlocked, PinRule::Either, { .slot = 11 }, deleteKey },
     { 0x2E, "write public object", 77, 77, Needs::Unlocked, PinRule::Either, { .object = 11 }, writeObject },
     { 0x2F, "try PIN", 11, 11, Needs::Configured, PinRule::Either, {}, tryPin },
-    { 0x49,
-      "ECDSA sign",
-      12,
-      12 + static_cast<int>(kMaxDigestOctets),
-      Needs::Unlocked,
-      PinRule::UserOnly,
-      { .slot = 11, .digest = 12 },
-      sign },
+    { 0x49, "ECDSA sign", kDigestAt, kLongestSign, Needs::Unlocked, PinRule::UserOnly,
+      { .slot = 11, .digest = kDigestAt }, sign },
     { 0x86, "unlock", 11, 11, Needs::Configured, PinRule::SoOnly, {}, unlock },
     { 0x87, "erase", 11, 11, Needs::Configured, PinRule::SoOnly, {}, erase },
     { 0x88, "change SO PIN", 19, 19, Needs::Unlocked, PinRule::SoOnly, {}, changeSoPin },
 } };
+// clang-format on
 
 } // namespace
 
