@@ -77,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static TokenModel token(configuredToken());
     static Cp210xBridge bridge(token);
     bridge.reset();
+    token.clearLog(); // it would grow with every input
     setUp(bridge);
     const int framesBefore = bridge.framesReceived();
     for (std::size_t at = 0; at < length; at += chunk) {
