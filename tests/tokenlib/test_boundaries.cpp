@@ -27,6 +27,15 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// The library allocates its handles without exceptions: that form fails the same way.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (gFailFrom != 0 && size >= gFailFrom) {
+        return nullptr;
+    }
+    return std::malloc(size != 0 ? size : 1);
+}
+
 // Kept out of line: inlined into a caller, the free of memory from operator new reads as a mismatch.
 [[gnu::noinline]] void operator delete(void* p) noexcept
 {

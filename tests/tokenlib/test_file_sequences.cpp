@@ -158,7 +158,7 @@ TEST_F(FileSequences, AFailedEntryWriteIsReadBack)
 
     DEV_ZR40NN_file_t* refused = written("refused", 200); // sectors 10, 11
     token().failNth(kWriteObject, 5, emu::kStatusNotAllowed);
-    EXPECT_EQ(DEV_ZR40NN_file_flush(refused, kPin, kUser), DEV_ZR40NN_ERR_DEV_BASE - emu::kStatusNotAllowed);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(refused, kPin, kUser), deviceError(emu::kStatusNotAllowed));
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:could not write file information to device");
     EXPECT_EQ(refused->num, -1) << "the token kept its table";
     DEV_ZR40NN_file_close(refused);
