@@ -10,10 +10,12 @@ cmake -S "$root" -B "$root/build-demo" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$root/build-demo" -j "$(nproc)"
 cmake --install "$root/build-demo" >/dev/null
 # With a display: morvil_admin on the persistent token. Without one: a fresh token walked through
-# its states under Xvfb, with a picture of the window for each in out/screenshots.
+# its states under Xvfb, with a picture of the window for each in out/screenshots, and morvil_vpn's
+# window with two connections and its new-connection window.
 if [ -n "${DISPLAY:-}" ]; then
     exec "$root/out/bin/zr40nn-emu" --state-file "$root/out/demo-token.state" --init-delay-ms 3000 \
         --keygen-delay-ms 2000 --wire-time -- "$root/out/bin/morvil_admin"
 fi
-exec xvfb-run -a "$root/out/bin/zr40nn-emu" --init-delay-ms 3000 --wire-time -- \
+xvfb-run -a "$root/out/bin/zr40nn-emu" --init-delay-ms 3000 --wire-time -- \
     "$root/out/bin/morvil_admin_screenshots" "$root/out/screenshots"
+exec xvfb-run -a "$root/out/bin/morvil_vpn_screenshots" "$root/out/screenshots"

@@ -10,7 +10,7 @@ packages=(
     openvpn
     libgtest-dev
     clang-16 libclang-rt-16-dev
-    xvfb imagemagick
+    xvfb imagemagick icewm
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,162 @@
+// The store on disk: names of new connections, atomic saves, the template tail kept on edit, and
+// deletion that stays inside the connection's directory.
+#include "conf_file.h"
+#include "connection_store.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace vpn;
+
+namespace {
+
+QStringList names(std::initializer_list<const char*> list)
+{
+    QStringList out;
+    for (const char* name : list) {
+        out << QString::fromLatin1(name);
+    }
+    return out;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void put(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+class Store : public ::testing::Test
+{
+protected:
+    QTemporaryDir mTemp;
+    QDir store() const { return QDir(mTemp.path()); }
+    QString path(const QString& name) const { return mTemp.filePath(name); }
+};
+
+} // namespace
+
+TEST(NewConfName, SmallestFreeNumberInFourHexDigits)
+{
+    EXPECT_EQ(newConfName({}), QStringLiteral("0000"));
+    EXPECT_EQ(newConfName(names({ "0000", "0002", "abc" })), QStringLiteral("0001"));
+    EXPECT_EQ(newConfName(names({ "0000", "0001", "0002", "0003", "0004", "0005", "0006", "0007", "0008", "0009" })),
+              QStringLiteral("000a"));
+    EXPECT_EQ(newConfName(names({ "0", "1", "Praca", "2" })), QStringLiteral("0003")); // any spelling of a number
+    QStringList full;
+    for (int i = 0; i <= 0xffff; ++i) {
+        full << QString::number(i, 16);
+    }
+    EXPECT_EQ(newConfName(full), QStringLiteral("10000"));
+}
+
+TEST_F(Store, NewConnectionsTakeTheFreedName)
+{
+    QString name;
+    for (const char* expected : { "0000", "0001", "0002" }) {
+        ASSERT_EQ(createConnection(store(), { "c", "a", "u" }, name), QString());
+        EXPECT_EQ(name, QLatin1String(expected));
+    }
+    EXPECT_EQ(contents(path("0001/conf")), QByteArray("c"));
+    EXPECT_EQ(contents(path("0001/ca")), QByteArray("a"));
+    EXPECT_EQ(contents(path("0001/user")), QByteArray("u"));
+    ASSERT_EQ(removeConnection(store(), QStringLiteral("0001")), QString());
+    EXPECT_EQ(connectionNames(store()), names({ "0000", "0002" }));
+    ASSERT_EQ(createConnection(store(), { "c", "a", "u" }, name), QString());
+    EXPECT_EQ(name, QStringLiteral("0001"));
+}
+
+TEST_F(Store, ListingSkipsHiddenDirectoriesAndFilesAndIgnoresCase)
+{
+    for (const char* dir : { "b", "A", ".ukryty", "0000" }) {
+        store().mkdir(QString::fromLatin1(dir));
+    }
+    put(path("plik"), "x");
+    EXPECT_EQ(connectionNames(store()), names({ "0000", "A", "b" }));
+}
+
+TEST_F(Store, AConnectionThatCannotBeMadeIsNotReported)
+{
+    put(path("0000"), "a file where the directory would go");
+    QString name;
+    EXPECT_NE(createConnection(store(), { "c", "a", "u" }, name), QString());
+    EXPECT_TRUE(QFileInfo(path("0000")).isFile());
+}
+
+TEST_F(Store, EditKeepsTheTailAndDropsOldCertificateNames)
+{
+    store().mkdir(QStringLiteral("0000"));
+    const QByteArray tail = QByteArray(kTemplateMarker) + "remote inny 1\n";
+    put(path("0000/conf"), "old header\n" + tail);
+    put(path("0000/ca.cert"), "old");
+    put(path("0000/user.cert"), "old");
+    ASSERT_EQ(rewriteConnection(path("0000"), "new header\n", "a", "u"), QString());
+    EXPECT_EQ(contents(path("0000/conf")), "new header\n" + tail);
+    EXPECT_EQ(contents(path("0000/ca")), QByteArray("a"));
+    EXPECT_FALSE(QFile::exists(path("0000/ca.cert")));
+    EXPECT_FALSE(QFile::exists(path("0000/user.cert")));
+
+    put(path("0000/conf"), "no marker here\n");
+    ASSERT_EQ(rewriteConnection(path("0000"), "header\n", "a", "u"), QString());
+    EXPECT_EQ(contents(path("0000/conf")), QByteArray("header\n"));
+}
+
+TEST_F(Store, AFailedEditLeavesEveryOldFile)
+{
+    store().mkdir(QStringLiteral("0000"));
+    put(path("0000/conf"), "old conf");
+    put(path("0000/ca"), "old ca");
+    store().mkdir(QStringLiteral("0000/user")); // "user" cannot be written
+    EXPECT_NE(rewriteConnection(path("0000"), "new\n", "a", "u"), QString());
+    EXPECT_EQ(contents(path("0000/conf")), QByteArray("old conf"));
+    EXPECT_EQ(contents(path("0000/ca")), QByteArray("old ca"));
+    EXPECT_EQ(QDir(path("0000")).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary file left
+}
+
+TEST_F(Store, HiddenFilesKeepTheDirectoryAndSaySo)
+{
+    store().mkdir(QStringLiteral("0000"));
+    put(path("0000/conf"), "c");
+    put(path("0000/.ukryty"), "h");
+    EXPECT_NE(removeConnection(store(), QStringLiteral("0000")), QString());
+    EXPECT_FALSE(QFile::exists(path("0000/conf")));
+    EXPECT_TRUE(QFile::exists(path("0000/.ukryty")));
+}
+
+TEST_F(Store, DeleteNeverFollowsALinkOut)
+{
+    QTemporaryDir outside;
+    put(outside.filePath("precious"), "p");
+    put(outside.filePath("target"), "t");
+    // A connection that is a link to another directory: only the link goes.
+    ASSERT_TRUE(QFile::link(outside.path(), path("0000")));
+    EXPECT_EQ(removeConnection(store(), QStringLiteral("0000")), QString());
+    EXPECT_FALSE(QFileInfo(path("0000")).isSymLink());
+    EXPECT_TRUE(QFile::exists(outside.filePath("precious")));
+    // A link among a connection's files: the link goes, its target stays.
+    store().mkdir(QStringLiteral("0001"));
+    ASSERT_TRUE(QFile::link(outside.filePath("target"), path("0001/ca")));
+    EXPECT_EQ(removeConnection(store(), QStringLiteral("0001")), QString());
+    EXPECT_FALSE(QFileInfo::exists(path("0001")));
+    EXPECT_EQ(contents(outside.filePath("target")), QByteArray("t"));
+}
+
+TEST_F(Store, EnteringTheStoreMakesItOnce)
+{
+    const QString before = QDir::currentPath();
+    ASSERT_EQ(enterStore(mTemp.path()), QString());
+    EXPECT_EQ(QDir::currentPath(), QDir(path(kStoreDirName)).canonicalPath());
+    ASSERT_EQ(enterStore(mTemp.path()), QString());
+    put(path("plik"), "x");
+    EXPECT_NE(enterStore(path("plik")), QString()); // not a directory: no store, and said so
+    QDir::setCurrent(before);
+}

@@ -1,0 +1,150 @@
+// morvil_vpn on a real X display: with icewm's tray the program starts in the tray with its icon,
+// its menu and its window, closing the window hides it, a tray click brings it back, and
+// "&Zakończ" ends it; on a display without a tray host it says so and ends with 1. Run through
+// with_tray_host.sh, which makes the display.
+#include "box_watcher.h"
+#include "conf_file.h"
+#include "connection_store.h"
+#include "main_window.h"
+#include "vpn_start.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace morvil::test;
+
+namespace {
+
+// A home directory for the program with two connections in its store.
+class Home
+{
+public:
+    Home()
+        : mOld(qgetenv("HOME"))
+    {
+        QDir(mDir.path()).mkdir(QLatin1String(vpn::kStoreDirName));
+        const QDir store(mDir.filePath(QLatin1String(vpn::kStoreDirName)));
+        for (const char* name : { "Alfa", "Beta" }) {
+            QString made;
+            vpn::createConnection(
+                store,
+                { vpn::newConf(
+                      { QLatin1String(name), QStringLiteral("h"), QStringLiteral("1194"), QStringLiteral("T/k") }, {}),
+                  "CA", "USER" },
+                made);
+        }
+        qputenv("HOME", mDir.path().toLocal8Bit());
+    }
+    ~Home() { qputenv("HOME", mOld); }
+    QString path() const { return mDir.path(); }
+
+private:
+    QTemporaryDir mDir;
+    QByteArray mOld;
+};
+
+MainWindow* mainWindow()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* window = qobject_cast<MainWindow*>(widget)) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+// Polls `done` on the event loop until it holds or 15 s have passed.
+bool waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 15000) {
+        QTest::qWait(20);
+    }
+    return done();
+}
+
+} // namespace
+
+class TrayTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void livesInTheTray()
+    {
+        // icewm takes a moment to claim the tray.
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 15000);
+        Home home;
+        BoxWatcher boxes; // a box here would be a failure, never a hang
+        const QString before = QDir::currentPath();
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            MainWindow* window = mainWindow();
+            if (window == nullptr) {
+                seen << QStringLiteral("no window");
+                QApplication::quit();
+                return;
+            }
+            // Embedded in icewm's tray, the icon has a place on the screen.
+            const bool embedded = waitFor([&] { return !window->trayIcon()->geometry().isEmpty(); });
+            seen << QStringLiteral("window %1, tray icon %2, embedded %3")
+                        .arg(window->isVisible())
+                        .arg(window->trayIcon()->isVisible())
+                        .arg(embedded);
+            QStringList entries;
+            for (QAction* entry : window->connectMenu()->actions()) {
+                entries << entry->text();
+            }
+            seen << entries.join(QLatin1Char(','));
+            window->close();
+            seen << QStringLiteral("closed: hidden %1").arg(window->isHidden());
+            emit window->trayIcon()->activated(QSystemTrayIcon::Trigger);
+            seen << QStringLiteral("tray click: visible %1").arg(window->isVisible());
+            emit window->trayIcon()->activated(QSystemTrayIcon::DoubleClick);
+            seen << QStringLiteral("double click: visible %1").arg(window->isVisible());
+            // "&Zakończ", again until it ends the program's loop: this may run before that loop runs.
+            QAction* exit = window->trayIcon()->contextMenu()->actions().last();
+            exit->trigger();
+            auto* again = new QTimer(exit);
+            QObject::connect(again, &QTimer::timeout, exit, &QAction::trigger);
+            again->start(100);
+        });
+        const int code = runVpnClient();
+        const QString storePath = QDir::currentPath();
+        QDir::setCurrent(before);
+        QCOMPARE(boxes.finish(), QStringList());
+        QCOMPARE(code, 0);
+        QCOMPARE(seen,
+                 QStringList({ QStringLiteral("window 1, tray icon 1, embedded 1"), QStringLiteral("Alfa,Beta"),
+                               QStringLiteral("closed: hidden 1"), QStringLiteral("tray click: visible 1"),
+                               QStringLiteral("double click: visible 1") }));
+        QCOMPARE(storePath, QDir(home.path()).filePath(QLatin1String(vpn::kStoreDirName)));
+    }
+
+    void endsWithoutATray()
+    {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        Home home;
+        BoxWatcher boxes;
+        BoxAnswer answer;
+        answer.icon = QMessageBox::Critical;
+        answer.title = QStringLiteral("Morvil VPN");
+        answer.text = QStringLiteral("Nie można uruchomić tego programu w pasku zadań.");
+        boxes.expect(answer);
+        QCOMPARE(runVpnClient(), 1);
+        QCOMPARE(boxes.finish(), QStringList());
+    }
+};
+
+// Not the offscreen platform: the display comes from with_tray_host.sh.
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    TrayTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_tray.moc"
