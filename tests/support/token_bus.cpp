@@ -13,28 +13,6 @@ emu::EmulatedBus& tokenBus()
     return bus;
 }
 
-emu::TokenConfig blankToken()
-{
-    static int serial = 0;
-    emu::TokenConfig config;
-    char text[32];
-    std::snprintf(text, sizeof(text), "ZR40NN-Q%04d", ++serial);
-    config.serial = text;
-    return config;
-}
-
-emu::TokenConfig configuredToken(const std::string& name)
-{
-    emu::TokenConfig config = blankToken();
-    config.state = emu::kInitialised | emu::kConfigured;
-    config.name = name;
-    config.soPin = kSoPin;
-    config.userPin = kUserPin;
-    config.soPinLimit = kSoPinLimit;
-    config.userPinLimit = kUserPinLimit;
-    return config;
-}
-
 int PluggedTokens::plug(const emu::TokenConfig& config)
 {
     return mIds.emplace_back(tokenBus().plug(config));

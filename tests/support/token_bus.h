@@ -2,6 +2,7 @@
 // first usb_init(), on which a test plugs and unplugs tokens and reads their command logs.
 #pragma once
 
+#include "token_configs.h"
 #include "usb_testbed.h"
 
 #include <QString>
@@ -17,15 +18,12 @@ namespace emu = zr40nn::emu;
 // The process's bus; made on first use.
 emu::EmulatedBus& tokenBus();
 
-// A blank token (state 0x00) with a serial number of its own.
-emu::TokenConfig blankToken();
-// A configured, usable token (state 0x02) with known PINs and retry limits.
-emu::TokenConfig configuredToken(const std::string& name);
-
-inline constexpr const char* kSoPin = "87654321";
-inline constexpr const char* kUserPin = "1234";
-inline constexpr int kSoPinLimit = 5;
-inline constexpr int kUserPinLimit = 3;
+using zr40nn::test::blankToken;
+using zr40nn::test::configuredToken;
+using zr40nn::test::kSoPin;
+using zr40nn::test::kSoPinLimit;
+using zr40nn::test::kUserPin;
+using zr40nn::test::kUserPinLimit;
 
 // Tokens a test plugged, unplugged again when the test ends.
 class PluggedTokens

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "dev_zr40nn.h"
+#include "token_configs.h"
 #include "usb_testbed.h"
 
 #include <gtest/gtest.h>
@@ -25,31 +26,6 @@ using Lines = std::vector<std::string>;
 constexpr int deviceError(emu::Status status)
 {
     return DEV_ZR40NN_ERR_DEV_BASE - static_cast<int>(status);
-}
-
-// A blank token with a serial number of its own, so records can be told apart.
-inline emu::TokenConfig blankToken()
-{
-    static int serial = 0;
-    emu::TokenConfig config;
-    char text[32];
-    std::snprintf(text, sizeof(text), "ZR40NN-T%04d", ++serial);
-    config.serial = text;
-    return config;
-}
-
-// A configured, usable token (state 2) with known PINs.
-inline emu::TokenConfig configuredToken(const std::string& name, int curveId = 2560)
-{
-    emu::TokenConfig config = blankToken();
-    config.state = emu::kInitialised | emu::kConfigured;
-    config.name = name;
-    config.curveId = curveId;
-    config.soPin = "87654321";
-    config.userPin = "1234";
-    config.soPinLimit = 5;
-    config.userPinLimit = 3;
-    return config;
 }
 
 class TokenTest : public ::testing::Test
