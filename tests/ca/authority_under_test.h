@@ -14,6 +14,15 @@ namespace morvil::test {
 class AuthorityUnderTest : public CA
 {
 public:
+    AuthorityUnderTest() = default;
+    explicit AuthorityUnderTest(const CA& ca)
+        : CA(ca)
+    {
+    }
+
+    using CA::create;
+    using CA::importRequests;
+    using CA::readNewRequests;
     using CA::createConfDir;
     using CA::deleteConfDir;
     using CA::engineArguments;
@@ -32,6 +41,12 @@ public:
     QString out() const { return mOpensslOut; }
     QString err() const { return mOpensslError; }
     const ItemList<Certificate>& certificates() const { return mCertList; }
+    const ItemList<Request>& requests() const { return mReqList; }
+    bool hasViews() const
+    {
+        return mCertTreeWidget != nullptr || mCertInfoTextEdit != nullptr || mReqTreeWidget != nullptr
+            || mReqInfoTextEdit != nullptr;
+    }
     bool crlIsActual() const { return mCrlIsActual; }
 };
 
