@@ -1,6 +1,8 @@
 #include "ca_new_dialog.h"
 
 #include "message_box.h"
+#include "morvil_dialog.h"
+#include "morvil_dialog_icons.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -14,12 +16,6 @@
 #include <QTabWidget>
 
 namespace {
-
-CaNewDialog::KeyChooser& keyChooser()
-{
-    static CaNewDialog::KeyChooser chooser;
-    return chooser;
-}
 
 bool isNameCharacter(QChar c)
 {
@@ -91,11 +87,6 @@ CaNewDialog::CaNewDialog(QWidget* parent, Qt::WindowFlags f)
 }
 
 CaNewDialog::~CaNewDialog() = default;
-
-void CaNewDialog::setKeyChooser(KeyChooser chooser)
-{
-    keyChooser() = std::move(chooser);
-}
 
 QWidget* CaNewDialog::createGeneralTab()
 {
@@ -219,10 +210,7 @@ void CaNewDialog::nameCheck(const QString& name)
 
 void CaNewDialog::browseCaKeyName()
 {
-    if (!keyChooser()) {
-        return;
-    }
-    const QString chosen = keyChooser()(tr("Wybór klucza"), this);
+    const QString chosen = MorvilDialog::getKeyName(tr("Wybór klucza"), this, morvil::MorvilDialogIcons::ca());
     if (!chosen.isEmpty()) {
         mCaKeyName->setText(chosen);
     }

@@ -7,8 +7,6 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
-
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -19,14 +17,8 @@ class CaNewDialog : public QDialog
     Q_OBJECT
 
 public:
-    // Asks for a key reference (token name, "/", key name); empty when cancelled.
-    using KeyChooser = std::function<QString(const QString& title, QWidget* parent)>;
-
     explicit CaNewDialog(QWidget* parent = nullptr, Qt::WindowFlags f = Qt::WindowFlags());
     ~CaNewDialog() override;
-
-    // The chooser behind "Wybierz"; the program sets the token chooser here once at start.
-    static void setKeyChooser(KeyChooser chooser);
 
     QString name() const;
     QString caKeyName() const;
