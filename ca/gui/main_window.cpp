@@ -180,6 +180,7 @@ void MainWindow::createCaInfoWidget()
     const auto group = [grid](const QString& title, QLabel*& label, int row) {
         auto* box = new QGroupBox(title);
         label = new QLabel;
+        label->setObjectName(title);
         (new QGridLayout(box))->addWidget(label, 0, 0);
         grid->addWidget(box, row, 0, 1, 4);
     };

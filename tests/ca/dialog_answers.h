@@ -57,3 +57,42 @@ private:
 };
 
 } // namespace morvil::test
+
+#include <QInputDialog>
+#include <QPointer>
+#include <QStringList>
+
+namespace morvil::test {
+
+// Answers the input dialogs that come, one after another, with the given texts in order (a PIN,
+// a choice from a list); records their labels. Lives until the test drops it.
+class InputAnswers
+{
+public:
+    explicit InputAnswers(QStringList texts)
+        : mTexts(std::move(texts))
+    {
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog == mLast || mTexts.isEmpty()) {
+                return;
+            }
+            mLast = dialog;
+            mLabels << dialog->labelText();
+            dialog->setTextValue(mTexts.takeFirst());
+            dialog->accept();
+        });
+        mTimer.start(10);
+    }
+
+    QStringList labels() const { return mLabels; }
+    bool allUsed() const { return mTexts.isEmpty(); }
+
+private:
+    QStringList mTexts;
+    QStringList mLabels;
+    QPointer<QInputDialog> mLast;
+    QTimer mTimer;
+};
+
+} // namespace morvil::test
