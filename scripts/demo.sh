@@ -15,5 +15,8 @@ if [ -n "${DISPLAY:-}" ]; then
     exec "$root/out/bin/zr40nn-emu" --state-file "$root/out/demo-token.state" --init-delay-ms 3000 \
         --keygen-delay-ms 2000 --wire-time -- "$root/out/bin/morvil_admin"
 fi
+# morvil_ca on a fresh token of its own: an authority made, requests signed, one revoked, a list
+# issued (pictures named ca-*.png).
+xvfb-run -a "$root/out/bin/zr40nn-emu" -- "$root/out/bin/morvil_ca_screenshots" "$root/out/screenshots"
 exec xvfb-run -a "$root/out/bin/zr40nn-emu" --init-delay-ms 3000 --wire-time -- \
     "$root/out/bin/morvil_admin_screenshots" "$root/out/screenshots"
