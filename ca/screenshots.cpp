@@ -90,11 +90,12 @@ public:
         save("authority-opened");
         for (const char* name : { "anna", "jan" }) {
             const QString path = mRequestDir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".req");
-            const ToolRun made = runTool(
-                QStringLiteral("openssl"),
-                { "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
-                  "/dev/null", "-subj", QStringLiteral("/C=PL/O=Morvil/CN=") + QString::fromLatin1(name), "-out", path },
-                mRequestDir, {});
+            const ToolRun made
+                = runTool(QStringLiteral("openssl"),
+                          { "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
+                            "/dev/null", "-subj", QStringLiteral("/C=PL/O=Morvil/CN=") + QString::fromLatin1(name),
+                            "-out", path },
+                          mRequestDir, {});
             if (!made.succeeded()) {
                 std::fprintf(stderr, "morvil_ca_screenshots: openssl req: %s\n", qPrintable(made.err));
                 return false;
@@ -127,7 +128,8 @@ private:
     void save(const QString& step) { savePicture(mWindow.grab(), step); }
     void savePicture(const QPixmap& picture, const QString& step)
     {
-        const QString path = QStringLiteral("%1/ca-%2-%3.png").arg(mOutDir).arg(++mSaved, 2, 10, QLatin1Char('0')).arg(step);
+        const QString path
+            = QStringLiteral("%1/ca-%2-%3.png").arg(mOutDir).arg(++mSaved, 2, 10, QLatin1Char('0')).arg(step);
         if (!picture.save(path)) {
             std::fprintf(stderr, "morvil_ca_screenshots: cannot save %s\n", qPrintable(path));
         }

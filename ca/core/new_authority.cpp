@@ -22,12 +22,9 @@ QString subjectArgument(const Subject& subject)
 {
     QString line = QStringLiteral("/C=") + escapeSubjectValue(subject.countryName());
     const std::pair<const char*, QString> rest[] = {
-        { "/ST=", subject.stateOrProvinceName() },
-        { "/L=", subject.localityName() },
-        { "/O=", subject.organizationName() },
-        { "/OU=", subject.organizationalUnitName() },
-        { "/CN=", subject.commonName() },
-        { "/emailAddress=", subject.emailAddress() },
+        { "/ST=", subject.stateOrProvinceName() }, { "/L=", subject.localityName() },
+        { "/O=", subject.organizationName() },     { "/OU=", subject.organizationalUnitName() },
+        { "/CN=", subject.commonName() },          { "/emailAddress=", subject.emailAddress() },
     };
     for (const auto& [key, value] : rest) {
         if (!value.isEmpty()) {

@@ -108,7 +108,12 @@ protected:
     // ones, and a name already pending is refused. Then the pending requests are read again.
     bool importRequests(const QStringList& files, QWidget* parent);
     // Verifies one file of the new-request directory; the subject's slash form when it is good.
-    enum class RequestCheck { Good, Bad, NotChecked };
+    enum class RequestCheck
+    {
+        Good,
+        Bad,
+        NotChecked
+    };
     RequestCheck checkRequest(const QString& fileName, QString& subject);
     // Re-reads the new-request directory into the request list and its views. A request goes
     // only when the tool found it bad; one it could not check stays and is reported.
@@ -118,6 +123,9 @@ protected:
     // The current row of a tree, or null.
     Certificate* currentCertificate() const;
     Request* currentRequest() const;
+    // One "ca" run of the tool signing with the authority's key: "ca", "-config", the
+    // configuration, before, the engine arguments, after. A failure is reported with message.
+    bool runCaWithKey(const QStringList& before, const QStringList& after, const QString& message, QWidget* parent);
     // The failure box of a tool run: the message, then the tool's error output.
     void reportToolFailure(const QString& message, QWidget* parent) const;
 

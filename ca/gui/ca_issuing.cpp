@@ -37,12 +37,9 @@ bool CA::signReq(QWidget* parent)
         return false;
     }
     const QString fileName = request->fileName();
-    mOpensslArgs = QStringList { QStringLiteral("ca"), QStringLiteral("-config"), mConf.mConfFileName }
-        + engineArguments()
-        + QStringList { QStringLiteral("-batch"), QStringLiteral("-in"),
-                        mConf.mNewReqDirName + QLatin1Char('/') + fileName };
-    if (!runOpenssl(true)) {
-        reportToolFailure(tr("Nie można podpisać tego zgłoszenia.\n\n"), parent);
+    if (!runCaWithKey(
+            {}, { QStringLiteral("-batch"), QStringLiteral("-in"), mConf.mNewReqDirName + QLatin1Char('/') + fileName },
+            tr("Nie można podpisać tego zgłoszenia.\n\n"), parent)) {
         return false;
     }
     QFile::remove(mConf.mConfDirPath + QLatin1Char('/') + mConf.mNewReqDirName + QLatin1Char('/') + fileName);
@@ -57,10 +54,8 @@ bool CA::signReqAll(QWidget* parent)
     for (int i = 0; i < mReqList.size(); ++i) {
         paths << mConf.mNewReqDirName + QLatin1Char('/') + mReqList[i].fileName();
     }
-    mOpensslArgs = QStringList { QStringLiteral("ca"), QStringLiteral("-config"), mConf.mConfFileName }
-        + engineArguments() + QStringList { QStringLiteral("-batch"), QStringLiteral("-infiles") } + paths;
-    if (!runOpenssl(true)) {
-        reportToolFailure(tr("Nie można podpisać zgłoszenia.\n\n"), parent);
+    if (!runCaWithKey({}, QStringList { QStringLiteral("-batch"), QStringLiteral("-infiles") } + paths,
+                      tr("Nie można podpisać zgłoszenia.\n\n"), parent)) {
         return false;
     }
     for (const QString& path : paths) {
@@ -83,10 +78,8 @@ bool CA::certRevoke(QWidget* parent)
         morvil::box::information(morvil::box::noticeTitle(), tr("Ten certyfikat nie może być unieważniony."), parent);
         return false;
     }
-    mOpensslArgs = QStringList { QStringLiteral("ca"), QStringLiteral("-config"), mConf.mConfFileName }
-        + engineArguments() + QStringList { QStringLiteral("-revoke"), certificate->fileName() };
-    if (!runOpenssl(true)) {
-        reportToolFailure(tr("Nie można unieważnić certyfikatu.\n\n"), parent);
+    if (!runCaWithKey({}, { QStringLiteral("-revoke"), certificate->fileName() },
+                      tr("Nie można unieważnić certyfikatu.\n\n"), parent)) {
         return false;
     }
     if (mCrlIsActual) {
@@ -115,18 +108,15 @@ bool CA::crlNew(QWidget* parent)
 {
     QFile serial(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlSerialFileName);
     if (!serial.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        morvil::box::critical(morvil::box::errorTitle(), tr("Nie można otworzyć pliku %1.").arg(mConf.mCrlSerialFileName),
-                              parent);
+        morvil::box::critical(morvil::box::errorTitle(),
+                              tr("Nie można otworzyć pliku %1.").arg(mConf.mCrlSerialFileName), parent);
         return false;
     }
     const QString number = QString::fromUtf8(serial.readLine()).remove(QLatin1Char('\n'));
     serial.close();
     const QString archive = mConf.mCrlDirName + QLatin1Char('/') + number + QStringLiteral(".crl");
-    mOpensslArgs = QStringList { QStringLiteral("ca"), QStringLiteral("-config"), mConf.mConfFileName,
-                                 QStringLiteral("-gencrl") }
-        + engineArguments() + QStringList { QStringLiteral("-out"), mConf.mCrlFileName };
-    if (!runOpenssl(true)) {
-        reportToolFailure(tr("Nie można wygenerować nowej listy CRL.\n\n"), parent);
+    if (!runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
+                      tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {
         return false;
     }
     QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
@@ -168,8 +158,7 @@ bool CA::certSaveAs(QWidget* parent)
         return false;
     }
     const QString proposal = QDir::homePath() + QLatin1Char('/')
-        + certificate->commonName().toLower().replace(QRegularExpression(QStringLiteral("\\s+")),
-                                                      QStringLiteral("_"))
+        + certificate->commonName().toLower().replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral("_"))
         + QStringLiteral(".cert");
     const QString target = FileDialogWPR::getSaveFileName(parent, tr("Zapisz certyfikat jako"), proposal);
     if (target.isEmpty()) {

@@ -233,23 +233,62 @@ void CaNewDialog::accept()
     }
 }
 
-QString CaNewDialog::name() const { return mName->text(); }
-QString CaNewDialog::caKeyName() const { return mCaKeyName->text(); }
-int CaNewDialog::defaultCertDays() const { return mDefaultCertDays->value(); }
-int CaNewDialog::defaultCrlDays() const { return mDefaultCrlDays->value(); }
-QString CaNewDialog::defaultMD() const { return mDefaultMD->currentData().toString(); }
-int CaNewDialog::caCertDays() const { return mCaCertDays->value(); }
-QString CaNewDialog::caSubject() const { return subjectArgument(subject()); }
-QString CaNewDialog::policyCountryName() const { return mPolicyCountryName->currentData().toString(); }
-QString CaNewDialog::policyStateOrProvinceName() const { return mPolicyStateOrProvinceName->currentData().toString(); }
-QString CaNewDialog::policyLocalityName() const { return mPolicyLocalityName->currentData().toString(); }
-QString CaNewDialog::policyOrganizationName() const { return mPolicyOrganizationName->currentData().toString(); }
+QString CaNewDialog::name() const
+{
+    return mName->text();
+}
+QString CaNewDialog::caKeyName() const
+{
+    return mCaKeyName->text();
+}
+int CaNewDialog::defaultCertDays() const
+{
+    return mDefaultCertDays->value();
+}
+int CaNewDialog::defaultCrlDays() const
+{
+    return mDefaultCrlDays->value();
+}
+QString CaNewDialog::defaultMD() const
+{
+    return mDefaultMD->currentData().toString();
+}
+int CaNewDialog::caCertDays() const
+{
+    return mCaCertDays->value();
+}
+QString CaNewDialog::caSubject() const
+{
+    return subjectArgument(subject());
+}
+QString CaNewDialog::policyCountryName() const
+{
+    return mPolicyCountryName->currentData().toString();
+}
+QString CaNewDialog::policyStateOrProvinceName() const
+{
+    return mPolicyStateOrProvinceName->currentData().toString();
+}
+QString CaNewDialog::policyLocalityName() const
+{
+    return mPolicyLocalityName->currentData().toString();
+}
+QString CaNewDialog::policyOrganizationName() const
+{
+    return mPolicyOrganizationName->currentData().toString();
+}
 QString CaNewDialog::policyOrganizationalUnitName() const
 {
     return mPolicyOrganizationalUnitName->currentData().toString();
 }
-QString CaNewDialog::policyCommonName() const { return mPolicyCommonName->currentData().toString(); }
-QString CaNewDialog::policyEmailAddress() const { return mPolicyEmailAddress->currentData().toString(); }
+QString CaNewDialog::policyCommonName() const
+{
+    return mPolicyCommonName->currentData().toString();
+}
+QString CaNewDialog::policyEmailAddress() const
+{
+    return mPolicyEmailAddress->currentData().toString();
+}
 
 Subject CaNewDialog::subject() const
 {

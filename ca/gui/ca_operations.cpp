@@ -19,8 +19,8 @@ namespace {
 // What the tool prints before a request's subject.
 const QString kSubjectPrefix = QStringLiteral("subject=");
 // What the tool says when it read the file and found it is no valid request.
-const QStringList kBadRequestVerdicts = { QStringLiteral("verify failure"),
-                                          QStringLiteral("Unable to load X509 request") };
+const QStringList kBadRequestVerdicts
+    = { QStringLiteral("verify failure"), QStringLiteral("Unable to load X509 request") };
 
 } // namespace
 
@@ -55,15 +55,14 @@ bool CA::create(const NewAuthority& values, QWidget* parent)
     }
     createConfDir();
     writeConfiguration();
-    mOpensslArgs = QStringList { QStringLiteral("req"),   QStringLiteral("-new"),        QStringLiteral("-x509"),
-                                 QStringLiteral("-utf8"), QStringLiteral("-config"),     mConf.mConfFileName,
+    mOpensslArgs = QStringList { QStringLiteral("req"),         QStringLiteral("-new"),    QStringLiteral("-x509"),
+                                 QStringLiteral("-utf8"),       QStringLiteral("-config"), mConf.mConfFileName,
                                  QStringLiteral("-set_serial"), QStringLiteral("0") }
-        + engineArguments()
-        + QStringList { QStringLiteral("-key"),  mConf.mCaKeyName,
-                        QStringLiteral("-days"), QString::number(values.caCertDays),
-                        QStringLiteral("-md"),   mConf.mDefaultMD,
-                        QStringLiteral("-out"),  mConf.mCaCertFileName,
-                        QStringLiteral("-subj"), subjectArgument(values.caSubject) };
+        + engineArguments() + QStringList { QStringLiteral("-key"),  mConf.mCaKeyName,
+                                            QStringLiteral("-days"), QString::number(values.caCertDays),
+                                            QStringLiteral("-md"),   mConf.mDefaultMD,
+                                            QStringLiteral("-out"),  mConf.mCaCertFileName,
+                                            QStringLiteral("-subj"), subjectArgument(values.caSubject) };
     if (!runOpenssl(true)) {
         morvil::box::critical(morvil::box::errorTitle(),
                               tr("Generowanie autocertyfikatu urzędu zakończyło się niepowodzeniem.\n\n") + mOpensslOut
@@ -79,7 +78,8 @@ bool CA::create(const NewAuthority& values, QWidget* parent)
 bool CA::open(QWidget* parent)
 {
     if (!readConfiguration()) {
-        morvil::box::critical(morvil::box::errorTitle(), tr("Nie można wczytać pliku konfiguracyjnego urzędu."), parent);
+        morvil::box::critical(morvil::box::errorTitle(), tr("Nie można wczytać pliku konfiguracyjnego urzędu."),
+                              parent);
         close(parent);
         return false;
     }
@@ -87,11 +87,8 @@ bool CA::open(QWidget* parent)
         close(parent);
         return false;
     }
-    mOpensslArgs = QStringList { QStringLiteral("ca"), QStringLiteral("-config"), mConf.mConfFileName,
-                                 QStringLiteral("-updatedb") }
-        + engineArguments();
-    if (!runOpenssl(true)) {
-        reportToolFailure(tr("Nie można zaktualizować bazy danych certyfikatów.\n\n"), parent);
+    if (!runCaWithKey({ QStringLiteral("-updatedb") }, {}, tr("Nie można zaktualizować bazy danych certyfikatów.\n\n"),
+                      parent)) {
         close(parent);
         return false;
     }
@@ -112,9 +109,14 @@ bool CA::remove(QWidget* parent)
 
 CA::RequestCheck CA::checkRequest(const QString& fileName, QString& subject)
 {
-    mOpensslArgs = { QStringLiteral("req"),   QStringLiteral("-config"), mConf.mConfFileName,
-                     QStringLiteral("-in"),   mConf.mNewReqDirName + QLatin1Char('/') + fileName,
-                     QStringLiteral("-noout"), QStringLiteral("-verify"), QStringLiteral("-subject") };
+    mOpensslArgs = { QStringLiteral("req"),
+                     QStringLiteral("-config"),
+                     mConf.mConfFileName,
+                     QStringLiteral("-in"),
+                     mConf.mNewReqDirName + QLatin1Char('/') + fileName,
+                     QStringLiteral("-noout"),
+                     QStringLiteral("-verify"),
+                     QStringLiteral("-subject") };
     const bool ran = runOpenssl();
     for (const QString& verdict : kBadRequestVerdicts) {
         if (mOpensslError.contains(verdict)) {
@@ -186,9 +188,9 @@ bool CA::importRequests(const QStringList& files, QWidget* parent)
             continue;
         }
         if (QFileInfo::exists(pending.filePath(fileName))) {
-            morvil::box::critical(morvil::box::errorTitle(),
-                                  tr("Zgłoszenie o nazwie %1 czeka już na podpisanie. Zmień nazwę pliku.").arg(fileName),
-                                  parent);
+            morvil::box::critical(
+                morvil::box::errorTitle(),
+                tr("Zgłoszenie o nazwie %1 czeka już na podpisanie. Zmień nazwę pliku.").arg(fileName), parent);
             continue;
         }
         // A hidden name: the pending list never shows it, and nothing pending is touched.

@@ -83,8 +83,7 @@ void MainWindow::createActions()
     action(mCertSignReqAct, "certSignReqAct", tr("&Podpisz zgłoszenie"), ":img/sign.png", tr("Ctrl+P"), false);
     action(mCertSignReqAllAct, "certSignReqAllAct", tr("Podpisz &wszystkie zgłoszenia"), nullptr, {}, false);
     action(mCertViewAllAct, "certViewAllAct", tr("Pokaż wszystkie certyfikaty"), ":img/viewcert_all.png", {}, false);
-    action(mCertViewValidAct, "certViewValidAct", tr("Pokaż ważne certyfikaty"), ":img/viewcert_valid.png", {},
-           false);
+    action(mCertViewValidAct, "certViewValidAct", tr("Pokaż ważne certyfikaty"), ":img/viewcert_valid.png", {}, false);
     action(mCertSaveAsAct, "certSaveAsAct", tr("Zapi&sz certyfikat jako"), ":img/filecmd_saveas.png", tr("Ctrl+S"),
            false);
     action(mCertRevokeAct, "certRevokeAct", tr("&Unieważnij certyfikat"), ":img/cancel.png", tr("Ctrl+D"), false);
@@ -243,8 +242,8 @@ QStringList MainWindow::authorityNames() const
 
 QList<QAction*> MainWindow::openAuthorityActions() const
 {
-    return { mCaUpdateAct,     mCaCloseAct,      mCertGetReqAct, mCertSignReqAct, mCertSignReqAllAct, mCertViewAllAct,
-             mCertViewValidAct, mCertSaveAsAct, mCertRevokeAct,  mCrlNewAct,      mCrlSaveAsAct };
+    return { mCaUpdateAct,      mCaCloseAct,    mCertGetReqAct, mCertSignReqAct, mCertSignReqAllAct, mCertViewAllAct,
+             mCertViewValidAct, mCertSaveAsAct, mCertRevokeAct, mCrlNewAct,      mCrlSaveAsAct };
 }
 
 void MainWindow::caNew()

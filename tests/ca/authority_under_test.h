@@ -21,15 +21,15 @@ public:
     }
 
     using CA::create;
-    using CA::importRequests;
-    using CA::readNewRequests;
     using CA::createConfDir;
     using CA::deleteConfDir;
     using CA::engineArguments;
     using CA::getUserPin;
+    using CA::importRequests;
     using CA::readCaCrl;
     using CA::readCertificateDb;
     using CA::readConfiguration;
+    using CA::readNewRequests;
     using CA::runOpenssl;
     using CA::writeConfiguration;
 

@@ -145,8 +145,8 @@ private slots:
         QCOMPARE(mCa.configuration().mMorvilName, QStringLiteral("TOK1"));
 
         verifyByStockOpenssl(dir(kName + ".cert"));
-        const ToolRun subject = stockOpenssl(
-            { "x509", "-in", dir(kName + ".cert"), "-noout", "-subject", "-serial", "-nameopt", "multiline,utf8,-esc_msb" });
+        const ToolRun subject = stockOpenssl({ "x509", "-in", dir(kName + ".cert"), "-noout", "-subject", "-serial",
+                                               "-nameopt", "multiline,utf8,-esc_msb" });
         QVERIFY(subject.succeeded());
         const QStringList lines = subject.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 5);
@@ -158,9 +158,9 @@ private slots:
         // The certified key is the token's: the uncompressed point ends the public key's DER.
         QVERIFY(stockOpenssl({ "x509", "-in", dir(kName + ".cert"), "-noout", "-pubkey", "-out", incoming("ca.pub") })
                     .succeeded());
-        QVERIFY(stockOpenssl({ "pkey", "-pubin", "-in", incoming("ca.pub"), "-outform", "DER", "-out",
-                               incoming("ca.der") })
-                    .succeeded());
+        QVERIFY(
+            stockOpenssl({ "pkey", "-pubin", "-in", incoming("ca.pub"), "-outform", "DER", "-out", incoming("ca.der") })
+                .succeeded());
         QByteArray point(reinterpret_cast<const char*>(mKey.pubX.data()), qsizetype(mKey.pubX.size()));
         point.append(reinterpret_cast<const char*>(mKey.pubY.data()), qsizetype(mKey.pubY.size()));
         QVERIFY(fileContents(incoming("ca.der")).endsWith(point));
@@ -257,8 +257,9 @@ private slots:
     void signOneThenAll()
     {
         mReqTree.setCurrentItem(nullptr);
-        mBoxes.expectInformation(QStringLiteral("Informacja"),
-                                 QString::fromUtf8("Zaznacz zgłoszenie, które ma być zmienione w certyfikat i podpisane."));
+        mBoxes.expectInformation(
+            QStringLiteral("Informacja"),
+            QString::fromUtf8("Zaznacz zgłoszenie, które ma być zmienione w certyfikat i podpisane."));
         QVERIFY(!mCa.signReq(nullptr));
         finishBoxes();
 
@@ -293,8 +294,8 @@ private slots:
         finishBoxes();
 
         QVERIFY(mCa.crlNew(nullptr));
-        QVERIFY(stockOpenssl({ "crl", "-in", dir("crl/01.crl"), "-noout", "-CAfile", dir(kName + ".cert") })
-                    .succeeded());
+        QVERIFY(
+            stockOpenssl({ "crl", "-in", dir("crl/01.crl"), "-noout", "-CAfile", dir(kName + ".cert") }).succeeded());
         QCOMPARE(fileContents(dir("crl/01.crl")), fileContents(dir(kName + ".crl")));
         QVERIFY(mCa.crlInfo().startsWith("Nazwa pliku: "));
 
@@ -312,8 +313,8 @@ private slots:
 
         QVERIFY(mCa.crlNew(nullptr));
         finishBoxes();
-        const ToolRun list = stockOpenssl({ "crl", "-in", dir("crl/02.crl"), "-noout", "-text", "-CAfile",
-                                            dir(kName + ".cert") });
+        const ToolRun list
+            = stockOpenssl({ "crl", "-in", dir("crl/02.crl"), "-noout", "-text", "-CAfile", dir(kName + ".cert") });
         QVERIFY2(list.succeeded() && list.err.contains("verify OK"), qPrintable(list.err));
         QVERIFY(list.out.contains("Serial Number: 01"));
         QVERIFY(list.out.contains("Serial Number: 02"));

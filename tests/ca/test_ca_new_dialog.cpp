@@ -14,8 +14,8 @@ using namespace morvil::test;
 
 namespace {
 
-const QString kBadName = QString::fromUtf8(
-    "Pole nazwa urzędu moze zawierać jedynie znaki alfanumeryczne [a-z][A-Z][0-9] oraz '_' i '-'.");
+const QString kBadName
+    = QString::fromUtf8("Pole nazwa urzędu moze zawierać jedynie znaki alfanumeryczne [a-z][A-Z][0-9] oraz '_' i '-'.");
 
 } // namespace
 
@@ -95,11 +95,11 @@ private slots:
         QCOMPARE(dialog.defaultCertDays(), 365);
         QCOMPARE(dialog.defaultCrlDays(), 30);
         QCOMPARE(dialog.caCertDays(), 7300);
-        QCOMPARE((QStringList { dialog.policyCountryName(), dialog.policyStateOrProvinceName(),
-                                dialog.policyLocalityName(), dialog.policyOrganizationName(),
-                                dialog.policyOrganizationalUnitName(), dialog.policyCommonName(),
-                                dialog.policyEmailAddress() }),
-                 (QStringList { "optional", "optional", "optional", "optional", "optional", "supplied", "optional" }));
+        QCOMPARE(
+            (QStringList { dialog.policyCountryName(), dialog.policyStateOrProvinceName(), dialog.policyLocalityName(),
+                           dialog.policyOrganizationName(), dialog.policyOrganizationalUnitName(),
+                           dialog.policyCommonName(), dialog.policyEmailAddress() }),
+            (QStringList { "optional", "optional", "optional", "optional", "optional", "supplied", "optional" }));
         field<QSpinBox>(dialog, "caCertDays")->setValue(7301);
         field<QSpinBox>(dialog, "defaultCertDays")->setValue(7301);
         field<QSpinBox>(dialog, "defaultCrlDays")->setValue(184);

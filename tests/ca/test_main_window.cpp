@@ -190,8 +190,8 @@ private slots:
         QVERIFY(crlBox().contains("Lista CRL jest nieaktualna!"));
         trigger("crlNewAct");
         QVERIFY(!crlBox().contains("nieaktualna"));
-        const ToolRun list
-            = stockOpenssl({ "crl", "-in", storeFile("crl/02.crl"), "-noout", "-text", "-CAfile", storeFile("C.cert") });
+        const ToolRun list = stockOpenssl(
+            { "crl", "-in", storeFile("crl/02.crl"), "-noout", "-text", "-CAfile", storeFile("C.cert") });
         QVERIFY2(list.succeeded() && list.out.contains("Serial Number: 01"), qPrintable(list.err));
         {
             FileDialogAnswer answer(mOutside.filePath("c.crl"));
