@@ -2,7 +2,6 @@
 
 #include "token_commands.h"
 #include "token_fields.h"
-#include "token_frames.h"
 
 #include <algorithm>
 #include <chrono>

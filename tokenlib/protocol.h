@@ -60,14 +60,14 @@ enum Code : std::uint8_t
 };
 
 // Bits of the token's state (info of DEV_ZR40NN_info_t and DEV_ZR40NN_conf_t).
-inline constexpr int kStateInitialised = 0x01;
-inline constexpr int kStateConfigured = 0x02;
-inline constexpr int kStateLocked = 0x04;
+inline constexpr int kStateInitialised = DEV_ZR40NN_INFO_INITIALISED;
+inline constexpr int kStateConfigured = DEV_ZR40NN_INFO_CONFIGURED;
+inline constexpr int kStateLocked = DEV_ZR40NN_INFO_LOCKED;
 // Set in the configuration: the SO PIN may not change the user PIN.
-inline constexpr int kStateSoMayNotChangeUserPin = 0x10;
+inline constexpr int kStateSoMayNotChangeUserPin = DEV_ZR40NN_INFO_SO_MAY_NOT_CHANGE_USER_PIN;
 
 // Bit of a key slot's state: a key is stored.
-inline constexpr int kKeySlotUsed = 0x01;
+inline constexpr int kKeySlotUsed = DEV_ZR40NN_KEY_PRESENT;
 
 inline constexpr std::uint8_t kSoPinId = 0x00;
 inline constexpr std::uint8_t kUserPinId = 0x01;

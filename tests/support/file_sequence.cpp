@@ -81,7 +81,9 @@ private:
     void step(Script& script)
     {
         const int op = script.next(12);
-        Handle& h = mHandles[static_cast<std::size_t>(script.next(kHandles))];
+        const int index = script.next(kHandles);
+        Handle& h = mHandles[static_cast<std::size_t>(index)];
+        mSteps << "  [" << index << "]";
         const int arg = script.next(256);
         const char* name = kNames[static_cast<std::size_t>(arg % kNames.size())];
         switch (op) {
@@ -166,7 +168,7 @@ private:
             return;
         }
         if (result == 0) {
-            if (!h.storedName.empty() && h.storedName != file->name) {
+            if (!h.storedName.empty() && h.storedName != file->name && !storedElsewhere(h)) {
                 mExpected[h.storedName].present = false;
             }
             Expectation& e = mExpected[file->name];
@@ -191,13 +193,21 @@ private:
         const int result = DEV_ZR40NN_file_delete(h.file, kPin, kUserPinId);
         log("delete", h.storedName, result == 0);
         if (result == 0) {
-            if (!h.storedName.empty()) {
+            if (!h.storedName.empty() && !storedElsewhere(h)) {
                 mExpected[h.storedName].present = false;
             }
             h = {};
         } else if (!h.storedName.empty()) {
             markUncertain(h.storedName);
         }
+    }
+
+    // Whether another handle's stored file carries `h`'s stored name: after an uncertain write a
+    // name may be listed twice.
+    bool storedElsewhere(const Handle& h) const
+    {
+        return std::any_of(mHandles.begin(), mHandles.end(),
+                           [&h](const Handle& other) { return &other != &h && other.storedName == h.storedName; });
     }
 
     void markUncertain(const std::string& name)
@@ -284,7 +294,7 @@ private:
 
     void log(const std::string& op, const std::string& arg, bool ok)
     {
-        mSteps << "  " << op << ' ' << arg << (ok ? "" : " -> failed") << '\n';
+        mSteps << ' ' << op << ' ' << arg << (ok ? "" : " -> failed") << '\n';
     }
 
     const SequenceTarget& mTarget;

@@ -144,6 +144,38 @@ TEST_F(FileSequences, AFileIsOpenThroughOneHandleAtATime)
     EXPECT_EQ(readBack("doc"), Data(400, 'd'));
 }
 
+// A failed entry write is read back: a lost answer is a flush that took effect, a refusal one that
+// did not; only when the read fails too does the handle keep every sector either entry lists.
+TEST_F(FileSequences, AFailedEntryWriteIsReadBack)
+{
+    constexpr std::uint8_t kWriteObject = 0x2E;
+    start();
+    DEV_ZR40NN_file_t* lost = written("lost", 200); // sectors 8, 9: the entry is the fifth write
+    token().failNth(kWriteObject, 5, emu::kStatusNotAllowed, true);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(lost, kPin, kUser), 0) << mUt->err;
+    EXPECT_EQ(lost->flushed, 1);
+    DEV_ZR40NN_file_close(lost);
+
+    DEV_ZR40NN_file_t* refused = written("refused", 200); // sectors 10, 11
+    token().failNth(kWriteObject, 5, emu::kStatusNotAllowed);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(refused, kPin, kUser), DEV_ZR40NN_ERR_DEV_BASE - emu::kStatusNotAllowed);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:could not write file information to device");
+    EXPECT_EQ(refused->num, -1) << "the token kept its table";
+    DEV_ZR40NN_file_close(refused);
+    EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 2);
+
+    DEV_ZR40NN_file_t* unknown = written("unknown", 200); // sectors 10, 11
+    token().failNth(kWriteObject, 5, emu::kStatusNotAllowed);
+    token().failNth(kReadObject, 1, emu::kStatusFrameSyntax);
+    EXPECT_LT(DEV_ZR40NN_file_flush(unknown, kPin, kUser), 0);
+    EXPECT_EQ(unknown->num, 1) << "the slot stays the handle's";
+    DEV_ZR40NN_file_close(unknown);
+    EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 4);
+    refresh();
+    EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 2);
+    EXPECT_EQ(readBack("lost"), Data(200, 'l'));
+}
+
 // Random sequences over up to three handles, every step checked against the token's memory.
 TEST_F(FileSequences, RandomSequencesWithFailuresNeverShareASector)
 {

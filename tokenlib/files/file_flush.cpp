@@ -4,7 +4,7 @@
 // every write went through. A stored file is rewritten into fresh sectors, and its old sectors go
 // back to the map only once the new entry is on the token. A flush that fails part-way therefore
 // leaves every file the table lists whole: the old version or, when only the answer to the entry
-// write was lost, the new one.
+// write was lost, the new one. A failed entry write is read back to tell the two apart.
 #include "dev_zr40nn.h"
 #include "errors/error_entry.h"
 #include "files/file_handle.h"
@@ -57,6 +57,24 @@ int writeContents(const DEV_ZR40NN_file_t* file, const SectorList& sectors, cons
         }
     }
     return 0;
+}
+
+enum class EntryState
+{
+    Written,
+    NotWritten,
+    Unknown,
+};
+
+// After a table write that failed: a lost answer looks the same as a refusal, so the entry is read
+// back to learn which it was.
+EntryState entryOnToken(DEV_ZR40NN_t* ut, int slot, const zr40nn::EntryImage& written)
+{
+    zr40nn::EntryImage found {};
+    if (DEV_ZR40NN_cmd_read_public_obj(ut, slot, found.data()) < 0) {
+        return EntryState::Unknown;
+    }
+    return found == written ? EntryState::Written : EntryState::NotWritten;
 }
 
 // The handle now owns `slot` with the sector list `sectors`, and the cache says so.
@@ -112,12 +130,17 @@ int DEV_ZR40NN_file_flush(DEV_ZR40NN_file_t* file, const char* pin, unsigned cha
     }
     const zr40nn::EntryImage entry = zr40nn::buildFileEntry(storedType(file), file->size, file->name, sectors.data());
     result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, slot, entry.data());
-    if (result < 0) {
-        // A lost answer looks the same as a refusal: the token may list the new entry. The handle
-        // and the cache take it as written, so that the slot stays this file's and every sector
-        // either version lists stays taken (the old ones until the next listing); the handle stays
-        // unflushed, and the next flush writes everything again.
+    const EntryState state = result < 0 ? entryOnToken(ut, slot, entry) : EntryState::Written;
+    if (state == EntryState::NotWritten) {
+        releaseSectors(ut, sectors.data(), stored);
+    } else if (state == EntryState::Unknown) {
+        // The token may list either entry. The handle and the cache take the new one as written,
+        // so that the slot stays this file's and every sector either version lists stays taken
+        // (the old ones until the next listing); the handle stays unflushed, and the next flush
+        // writes everything again.
         adoptEntry(file, slot, sectors);
+    }
+    if (state != EntryState::Written) {
         DEV_ZR40NN_PUSH(ut, __func__, "could not write file information to device");
         return result;
     }
@@ -137,7 +160,7 @@ int DEV_ZR40NN_file_delete(DEV_ZR40NN_file_t* file, const char* pin, unsigned ch
     if (isStored(file)) {
         const zr40nn::EntryImage zeros {};
         const int result = DEV_ZR40NN_cmd_write_public_obj(ut, pin, pinId, file->num, zeros.data());
-        if (result < 0) {
+        if (result < 0 && entryOnToken(ut, file->num, zeros) != EntryState::Written) {
             DEV_ZR40NN_PUSH(ut, __func__, "");
             return result;
         }

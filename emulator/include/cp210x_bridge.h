@@ -135,6 +135,7 @@ private:
 
     bool readyLocked() const;
     int refusalLocked() const;
+    int setupRefusalLocked(Step step) const;
     bool takeFrameLocked(Bytes& request);
     void dropTrafficLocked();
     void serve();
