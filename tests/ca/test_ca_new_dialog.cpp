@@ -2,11 +2,13 @@
 // form of the authority's subject.
 #include "box_watcher.h"
 #include "ca_new_dialog.h"
+#include "chooser_fixture.h"
 #include "qt_test_main.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 
@@ -121,6 +123,36 @@ private slots:
         QCOMPARE(dialog.caSubject(),
                  QStringLiteral("/C=PL/L=B\\+C\\\\/O=A\\/CN=Obcy/CN=Jan/emailAddress=ca@example.pl"));
         QCOMPARE(dialog.values().caSubject.organizationName(), QStringLiteral("A/CN=Obcy"));
+    }
+
+    void keyComesFromTheChooser()
+    {
+        PluggedTokens tokens;
+        tokens.plug(configuredToken("ALFA"));
+        QVERIFY(generateKey("ALFA", "klucz", 2).isEmpty());
+        CaNewDialog dialog;
+        QLineEdit* key = field<QLineEdit>(dialog, "caKeyName");
+        QString title;
+        {
+            ChooserHand hand([&title](MorvilDialog& chooser) {
+                title = chooser.windowTitle();
+                chooseAndAccept(chooser, chooserItem(chooser, QStringLiteral("ALFA/klucz")));
+            });
+            field<QPushButton>(dialog, "caKeyBrowse")->click();
+            QVERIFY(hand.acted());
+        }
+        QCOMPARE(title, QString::fromUtf8("Wybór klucza"));
+        QCOMPARE(key->text(), QStringLiteral("ALFA/klucz"));
+        QCOMPARE(dialog.caKeyName(), QStringLiteral("ALFA/klucz"));
+
+        // Cancelled, the chooser leaves the reference as it was.
+        {
+            ChooserHand hand([](MorvilDialog& chooser) { chooser.reject(); });
+            field<QPushButton>(dialog, "caKeyBrowse")->click();
+            QVERIFY(hand.acted());
+        }
+        QCOMPARE(key->text(), QStringLiteral("ALFA/klucz"));
+        expectBoxes();
     }
 };
 
