@@ -10,12 +10,15 @@ cmake -S "$root" -B "$root/build-demo" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$root/build-demo" -j "$(nproc)"
 cmake --install "$root/build-demo" >/dev/null
 # With a display: morvil_admin on the persistent token. Without one: a fresh token walked through
-# its states under Xvfb, with a picture of the window for each in out/screenshots, and morvil_vpn's
-# window with two connections and its new-connection window.
+# its states under Xvfb, with a picture of the window for each in out/screenshots; then morvil_ca
+# and morvil_vpn.
 if [ -n "${DISPLAY:-}" ]; then
     exec "$root/out/bin/zr40nn-emu" --state-file "$root/out/demo-token.state" --init-delay-ms 3000 \
         --keygen-delay-ms 2000 --wire-time -- "$root/out/bin/morvil_admin"
 fi
 xvfb-run -a "$root/out/bin/zr40nn-emu" --init-delay-ms 3000 --wire-time -- \
     "$root/out/bin/morvil_admin_screenshots" "$root/out/screenshots"
+# morvil_ca on a fresh token of its own: an authority made, requests signed, one revoked, a list
+# issued (pictures named ca-*.png).
+xvfb-run -a "$root/out/bin/zr40nn-emu" -- "$root/out/bin/morvil_ca_screenshots" "$root/out/screenshots"
 exec xvfb-run -a "$root/out/bin/morvil_vpn_screenshots" "$root/out/screenshots"

@@ -62,3 +62,13 @@ QStringList authorityCandidates(const QString& dataDir)
 {
     return QDir(dataDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
 }
+
+qsizetype authorityInsertPosition(const QStringList& names, const QString& name)
+{
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (QString::compare(names[i], name, Qt::CaseSensitive) > 0) {
+            return i;
+        }
+    }
+    return names.size();
+}

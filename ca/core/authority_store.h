@@ -21,3 +21,7 @@ bool readConfiguration(CaConfiguration& conf);
 
 // Names of the subdirectories of dataDir, by name ignoring case: the candidates for authorities.
 QStringList authorityCandidates(const QString& dataDir);
+
+// Where a new authority goes in the main window's list: before the first name that compares
+// greater, case-sensitively by UTF-16 code units, or at the end.
+qsizetype authorityInsertPosition(const QStringList& names, const QString& name);

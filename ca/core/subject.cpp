@@ -29,9 +29,22 @@ void Subject::setAll(const QString& subj)
     for (QString* member : members) {
         *member = QString();
     }
-    const QStringList components = subj.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString& component : components) {
-        const QStringList parts = component.split(QLatin1Char('='), Qt::KeepEmptyParts);
+    // Components split at unescaped "/", each into its parts at unescaped "="; the tool escapes
+    // "/", "+" and "\" inside values with "\", which stand for themselves here.
+    QList<QStringList> components { QStringList { QString() } };
+    for (qsizetype i = 0; i < subj.size(); ++i) {
+        const QChar c = subj[i];
+        if (c == QLatin1Char('\\') && i + 1 < subj.size()) {
+            components.last().last() += subj[++i];
+        } else if (c == QLatin1Char('/')) {
+            components.append(QStringList { QString() });
+        } else if (c == QLatin1Char('=')) {
+            components.last().append(QString());
+        } else {
+            components.last().last() += c;
+        }
+    }
+    for (const QStringList& parts : components) {
         if (parts.size() < 2) {
             continue;
         }

@@ -26,8 +26,8 @@ public:
     void setEmailAddress(const QString& value) { mEmailAddress = value; }
 
     // Parses a slash-form name. Unknown keys (compared case-sensitively) are ignored, a key that
-    // comes again overwrites, a value ends at the next "=", and a component without "=" (left by a
-    // "/" inside a value, which the tool prints unescaped) is skipped.
+    // comes again overwrites, a value ends at the next "=", a component without "=" is skipped,
+    // and "\" makes the next character part of the value ("\/" a "/" inside a value).
     void setAll(const QString& subj);
     // The slash form of the fields that are not empty, in the order C, ST, L, O, OU, CN, e-mail.
     QString all() const;

@@ -16,11 +16,24 @@ QString currentDirectory()
     return QDir::currentPath();
 }
 
+QString& defaultOpensslCmd()
+{
+    static QString path;
+    return path;
+}
+
 } // namespace
 
 CA::CA()
-    : mOpensslCmd(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/morvil_openssl"))
+    : mOpensslCmd(defaultOpensslCmd().isEmpty()
+                      ? QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/morvil_openssl")
+                      : defaultOpensslCmd())
 {
+}
+
+void CA::setDefaultOpensslCmd(const QString& path)
+{
+    defaultOpensslCmd() = path;
 }
 
 CA::~CA()

@@ -21,6 +21,7 @@
 class QTextEdit;
 class QTreeWidget;
 class QWidget;
+struct NewAuthority;
 
 class CA
 {
@@ -55,6 +56,9 @@ public:
     QString caKeyName() const { return mConf.mCaKeyName; }
     const CaConfiguration& configuration() const { return mConf; }
 
+    // The tool that authorities made from now on run; by default morvil_openssl beside the program.
+    static void setDefaultOpensslCmd(const QString& path);
+
     // Every authority in path, which must be the current directory (names resolve against it).
     static QList<CA> findAll(QString path);
 
@@ -77,7 +81,54 @@ public:
     // Forgets the PIN and detaches the views; the lists stay.
     bool close(QWidget* parent);
 
+    // The operations of the main window. Each reports its failures in boxes parented to parent
+    // and returns false after them.
+
+    // A new authority from the new-authority dialog: its directory and self-signed certificate.
+    // It keeps the PIN and stays closed.
+    bool create(const QString& title, QWidget* parent);
+    // Asks the PIN, brings the index up to date and reads the new requests into the attached
+    // views. A failure closes the authority again.
+    bool open(QWidget* parent);
+    // Asks and, on Yes, closes the authority and deletes its directory.
+    bool remove(QWidget* parent);
+    // Requests chosen by the user, copied in beside the pending ones.
+    bool getReq(QWidget* parent);
+    bool signReq(QWidget* parent);
+    bool signReqAll(QWidget* parent);
+    bool certRevoke(QWidget* parent);
+    bool crlNew(QWidget* parent);
+    bool certSaveAs(QWidget* parent);
+    bool crlSaveAs(QWidget* parent);
+
 protected:
+    // create's work once the dialog is accepted.
+    bool create(const NewAuthority& values, QWidget* parent);
+    // Imports request files: each is verified under a temporary name before it joins the pending
+    // ones, and a name already pending is refused. Then the pending requests are read again.
+    bool importRequests(const QStringList& files, QWidget* parent);
+    // Verifies one file of the new-request directory; the subject's slash form when it is good.
+    enum class RequestCheck
+    {
+        Good,
+        Bad,
+        NotChecked
+    };
+    RequestCheck checkRequest(const QString& fileName, QString& subject);
+    // Re-reads the new-request directory into the request list and its views. A request goes
+    // only when the tool found it bad; one it could not check stays and is reported.
+    bool readNewRequests(QWidget* parent);
+    // Writes the authority file sourceName to target, from the first header line on.
+    bool savePemAs(const QString& sourceName, const QString& target, const QString& header, QWidget* parent);
+    // The current row of a tree, or null.
+    Certificate* currentCertificate() const;
+    Request* currentRequest() const;
+    // One "ca" run of the tool signing with the authority's key: "ca", "-config", the
+    // configuration, before, the engine arguments, after. A failure is reported with message.
+    bool runCaWithKey(const QStringList& before, const QStringList& after, const QString& message, QWidget* parent);
+    // The failure box of a tool run: the message, then the tool's error output.
+    void reportToolFailure(const QString& message, QWidget* parent) const;
+
     // The directory with its empty files, replacing an older one; and its removal.
     void createConfDir();
     void deleteConfDir();

@@ -37,6 +37,17 @@ bool CA::runOpenssl(bool withPin)
     return run.succeeded();
 }
 
+bool CA::runCaWithKey(const QStringList& before, const QStringList& after, const QString& message, QWidget* parent)
+{
+    mOpensslArgs = QStringList { QStringLiteral("ca"), QStringLiteral("-config"), mConf.mConfFileName } + before
+        + engineArguments() + after;
+    if (!runOpenssl(true)) {
+        reportToolFailure(message, parent);
+        return false;
+    }
+    return true;
+}
+
 bool CA::getUserPin(QWidget* parent)
 {
     bool accepted = false;

@@ -14,13 +14,22 @@ namespace morvil::test {
 class AuthorityUnderTest : public CA
 {
 public:
+    AuthorityUnderTest() = default;
+    explicit AuthorityUnderTest(const CA& ca)
+        : CA(ca)
+    {
+    }
+
+    using CA::create;
     using CA::createConfDir;
     using CA::deleteConfDir;
     using CA::engineArguments;
     using CA::getUserPin;
+    using CA::importRequests;
     using CA::readCaCrl;
     using CA::readCertificateDb;
     using CA::readConfiguration;
+    using CA::readNewRequests;
     using CA::runOpenssl;
     using CA::writeConfiguration;
 
@@ -32,6 +41,12 @@ public:
     QString out() const { return mOpensslOut; }
     QString err() const { return mOpensslError; }
     const ItemList<Certificate>& certificates() const { return mCertList; }
+    const ItemList<Request>& requests() const { return mReqList; }
+    bool hasViews() const
+    {
+        return mCertTreeWidget != nullptr || mCertInfoTextEdit != nullptr || mReqTreeWidget != nullptr
+            || mReqInfoTextEdit != nullptr;
+    }
     bool crlIsActual() const { return mCrlIsActual; }
 };
 

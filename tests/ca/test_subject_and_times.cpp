@@ -1,4 +1,5 @@
 // Slash-form names and the two time forms the tool gives.
+#include "new_authority.h"
 #include "openssl_time.h"
 #include "subject.h"
 
@@ -57,6 +58,20 @@ TEST(Subject, NamesAsTheToolPrintsThem)
     // Anything that is not a whole escape stays as it is.
     EXPECT_EQ(fromOpensslOneline(QStringLiteral("/CN=a\\xZZ\\x4")), QStringLiteral("/CN=a\\xZZ\\x4"));
     EXPECT_EQ(fromOpensslOneline(QStringLiteral("/CN=Łódź")), QStringLiteral("/CN=Łódź"));
+}
+
+TEST(Subject, EscapedCharactersStayInTheirValue)
+{
+    // The tool escapes "/", "+" and "\" inside values; the authority's own subject goes out escaped
+    // the same way.
+    Subject subject;
+    subject.setAll(fromOpensslOneline(QStringLiteral("/C=PL/O=A\\/B/CN=Urz\\xC4\\x85d\\+1\\\\")));
+    EXPECT_EQ(subject.organizationName(), QStringLiteral("A/B"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("Urząd+1\\"));
+    EXPECT_EQ(subjectArgument(subject), QStringLiteral("/C=PL/O=A\\/B/CN=Urząd\\+1\\\\"));
+    subject.setAll(subjectArgument(subject));
+    EXPECT_EQ(subject.organizationName(), QStringLiteral("A/B"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("Urząd+1\\"));
 }
 
 TEST(OpensslTimes, PrintedLines)

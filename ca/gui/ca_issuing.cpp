@@ -1,0 +1,178 @@
+// What an open authority issues with its key: certificates from requests, revocations, revocation
+// lists, and copies of its certificates and list for the user.
+#include "ca.h"
+
+#include "file_dialog_wpr.h"
+#include "message_box.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTreeWidget>
+
+namespace {
+
+const QByteArray kCertificateHeader = QByteArrayLiteral("-----BEGIN CERTIFICATE-----");
+const QByteArray kCrlHeader = QByteArrayLiteral("-----BEGIN X509 CRL-----");
+const QByteArray kStaleLine = QByteArrayLiteral("#IsNotActual\n");
+
+} // namespace
+
+Certificate* CA::currentCertificate() const
+{
+    return mCertTreeWidget == nullptr ? nullptr : static_cast<Certificate*>(mCertTreeWidget->currentItem());
+}
+
+Request* CA::currentRequest() const
+{
+    return mReqTreeWidget == nullptr ? nullptr : static_cast<Request*>(mReqTreeWidget->currentItem());
+}
+
+bool CA::signReq(QWidget* parent)
+{
+    const Request* request = currentRequest();
+    if (request == nullptr) {
+        morvil::box::information(morvil::box::noticeTitle(),
+                                 tr("Zaznacz zgłoszenie, które ma być zmienione w certyfikat i podpisane."), parent);
+        return false;
+    }
+    const QString fileName = request->fileName();
+    if (!runCaWithKey(
+            {}, { QStringLiteral("-batch"), QStringLiteral("-in"), mConf.mNewReqDirName + QLatin1Char('/') + fileName },
+            tr("Nie można podpisać tego zgłoszenia.\n\n"), parent)) {
+        return false;
+    }
+    QFile::remove(mConf.mConfDirPath + QLatin1Char('/') + mConf.mNewReqDirName + QLatin1Char('/') + fileName);
+    readNewRequests(parent);
+    update(nullptr);
+    return true;
+}
+
+bool CA::signReqAll(QWidget* parent)
+{
+    QStringList paths;
+    for (int i = 0; i < mReqList.size(); ++i) {
+        paths << mConf.mNewReqDirName + QLatin1Char('/') + mReqList[i].fileName();
+    }
+    if (!runCaWithKey({}, QStringList { QStringLiteral("-batch"), QStringLiteral("-infiles") } + paths,
+                      tr("Nie można podpisać zgłoszenia.\n\n"), parent)) {
+        return false;
+    }
+    for (const QString& path : paths) {
+        QFile::remove(mConf.mConfDirPath + QLatin1Char('/') + path);
+    }
+    readNewRequests(parent);
+    update(nullptr);
+    return true;
+}
+
+bool CA::certRevoke(QWidget* parent)
+{
+    const Certificate* certificate = currentCertificate();
+    if (certificate == nullptr) {
+        morvil::box::information(morvil::box::noticeTitle(), tr("Zaznacz certyfikat, który ma być unieważniony."),
+                                 parent);
+        return false;
+    }
+    if (certificate->state() != QLatin1String("V") || certificate->serial() == 0) {
+        morvil::box::information(morvil::box::noticeTitle(), tr("Ten certyfikat nie może być unieważniony."), parent);
+        return false;
+    }
+    if (!runCaWithKey({}, { QStringLiteral("-revoke"), certificate->fileName() },
+                      tr("Nie można unieważnić certyfikatu.\n\n"), parent)) {
+        return false;
+    }
+    if (mCrlIsActual) {
+        mCrlIsActual = false;
+        QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
+        if (!crl.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            morvil::box::critical(morvil::box::errorTitle(), tr("Nie można wczytać listy CRL."), parent);
+            return false;
+        }
+        const QByteArray old = crl.readAll();
+        crl.close();
+        if (!old.startsWith(kStaleLine)) {
+            if (!crl.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate)
+                || crl.write(kStaleLine + old) < 0) {
+                morvil::box::critical(morvil::box::errorTitle(),
+                                      tr("Nie można zapisać nowych danych do pliku z listą CRL."), parent);
+                return false;
+            }
+        }
+    }
+    update(nullptr);
+    return true;
+}
+
+bool CA::crlNew(QWidget* parent)
+{
+    QFile serial(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlSerialFileName);
+    if (!serial.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        morvil::box::critical(morvil::box::errorTitle(),
+                              tr("Nie można otworzyć pliku %1.").arg(mConf.mCrlSerialFileName), parent);
+        return false;
+    }
+    const QString number = QString::fromUtf8(serial.readLine()).remove(QLatin1Char('\n'));
+    serial.close();
+    const QString archive = mConf.mCrlDirName + QLatin1Char('/') + number + QStringLiteral(".crl");
+    if (!runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
+                      tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {
+        return false;
+    }
+    QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
+    QFile copy(mConf.mConfDirPath + QLatin1Char('/') + archive);
+    if (!crl.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || copy.write(crl.readAll()) < 0) {
+        morvil::box::critical(morvil::box::errorTitle(), tr("Nie można zapisać kopii listy CRL %1.").arg(archive),
+                              parent);
+        return false;
+    }
+    return true;
+}
+
+bool CA::savePemAs(const QString& sourceName, const QString& target, const QString& header, QWidget* parent)
+{
+    QFile source(mConf.mConfDirPath + QLatin1Char('/') + sourceName);
+    if (!source.open(QIODevice::ReadOnly)) {
+        morvil::box::critical(morvil::box::errorTitle(), tr("Nie można otworzyć pliku %1.").arg(sourceName), parent);
+        return false;
+    }
+    QByteArray contents = source.readAll();
+    const qsizetype start = contents.indexOf(header.toLatin1());
+    if (start > 0) {
+        contents.remove(0, start);
+    }
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(contents) < 0) {
+        morvil::box::critical(morvil::box::errorTitle(), tr("Nie można zapisać pliku %1.").arg(target), parent);
+        return false;
+    }
+    return true;
+}
+
+bool CA::certSaveAs(QWidget* parent)
+{
+    const Certificate* certificate = currentCertificate();
+    if (certificate == nullptr) {
+        morvil::box::information(morvil::box::noticeTitle(), tr("Zaznacz certyfikat, który ma być zapisany."), parent);
+        return false;
+    }
+    const QString proposal = QDir::homePath() + QLatin1Char('/')
+        + certificate->commonName().toLower().replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral("_"))
+        + QStringLiteral(".cert");
+    const QString target = FileDialogWPR::getSaveFileName(parent, tr("Zapisz certyfikat jako"), proposal);
+    if (target.isEmpty()) {
+        return false;
+    }
+    return savePemAs(certificate->fileName(), target, QString::fromLatin1(kCertificateHeader), parent);
+}
+
+bool CA::crlSaveAs(QWidget* parent)
+{
+    const QString target = FileDialogWPR::getSaveFileName(parent, tr("Zapisz listę CRL jako"),
+                                                          QDir::homePath() + QLatin1Char('/') + mConf.mCrlFileName);
+    if (target.isEmpty()) {
+        return false;
+    }
+    return savePemAs(mConf.mCrlFileName, target, QString::fromLatin1(kCrlHeader), parent);
+}

@@ -1,0 +1,98 @@
+// Answers for the modal dialogs of the authority that are no message boxes: the file dialogs, and
+// whatever else a test fills in itself while the dialog runs.
+#pragma once
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+
+#include <functional>
+
+namespace morvil::test {
+
+// Runs fill on the next modal widget of type Dialog once it shows; lives until the test drops it.
+template <typename Dialog> class ModalAnswer
+{
+public:
+    explicit ModalAnswer(std::function<void(Dialog*)> fill)
+        : mFill(std::move(fill))
+    {
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                return;
+            }
+            mTimer.stop();
+            mShown = true;
+            mFill(dialog);
+        });
+        mTimer.start(10);
+    }
+
+    bool shown() const { return mShown; }
+
+private:
+    std::function<void(Dialog*)> mFill;
+    QTimer mTimer;
+    bool mShown = false;
+};
+
+// Chooses path in the next file dialog and accepts it; records the dialog's caption.
+class FileDialogAnswer : public ModalAnswer<QFileDialog>
+{
+public:
+    explicit FileDialogAnswer(const QString& path)
+        : ModalAnswer<QFileDialog>([this, path](QFileDialog* dialog) {
+            mCaption = dialog->windowTitle();
+            dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->accept();
+        })
+    {
+    }
+
+    QString caption() const { return mCaption; }
+
+private:
+    QString mCaption;
+};
+
+} // namespace morvil::test
+
+#include <QInputDialog>
+#include <QPointer>
+#include <QStringList>
+
+namespace morvil::test {
+
+// Answers the input dialogs that come, one after another, with the given texts in order (a PIN,
+// a choice from a list); records their labels. Lives until the test drops it.
+class InputAnswers
+{
+public:
+    explicit InputAnswers(QStringList texts)
+        : mTexts(std::move(texts))
+    {
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog == mLast || mTexts.isEmpty()) {
+                return;
+            }
+            mLast = dialog;
+            mLabels << dialog->labelText();
+            dialog->setTextValue(mTexts.takeFirst());
+            dialog->accept();
+        });
+        mTimer.start(10);
+    }
+
+    QStringList labels() const { return mLabels; }
+    bool allUsed() const { return mTexts.isEmpty(); }
+
+private:
+    QStringList mTexts;
+    QStringList mLabels;
+    QPointer<QInputDialog> mLast;
+    QTimer mTimer;
+};
+
+} // namespace morvil::test

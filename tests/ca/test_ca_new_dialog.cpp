@@ -1,0 +1,160 @@
+// The new-authority form: the name check, the order of its refusals, its defaults and the slash
+// form of the authority's subject.
+#include "box_watcher.h"
+#include "ca_new_dialog.h"
+#include "chooser_fixture.h"
+#include "qt_test_main.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+using namespace morvil::test;
+
+namespace {
+
+const QString kBadName
+    = QString::fromUtf8("Pole nazwa urzędu moze zawierać jedynie znaki alfanumeryczne [a-z][A-Z][0-9] oraz '_' i '-'.");
+
+} // namespace
+
+class CaNewDialogTest : public QObject
+{
+    Q_OBJECT
+
+    template <typename W> W* field(CaNewDialog& dialog, const char* name)
+    {
+        return dialog.findChild<W*>(QString::fromLatin1(name));
+    }
+    void expectBoxes()
+    {
+        const QStringList problems = mBoxes.finish();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+        mBoxes.clearSeen();
+    }
+
+    QTemporaryDir mStore;
+    BoxWatcher mBoxes;
+
+private slots:
+    void initTestCase() { QVERIFY(QDir::setCurrent(mStore.path())); }
+
+    void refusedNameCharactersAreUndoneWhole()
+    {
+        CaNewDialog dialog;
+        QLineEdit* name = field<QLineEdit>(dialog, "name");
+        mBoxes.expectInformation(QStringLiteral("Niepoprawne dane"), kBadName);
+        name->setText(QString::fromUtf8("ą"));
+        expectBoxes();
+        QCOMPARE(name->text(), QString());
+
+        name->setText(QStringLiteral("Urzad_1-A"));
+        mBoxes.expectInformation(QStringLiteral("Niepoprawne dane"), kBadName);
+        name->setText(QStringLiteral("Urzad_1-A ze spacja"));
+        expectBoxes();
+        QCOMPARE(name->text(), QStringLiteral("Urzad_1-A"));
+        QCOMPARE(dialog.name(), QStringLiteral("Urzad_1-A"));
+    }
+
+    void acceptRefusesInOrder()
+    {
+        CaNewDialog dialog;
+        const QString missing = QStringLiteral("Brak danych");
+        mBoxes.expectInformation(missing, QString::fromUtf8("Wprowadź nazwę urzędu."));
+        dialog.accept();
+        field<QLineEdit>(dialog, "name")->setText(QStringLiteral("Nowy"));
+        mBoxes.expectInformation(missing, QString::fromUtf8("Wprowadź nazwę klucza urzędu."));
+        dialog.accept();
+        field<QLineEdit>(dialog, "caKeyName")->setText(QStringLiteral("TOK/klucz"));
+        mBoxes.expectInformation(missing,
+                                 QString::fromUtf8("Wprowadź nazwę pospolitą urzędu (to pole jest wymagane)."));
+        dialog.accept();
+        expectBoxes();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+
+        field<QLineEdit>(dialog, "caCommonName")->setText(QStringLiteral("CA"));
+        QVERIFY(QDir(mStore.path()).mkdir(QStringLiteral("Nowy")));
+        mBoxes.expectInformation(QStringLiteral("Informacja"),
+                                 QString::fromUtf8("Urząd o podanej nazwie już istnieje. Musisz podać inną nazwę."));
+        dialog.accept();
+        expectBoxes();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+
+        // Directory names compare case-sensitively.
+        field<QLineEdit>(dialog, "name")->setText(QStringLiteral("nowy"));
+        dialog.accept();
+        expectBoxes();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    void defaultsAndRanges()
+    {
+        CaNewDialog dialog;
+        QCOMPARE(dialog.defaultMD(), QStringLiteral("ecdsa-with-sha256"));
+        QCOMPARE(dialog.defaultCertDays(), 365);
+        QCOMPARE(dialog.defaultCrlDays(), 30);
+        QCOMPARE(dialog.caCertDays(), 7300);
+        QCOMPARE(
+            (QStringList { dialog.policyCountryName(), dialog.policyStateOrProvinceName(), dialog.policyLocalityName(),
+                           dialog.policyOrganizationName(), dialog.policyOrganizationalUnitName(),
+                           dialog.policyCommonName(), dialog.policyEmailAddress() }),
+            (QStringList { "optional", "optional", "optional", "optional", "optional", "supplied", "optional" }));
+        field<QSpinBox>(dialog, "caCertDays")->setValue(7301);
+        field<QSpinBox>(dialog, "defaultCertDays")->setValue(7301);
+        field<QSpinBox>(dialog, "defaultCrlDays")->setValue(184);
+        QCOMPARE(dialog.caCertDays(), 7300);
+        QCOMPARE(dialog.defaultCertDays(), 7300);
+        QCOMPARE(dialog.defaultCrlDays(), 183);
+        field<QComboBox>(dialog, "defaultMD")->setCurrentIndex(0);
+        QCOMPARE(dialog.values().defaultMD, QStringLiteral("ecdsa-with-sha1"));
+    }
+
+    void subjectKeepsEachValueOneField()
+    {
+        CaNewDialog dialog;
+        field<QLineEdit>(dialog, "caCommonName")->setText(QStringLiteral("Jan"));
+        QCOMPARE(dialog.caSubject(), QStringLiteral("/C=PL/CN=Jan"));
+        field<QLineEdit>(dialog, "caOrganizationName")->setText(QStringLiteral("A/CN=Obcy"));
+        field<QLineEdit>(dialog, "caLocalityName")->setText(QStringLiteral("B+C\\"));
+        field<QLineEdit>(dialog, "caEmailAddress")->setText(QStringLiteral("ca@example.pl"));
+        QCOMPARE(dialog.caSubject(),
+                 QStringLiteral("/C=PL/L=B\\+C\\\\/O=A\\/CN=Obcy/CN=Jan/emailAddress=ca@example.pl"));
+        QCOMPARE(dialog.values().caSubject.organizationName(), QStringLiteral("A/CN=Obcy"));
+    }
+
+    void keyComesFromTheChooser()
+    {
+        PluggedTokens tokens;
+        tokens.plug(configuredToken("ALFA"));
+        QVERIFY(generateKey("ALFA", "klucz", 2).isEmpty());
+        CaNewDialog dialog;
+        QLineEdit* key = field<QLineEdit>(dialog, "caKeyName");
+        QString title;
+        {
+            ChooserHand hand([&title](MorvilDialog& chooser) {
+                title = chooser.windowTitle();
+                chooseAndAccept(chooser, chooserItem(chooser, QStringLiteral("ALFA/klucz")));
+            });
+            field<QPushButton>(dialog, "caKeyBrowse")->click();
+            QVERIFY(hand.acted());
+        }
+        QCOMPARE(title, QString::fromUtf8("Wybór klucza"));
+        QCOMPARE(key->text(), QStringLiteral("ALFA/klucz"));
+        QCOMPARE(dialog.caKeyName(), QStringLiteral("ALFA/klucz"));
+
+        // Cancelled, the chooser leaves the reference as it was.
+        {
+            ChooserHand hand([](MorvilDialog& chooser) { chooser.reject(); });
+            field<QPushButton>(dialog, "caKeyBrowse")->click();
+            QVERIFY(hand.acted());
+        }
+        QCOMPARE(key->text(), QStringLiteral("ALFA/klucz"));
+        expectBoxes();
+    }
+};
+
+MORVIL_QTEST_MAIN(CaNewDialogTest)
+#include "test_ca_new_dialog.moc"

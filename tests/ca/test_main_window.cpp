@@ -1,0 +1,248 @@
+// The main window over a store on an emulated token: the list's order, opening and closing with
+// the actions enabled by state and tab, and an authority's life through the window's actions,
+// checked by the stock openssl.
+#include "authority_under_test.h"
+#include "box_watcher.h"
+#include "ca_new_dialog.h"
+#include "dialog_answers.h"
+#include "main_window.h"
+#include "qt_test_main.h"
+#include "stock_openssl.h"
+#include "token_bus.h"
+#include "token_crypto.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+using namespace morvil::test;
+
+namespace {
+
+const QString kPin = QStringLiteral("2468");
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+    QAction* action(const char* name) { return mWindow->findChild<QAction*>(QString::fromLatin1(name)); }
+    void trigger(const char* name) { action(name)->trigger(); }
+    template <typename W> W* widget(const QString& name) { return mWindow->findChild<W*>(name); }
+    QStringList names() const
+    {
+        QStringList list;
+        for (const CA& ca : mWindow->authorities()) {
+            list << ca.name();
+        }
+        return list;
+    }
+    // The names of the actions enabled now, of those that depend on an open authority.
+    QStringList enabledAuthorityActions()
+    {
+        QStringList enabled;
+        for (const char* name : { "caUpdateAct", "caCloseAct", "certGetReqAct", "certSignReqAct", "certSignReqAllAct",
+                                  "certViewAllAct", "certViewValidAct", "certSaveAsAct", "certRevokeAct", "crlNewAct",
+                                  "crlSaveAsAct", "caImportAct", "caExportAct", "crlFtpEditAct", "crlFtpDistAct" }) {
+            if (action(name)->isEnabled()) {
+                enabled << QString::fromLatin1(name);
+            }
+        }
+        return enabled;
+    }
+    bool welcomeShows() { return widget<QStackedWidget>("rightPanelStack")->currentIndex() == 0; }
+    void expectBoxes()
+    {
+        const QStringList problems = mBoxes.finish();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+        mBoxes.clearSeen();
+    }
+    void openAuthority(const QString& name)
+    {
+        InputAnswers answers({ name, kPin });
+        trigger("caOpenAct");
+        QVERIFY(answers.allUsed());
+        QVERIFY(mWindow->activeAuthority() != nullptr);
+    }
+    void selectRow(const char* tree, const QString& text, int column)
+    {
+        auto* view = widget<QTreeWidget>(QString::fromLatin1(tree));
+        const QList<QTreeWidgetItem*> rows = view->findItems(text, Qt::MatchExactly, column);
+        QCOMPARE(rows.size(), 1);
+        view->setCurrentItem(rows[0]);
+    }
+    QString crlBox() { return widget<QLabel>(QStringLiteral("Lista CRL"))->text(); }
+    QString storeFile(const QString& name) const { return mStore.filePath("C/" + name); }
+
+    QTemporaryDir mStore;
+    QTemporaryDir mOutside;
+    PluggedTokens mTokens;
+    BoxWatcher mBoxes;
+    std::unique_ptr<MainWindow> mWindow;
+
+private slots:
+    void initTestCase()
+    {
+        tokenBus();
+        emu::TokenConfig token = configuredToken("TOK1");
+        token.userPin = kPin.toStdString();
+        token.keys[0] = emu::generateKeyPair(2560, "ca").value();
+        mTokens.plug(token);
+        CA::setDefaultOpensslCmd(QStringLiteral(MORVIL_OPENSSL));
+    }
+
+    void emptyStoreOffersNothingToOpenOrDelete()
+    {
+        QVERIFY(QDir::setCurrent(mOutside.path()));
+        MainWindow window;
+        QCOMPARE(window.authorities().size(), 0);
+        for (const char* name : { "caOpenAct", "caDeleteAct" }) {
+            InputAnswers answers({ QString() });
+            window.findChild<QAction*>(QString::fromLatin1(name))->trigger();
+            QCOMPARE(answers.labels(), QStringList { QStringLiteral("Wybierz urząd") });
+        }
+        QVERIFY(window.activeAuthority() == nullptr);
+        QCOMPARE(window.authorities().size(), 0);
+    }
+
+    void newAuthorityGoesBeforeTheFirstGreaterName()
+    {
+        QVERIFY(QDir::setCurrent(mStore.path()));
+        for (const QString& name : { QStringLiteral("a"), QStringLiteral("B") }) {
+            AuthorityUnderTest ca;
+            ca.setName(name);
+            ca.setCaKeyName(QStringLiteral("TOK1/ca"));
+            ca.createConfDir();
+            QVERIFY(ca.writeConfiguration());
+        }
+        mWindow = std::make_unique<MainWindow>();
+        QCOMPARE(names(), (QStringList { "a", "B" }));
+        QCOMPARE(mWindow->windowTitle(), QStringLiteral("Morvil CA"));
+        QCOMPARE(enabledAuthorityActions(), QStringList());
+
+        ModalAnswer<CaNewDialog> form([](CaNewDialog* dialog) {
+            dialog->findChild<QLineEdit*>("name")->setText("C");
+            dialog->findChild<QLineEdit*>("caKeyName")->setText("TOK1/ca");
+            dialog->findChild<QLineEdit*>("caCommonName")->setText(QString::fromUtf8("Urząd C"));
+            dialog->findChild<QLineEdit*>("caOrganizationName")->setText("Morvil");
+            dialog->accept();
+        });
+        InputAnswers pin({ kPin });
+        mBoxes.expectInformation(QStringLiteral("Informacja"),
+                                 QString::fromUtf8("Urząd utworzony poprawnie i gotowy do pracy."));
+        trigger("caNewAct");
+        expectBoxes();
+        QVERIFY(form.shown());
+        QCOMPARE(names(), (QStringList { "C", "a", "B" }));
+        QVERIFY(mWindow->activeAuthority() == nullptr);
+        QVERIFY(stockOpenssl({ "verify", "-CAfile", storeFile("C.cert"), storeFile("C.cert") }).succeeded());
+    }
+
+    void openEnablesByTab()
+    {
+        openAuthority("C");
+        expectBoxes();
+        QVERIFY(!welcomeShows());
+        QCOMPARE(enabledAuthorityActions(),
+                 (QStringList { "caUpdateAct", "caCloseAct", "certGetReqAct", "certViewAllAct", "certViewValidAct",
+                                "certSaveAsAct", "certRevokeAct", "crlNewAct", "crlSaveAsAct" }));
+        auto* tabs = widget<QTabWidget>("leftPanelTab");
+        tabs->setCurrentIndex(1);
+        QCOMPARE(enabledAuthorityActions(),
+                 (QStringList { "caUpdateAct", "caCloseAct", "certGetReqAct", "certSignReqAct", "certSignReqAllAct",
+                                "certViewAllAct", "certViewValidAct", "crlNewAct", "crlSaveAsAct" }));
+        tabs->setCurrentIndex(0);
+        QVERIFY(action("certSaveAsAct")->isEnabled());
+        QVERIFY(!action("certSignReqAct")->isEnabled());
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 1);
+    }
+
+    void lifeThroughTheActions()
+    {
+        const QString request = mOutside.filePath("ewa.req");
+        QVERIFY(makeStockRequest(request, "/C=PL/O=Morvil/CN=Ewa"));
+        {
+            FileDialogAnswer answer(request);
+            trigger("certGetReqAct");
+            QCOMPARE(answer.caption(), QStringLiteral("Wybierz zgłoszenia"));
+        }
+        QCOMPARE(widget<QTreeWidget>("reqTree")->topLevelItemCount(), 1);
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(1);
+        selectRow("reqTree", "Ewa,  Morvil", 0);
+        trigger("certSignReqAct");
+        QCOMPARE(widget<QTreeWidget>("reqTree")->topLevelItemCount(), 0);
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 2);
+        QVERIFY(stockOpenssl({ "verify", "-CAfile", storeFile("C.cert"), storeFile("certs_new/01.pem") }).succeeded());
+
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(0);
+        trigger("crlNewAct");
+        QVERIFY(QFileInfo::exists(storeFile("crl/01.crl")));
+        QVERIFY(!crlBox().contains("nieaktualna"));
+        selectRow("certTree", "Ewa", 1);
+        trigger("certRevokeAct");
+        QVERIFY(crlBox().contains("Lista CRL jest nieaktualna!"));
+        trigger("crlNewAct");
+        QVERIFY(!crlBox().contains("nieaktualna"));
+        const ToolRun list = stockOpenssl(
+            { "crl", "-in", storeFile("crl/02.crl"), "-noout", "-text", "-CAfile", storeFile("C.cert") });
+        QVERIFY2(list.succeeded() && list.out.contains("Serial Number: 01"), qPrintable(list.err));
+        {
+            FileDialogAnswer answer(mOutside.filePath("c.crl"));
+            trigger("crlSaveAsAct");
+        }
+        QVERIFY(fileContents(mOutside.filePath("c.crl")).startsWith("-----BEGIN X509 CRL-----"));
+        expectBoxes();
+    }
+
+    void closeReturnsToTheWelcomePage()
+    {
+        trigger("caCloseAct");
+        QVERIFY(welcomeShows());
+        QVERIFY(mWindow->activeAuthority() == nullptr);
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 0);
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(1);
+        QCOMPARE(enabledAuthorityActions(), QStringList());
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(0);
+    }
+
+    void deletingAsksAndKeepsOnNo()
+    {
+        openAuthority("C");
+        {
+            InputAnswers choice({ "C" });
+            mBoxes.expectQuestion(QString::fromUtf8("Czy jesteś pewien, że chcesz usunąć ten urząd?"), QMessageBox::No);
+            trigger("caDeleteAct");
+        }
+        expectBoxes();
+        QCOMPARE(names(), (QStringList { "C", "a", "B" }));
+        QVERIFY(mWindow->activeAuthority() == nullptr);
+        QVERIFY(welcomeShows());
+        QVERIFY(QFileInfo::exists(storeFile("C.cert")));
+
+        // Deleting another authority keeps the open one open.
+        openAuthority("C");
+        {
+            InputAnswers choice({ "a" });
+            mBoxes.expectQuestion(QString::fromUtf8("Czy jesteś pewien, że chcesz usunąć ten urząd?"),
+                                  QMessageBox::Yes);
+            trigger("caDeleteAct");
+        }
+        expectBoxes();
+        QCOMPARE(names(), (QStringList { "C", "B" }));
+        QVERIFY(!QFileInfo::exists(mStore.filePath("a")));
+        QCOMPARE(mWindow->activeAuthority(), &mWindow->authorities()[0]);
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 2);
+        trigger("caCloseAct");
+        mWindow.reset();
+    }
+};
+
+MORVIL_QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"
