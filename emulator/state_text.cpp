@@ -1,5 +1,6 @@
 // The state file's text: one table of fields drives both the writer and the reader, so a field
 // saved is a field read back.
+#include "hex_text.h"
 #include "state_file.h"
 
 #include "token_crypto.h"
@@ -73,25 +74,13 @@ const Field<Record>* findField(const Field<Record> (&table)[N], const std::strin
     return found == std::end(table) ? nullptr : found;
 }
 
-std::string hex(const void* data, std::size_t size)
-{
-    static const char kDigits[] = "0123456789abcdef";
-    const auto* octets = static_cast<const std::uint8_t*>(data);
-    std::string out;
-    for (std::size_t i = 0; i < size; ++i) {
-        out.push_back(kDigits[octets[i] >> 4]);
-        out.push_back(kDigits[octets[i] & 0x0F]);
-    }
-    return out;
-}
-
 std::string valueText(const std::string& text)
 {
-    return hex(text.data(), text.size());
+    return hexText(text.data(), text.size());
 }
 std::string valueText(const Bytes& data)
 {
-    return hex(data.data(), data.size());
+    return hexText(data.data(), data.size());
 }
 std::string valueText(int number)
 {

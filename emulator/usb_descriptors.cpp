@@ -116,16 +116,4 @@ std::optional<Bytes> stringDescriptor(std::uint8_t index, const std::string& pro
     return descriptor;
 }
 
-std::string toHex(const Bytes& octets)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(2 * octets.size());
-    for (std::uint8_t octet : octets) {
-        out.push_back(kDigits[octet >> 4]);
-        out.push_back(kDigits[octet & 0xF]);
-    }
-    return out;
-}
-
 } // namespace zr40nn::emu::usb

@@ -26,7 +26,4 @@ Bytes configurationDescriptor();
 // String descriptor `index` (0: the language table); nothing for an index the device lacks.
 std::optional<Bytes> stringDescriptor(std::uint8_t index, const std::string& product, const std::string& serial);
 
-// Upper-case hex, as umockdev's device records want it.
-std::string toHex(const Bytes& octets);
-
 } // namespace zr40nn::emu::usb

@@ -1,5 +1,7 @@
 #include "usbfs_device.h"
 
+#include "hex_text.h"
+
 #include "usb_descriptors.h"
 
 #include <linux/usbdevice_fs.h>
@@ -141,7 +143,7 @@ std::string UsbfsDevice::record() const
     Bytes node = usb::deviceDescriptor();
     const Bytes configuration = usb::configurationDescriptor();
     node.insert(node.end(), configuration.begin(), configuration.end());
-    const std::string hex = usb::toHex(node);
+    const std::string hex = hexText(node.data(), node.size(), true);
     const std::string devnode = devicePath();
     char busdev[16];
     std::snprintf(busdev, sizeof busdev, "%03d/%03d", mBus, mDevice);
