@@ -64,8 +64,7 @@ QString detail(DEV_ZR40NN_t* ut)
 }
 
 // Runs a worker unless the transaction failed already; its error text goes into `describe`.
-template <typename Describe>
-bool runDescribed(Steps& steps, DEV_ZR40NN_thread& worker, Describe describe)
+template <typename Describe> bool runDescribed(Steps& steps, DEV_ZR40NN_thread& worker, Describe describe)
 {
     if (steps.failed()) {
         return false;

@@ -23,7 +23,8 @@ int slotsNamed(const DEV_ZR40NN_t* ut, const char* name, int except)
 {
     int count = 0;
     for (int slot = 0; slot < keySlotCount(ut); ++slot) {
-        if (slot != except && holdsKey(ut, slot) && std::strncmp(ut->keys[slot].name, name, sizeof(ut->keys[slot].name)) == 0) {
+        if (slot != except && holdsKey(ut, slot)
+            && std::strncmp(ut->keys[slot].name, name, sizeof(ut->keys[slot].name)) == 0) {
             ++count;
         }
     }
@@ -101,8 +102,8 @@ void deleteKey(DEV_ZR40NN_t* ut, const char* pin, int pinId, int slot, FailureRe
     }
 }
 
-bool writeCertRequest(DEV_ZR40NN_t* ut, const char* userPin, int keyId, const QString& fileName,
-                      const QStringList& dn, FailureReport& report)
+bool writeCertRequest(DEV_ZR40NN_t* ut, const char* userPin, int keyId, const QString& fileName, const QStringList& dn,
+                      FailureReport& report)
 {
     const QString problem = certRequestProblem(ut, keyId);
     if (!problem.isEmpty()) {

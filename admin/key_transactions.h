@@ -25,7 +25,7 @@ void generateKey(DEV_ZR40NN_t* ut, const char* pin, int pinId, const char* name,
 void deleteKey(DEV_ZR40NN_t* ut, const char* pin, int pinId, int slot, FailureReport& report);
 // Writes a request for the key in `keyId`, signed on the token, to `fileName`. The engine may
 // free device records: the caller refreshes its tree afterwards and reads nothing through `ut`.
-bool writeCertRequest(DEV_ZR40NN_t* ut, const char* userPin, int keyId, const QString& fileName,
-                      const QStringList& dn, FailureReport& report);
+bool writeCertRequest(DEV_ZR40NN_t* ut, const char* userPin, int keyId, const QString& fileName, const QStringList& dn,
+                      FailureReport& report);
 
 } // namespace morvil::admin

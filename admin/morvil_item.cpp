@@ -247,7 +247,8 @@ void MorvilItem::userPinChangeSlot(const char* newPin)
 void MorvilItem::addFolders()
 {
     auto keys = std::make_unique<MorvilKeysFolderItem>(mUt, nullptr);
-    connect(keys.get(), &MorvilKeysFolderItem::generateKeySig, this, &MorvilItem::generateKeySlot, Qt::DirectConnection);
+    connect(keys.get(), &MorvilKeysFolderItem::generateKeySig, this, &MorvilItem::generateKeySlot,
+            Qt::DirectConnection);
     connect(keys.get(), &MorvilKeysFolderItem::deleteKeySig, this, &MorvilItem::deleteKeySlot, Qt::DirectConnection);
     connect(keys.get(), &MorvilKeysFolderItem::generateCertReqSig, this, &MorvilItem::generateCertReqSlot,
             Qt::DirectConnection);

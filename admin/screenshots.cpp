@@ -13,8 +13,8 @@
 #include "widgets/admin_widget.h"
 #include "widgets/file_folder_widget.h"
 #include "widgets/gen_cert_req_widget.h"
-#include "widgets/key_folder_widget.h"
 #include "widgets/gen_info_widget.h"
+#include "widgets/key_folder_widget.h"
 #include "widgets/login_widget.h"
 
 #include <QAbstractButton>
@@ -23,17 +23,17 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTreeWidget>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -113,8 +113,8 @@ public:
         login(node, false, kNewUserPin);
         show(node, 1);
         save("user-logged-in-with-new-pin");
-        keysAndRequest(node);
-        filesOnAndBack(token());
+        const bool requestVerified = keysAndRequest(node);
+        const bool copiedBack = filesOnAndBack(token());
         node = token();
         press(node->loginWidget(), "logout");
 
@@ -130,7 +130,7 @@ public:
         press(node->adminWidget(), "erase");
         show(node, 0);
         save("erased");
-        return mSaved > 0;
+        return mSaved > 0 && requestVerified && copiedBack;
     }
 
 private:
@@ -155,7 +155,8 @@ private:
         mWindow.model()->setActive(index);
     }
 
-    void keysAndRequest(MorvilItem* node)
+    // True when the stock openssl verifies the request written.
+    bool keysAndRequest(MorvilItem* node)
     {
         auto* keys = static_cast<MorvilKeysFolderItem*>(node->child(0));
         const QStringList names { QStringLiteral("Podpis"), QString::fromUtf8("Logowanie VPN") };
@@ -178,14 +179,17 @@ private:
         mNextFile = mFiles.filePath(QStringLiteral("zgloszenie.req"));
         press(form, "generateRequest");
         QProcess openssl;
-        openssl.start(QStringLiteral("openssl"), { QStringLiteral("req"), QStringLiteral("-verify"), QStringLiteral("-noout"),
-                                                   QStringLiteral("-in"), mNextFile });
+        openssl.start(QStringLiteral("openssl"),
+                      { QStringLiteral("req"), QStringLiteral("-verify"), QStringLiteral("-noout"),
+                        QStringLiteral("-in"), mNextFile });
         openssl.waitForFinished();
-        std::printf("openssl req -verify %s: %s\n", qPrintable(mNextFile),
-                    openssl.exitCode() == 0 ? "verified" : "FAILED");
+        const bool verified = openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+        std::printf("openssl req -verify %s: %s\n", qPrintable(mNextFile), verified ? "verified" : "FAILED");
+        return verified;
     }
 
-    void filesOnAndBack(MorvilItem* node)
+    // True when a file copied onto the token comes back byte for byte.
+    bool filesOnAndBack(MorvilItem* node)
     {
         auto* files = static_cast<MorvilFilesFolderItem*>(node->child(1));
         FileFolderWidget* page = files->fileFolderWidget();
@@ -218,16 +222,18 @@ private:
         }
         // One file back from the token, compared with its original.
         const QList<QTreeWidgetItem*> rows = page->fileTree()->findItems(QStringLiteral("dane.bin"), Qt::MatchExactly);
-        if (!rows.isEmpty()) {
-            page->fileTree()->setCurrentItem(rows.first());
-            mNextFile = mFiles.filePath(QStringLiteral("dane-z-tokenu.bin"));
-            press(page, "saveFile");
-            QFile original(mFiles.filePath(QStringLiteral("dane.bin")));
-            QFile copy(mNextFile);
-            const bool same = original.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly)
-                && original.readAll() == copy.readAll();
-            std::printf("dane.bin copied back from the token: %s\n", same ? "identical" : "DIFFERENT");
+        if (rows.isEmpty()) {
+            return false;
         }
+        page->fileTree()->setCurrentItem(rows.first());
+        mNextFile = mFiles.filePath(QStringLiteral("dane-z-tokenu.bin"));
+        press(page, "saveFile");
+        QFile original(mFiles.filePath(QStringLiteral("dane.bin")));
+        QFile copy(mNextFile);
+        const bool same = original.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly)
+            && original.readAll() == copy.readAll();
+        std::printf("dane.bin copied back from the token: %s\n", same ? "identical" : "DIFFERENT");
+        return same;
     }
 
     void login(MorvilItem* node, bool so, const char* pin)

@@ -2,8 +2,8 @@
 
 #include "admin_texts.h"
 #include "dev_zr40nn_threads.h"
-#include "transaction_steps.h"
 #include "morvil_state.h"
+#include "transaction_steps.h"
 
 #include <openssl/crypto.h>
 

@@ -39,14 +39,15 @@ GenCertReqWidget::GenCertReqWidget(QWidget* parent)
     mOrganizationalUnitName = subjectEdit("organizationalUnitName");
     mCommonName = subjectEdit("commonName");
     mEmailAddress = subjectEdit("emailAddress");
-    mGenerate = iconButton(QStringLiteral(":img/filetype_userreq.png"), tr("Generuj"), QStringLiteral("generateRequest"));
+    mGenerate
+        = iconButton(QStringLiteral(":img/filetype_userreq.png"), tr("Generuj"), QStringLiteral("generateRequest"));
 
     grid->addWidget(new QLabel(tr("Kod kraju:")), 0, 0);
     grid->addWidget(mCountryName, 0, 1);
     const std::pair<QString, QLineEdit*> rows[] = {
-        { tr("Region:"), mStateOrProvinceName }, { tr("Miejscowość:"), mLocalityName },
+        { tr("Region:"), mStateOrProvinceName },   { tr("Miejscowość:"), mLocalityName },
         { tr("Organizacja:"), mOrganizationName }, { tr("Dział:"), mOrganizationalUnitName },
-        { tr("Nazwa pospolita:"), mCommonName }, { tr("E-mail:"), mEmailAddress },
+        { tr("Nazwa pospolita:"), mCommonName },   { tr("E-mail:"), mEmailAddress },
     };
     int row = 1;
     for (const auto& [label, edit] : rows) {

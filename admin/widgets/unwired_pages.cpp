@@ -69,7 +69,7 @@ DetInfoWidget::DetInfoWidget(QWidget* parent)
 {
 }
 
-void DetInfoWidget::setInfo(const DEV_ZR40NN_info_t* /*info*/) {}
+void DetInfoWidget::setInfo(const DEV_ZR40NN_info_t* /*info*/) { }
 
 ProgressWidget::ProgressWidget(QWidget* parent)
     : QWidget(parent)

@@ -41,7 +41,8 @@ QString slotPublicKeyPem(const emu::TokenConfig& token, int slot)
     std::vector<unsigned char> point { 0x04 };
     point.insert(point.end(), token.keys[slot].pubX.begin(), token.keys[slot].pubX.end());
     point.insert(point.end(), token.keys[slot].pubY.begin(), token.keys[slot].pubY.end());
-    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> ec(EC_KEY_new_by_curve_name(OBJ_sn2nid(emu::findCurve(token.curveId)->name)));
+    morvil::OpenSslOwner<EC_KEY, EC_KEY_free> ec(
+        EC_KEY_new_by_curve_name(OBJ_sn2nid(emu::findCurve(token.curveId)->name)));
     if (EC_KEY_oct2key(ec.get(), point.data(), point.size(), nullptr) != 1) {
         return {};
     }
@@ -150,13 +151,15 @@ private slots:
         writeRequest(f->node(), path);
 
         QVERIFY(QFileInfo(path).size() < 5000); // replaced whole
-        QVERIFY(opensslReq(path, { QStringLiteral("-verify"), QStringLiteral("-noout") }).contains(QStringLiteral("OK")));
+        QVERIFY(
+            opensslReq(path, { QStringLiteral("-verify"), QStringLiteral("-noout") }).contains(QStringLiteral("OK")));
         QVERIFY(opensslReq(path, { QStringLiteral("-noout"), QStringLiteral("-text") })
                     .contains(QStringLiteral("ecdsa-with-SHA256")));
         QCOMPARE(opensslReq(path, { QStringLiteral("-noout"), QStringLiteral("-pubkey") }),
                  slotPublicKeyPem(f->tokens.token(id).snapshot(), 0));
-        QCOMPARE(opensslReq(path, { QStringLiteral("-noout"), QStringLiteral("-subject"), QStringLiteral("-nameopt"),
-                                    QStringLiteral("utf8,sep_comma_plus") })
+        QCOMPARE(opensslReq(path,
+                            { QStringLiteral("-noout"), QStringLiteral("-subject"), QStringLiteral("-nameopt"),
+                              QStringLiteral("utf8,sep_comma_plus") })
                      .trimmed(),
                  QString::fromUtf8("subject=C=PL,L=Łódź,O=Firma=X,CN=Zażółć gęślą jaźń"));
         QCOMPARE(f->tokens.token(id).snapshot().userPinTries, 0);

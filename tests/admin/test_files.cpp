@@ -167,8 +167,8 @@ private slots:
         QCOMPARE(ut->file_types[slotNamed(ut, "cert.CER")] & 0xF0, 0x10);
         QCOMPARE(ut->file_types[slotNamed(ut, "x.key")] & 0xF0, 0xF0);
         QCOMPARE(slotNamed(ut, "big.bin"), -1);
-        const QStringList order { QStringLiteral("C"), QStringLiteral("REPORT.TXT"), QStringLiteral("a"),
-                                  QStringLiteral("b"), QStringLiteral("cert.CER"), QStringLiteral("full.bin"),
+        const QStringList order { QStringLiteral("C"),    QStringLiteral("REPORT.TXT"), QStringLiteral("a"),
+                                  QStringLiteral("b"),    QStringLiteral("cert.CER"),   QStringLiteral("full.bin"),
                                   QStringLiteral("x.key") };
         QCOMPARE(fileNodeNames(node), order);
         QStringList rows;
@@ -176,7 +176,8 @@ private slots:
             rows << page(node)->fileTree()->topLevelItem(i)->text(0);
         }
         QCOMPARE(rows, order);
-        QVERIFY(page(node)->findChild<QLabel*>(QStringLiteral("fileSystemInfo"))
+        QVERIFY(page(node)
+                    ->findChild<QLabel*>(QStringLiteral("fileSystemInfo"))
                     ->text()
                     .contains(QStringLiteral("Liczba zapisanych plików: <b>7</b>")));
     }

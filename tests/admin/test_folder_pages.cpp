@@ -61,7 +61,8 @@ private slots:
         for (int slot = 0; slot < 4; ++slot) {
             QCOMPARE(box(slot)->title(), QStringLiteral("Klucz #%1").arg(slot + 1));
         }
-        const DEV_ZR40NN_key_info_t occupied[4] = { keySlot(0, ""), keySlot(0, ""), keySlot(1, "jest"), keySlot(0, "") };
+        const DEV_ZR40NN_key_info_t occupied[4]
+            = { keySlot(0, ""), keySlot(0, ""), keySlot(1, "jest"), keySlot(0, "") };
         page.setInfo(occupied);
         // A disabled box shows the name but enables nothing.
         QCOMPARE(textOf(box(2), "keyName"), QStringLiteral("jest"));
@@ -116,10 +117,12 @@ private slots:
         // The signals carry references, which a spy cannot keep: the texts are copied as they pass.
         QList<QStringList> saved;
         QList<QStringList> added;
-        connect(&page, &FileFolderWidget::saveFileSig, this,
-                [&](QString& src, QString& dst) { saved << QStringList { src, dst }; });
-        connect(&page, &FileFolderWidget::addFileSig, this,
-                [&](QString& src, QString& dst) { added << QStringList { src, dst }; });
+        connect(&page, &FileFolderWidget::saveFileSig, this, [&](QString& src, QString& dst) {
+            saved << QStringList { src, dst };
+        });
+        connect(&page, &FileFolderWidget::addFileSig, this, [&](QString& src, QString& dst) {
+            added << QStringList { src, dst };
+        });
         mBoxes->expectInformation(QStringLiteral("Informacja"), text::selectFileToSave());
         press(&page, "saveFile");
         QCOMPARE(saved.size(), 0);
@@ -178,8 +181,7 @@ private slots:
             press(&page, "generateRequest");
         }
         QCOMPARE(emitted.size(), 1);
-        QCOMPARE(emitted.at(0),
-                 QStringList({ QStringLiteral("countryName=PL"), QStringLiteral("commonName=Jan") }));
+        QCOMPARE(emitted.at(0), QStringList({ QStringLiteral("countryName=PL"), QStringLiteral("commonName=Jan") }));
         QCOMPARE(textOf(&page, "commonName"), QString());
         QCOMPARE(page.subjectEntries(), QStringList({ QStringLiteral("countryName=PL") }));
     }

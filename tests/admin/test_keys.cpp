@@ -2,8 +2,8 @@
 // each login enables, and the refusals that keep commands (and PIN tries) off the token.
 #include "admin_texts.h"
 #include "folder_nodes.h"
-#include "token_crypto.h"
 #include "qt_test_main.h"
+#include "token_crypto.h"
 
 using namespace morvil::test;
 namespace text = morvil::admin::text;
@@ -109,8 +109,8 @@ private slots:
     {
         MorvilItem* node = startWith(configuredToken("BEZ"));
         // Past the disabled page, straight at the folder's relay.
-        QVERIFY(QMetaObject::invokeMethod(keysFolder(node)->keyFolderWidget(), "generateKeySlot",
-                                          Qt::DirectConnection, Q_ARG(const char*, "k"), Q_ARG(int, 0)));
+        QVERIFY(QMetaObject::invokeMethod(keysFolder(node)->keyFolderWidget(), "generateKeySlot", Qt::DirectConnection,
+                                          Q_ARG(const char*, "k"), Q_ARG(int, 0)));
         QVERIFY(QMetaObject::invokeMethod(keysFolder(node)->keyFolderWidget(), "deleteKeySlot", Qt::DirectConnection,
                                           Q_ARG(int, 0)));
         QCOMPARE(f->tokens.commands(mId), QString());
