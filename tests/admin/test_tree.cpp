@@ -99,6 +99,25 @@ private slots:
         QCOMPARE(deleted.last().at(0).value<QWidget*>(), secondPage);
     }
 
+    // A record that an enumeration made elsewhere (the engine's) handed to another token is not
+    // the node's any more: the node goes and the record gets a node of its own.
+    void aRecordOfAnotherTokenGetsANewNode()
+    {
+        f->tokens.plug(configuredToken("A"));
+        TreeModel* model = f->start();
+        MorvilItem* before = f->node();
+        QVERIFY(before->holdsSameToken());
+        DEV_ZR40NN_t* record = before->device();
+        QSignalSpy deleted(model, &TreeModel::pageDeleted);
+        QWidget* page = before->page();
+        std::snprintf(record->serial_number, sizeof(record->serial_number), "%s", "INNY-0001");
+        QVERIFY(!before->holdsSameToken());
+        QCOMPARE(model->refresh(), 1);
+        QCOMPARE(deleted.last().at(0).value<QWidget*>(), page);
+        QCOMPARE(f->node()->device(), record);
+        QVERIFY(f->node()->holdsSameToken());
+    }
+
     void enumerationRunsBehindTheWaitCursor()
     {
         f->tokens.plug(configuredToken("A"));
