@@ -216,6 +216,21 @@ private slots:
         }
     }
 
+    void onlyAUserLoginSigns()
+    {
+        const int id = f->tokens.plug(tokenWithKey("ADMIN"));
+        f->start();
+        login(f->node(), true, QString::fromLatin1(kSoPin));
+        QVERIFY(!form(f->node())->isEnabled());
+        f->tokens.clearLog(id);
+        // Past the disabled form, straight at the key node's relay.
+        QString path = mDir.filePath(QStringLiteral("admin.pem"));
+        QStringList dn { QStringLiteral("countryName=PL") };
+        emit static_cast<MorvilKeyItem*>(keysFolder(f->node())->child(0))->generateCertReqSig(0, path, dn);
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(f->tokens.commands(id), QString());
+    }
+
     void keyNamedTwiceIsRefused()
     {
         emu::TokenConfig config = tokenWithKey("DWAKLUCZE");
