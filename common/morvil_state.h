@@ -13,10 +13,10 @@ enum MorvilTokenState
 };
 
 // Information flags the state is read from.
-inline constexpr int kMorvilInfoInitialised = 0x01;
-inline constexpr int kMorvilInfoConfigured = 0x02;
-inline constexpr int kMorvilInfoLocked = 0x04;
-inline constexpr int kMorvilInfoSoMayNotChangeUserPin = 0x10;
+inline constexpr int kMorvilInfoInitialised = DEV_ZR40NN_INFO_INITIALISED;
+inline constexpr int kMorvilInfoConfigured = DEV_ZR40NN_INFO_CONFIGURED;
+inline constexpr int kMorvilInfoLocked = DEV_ZR40NN_INFO_LOCKED;
+inline constexpr int kMorvilInfoSoMayNotChangeUserPin = DEV_ZR40NN_INFO_SO_MAY_NOT_CHANGE_USER_PIN;
 
 // Locked wins over configured: a locked token offers nothing but unlocking.
 int MorvilState(const DEV_ZR40NN_t* ut);

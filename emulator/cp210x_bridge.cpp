@@ -76,11 +76,8 @@ int Cp210xBridge::vendorRequest(std::uint8_t requestType, std::uint8_t request, 
 int Cp210xBridge::setConfiguration(int value)
 {
     std::lock_guard lock(mMutex);
-    if (mUnplugged) {
-        return ENODEV;
-    }
-    if (mFaults.failSetupStep == kStepConfiguration + 1) {
-        return EBUSY;
+    if (int error = setupRefusalLocked(kStepConfiguration); error != 0) {
+        return error;
     }
     if (value != 0 && value != 1) {
         return EINVAL;
@@ -96,11 +93,8 @@ int Cp210xBridge::setConfiguration(int value)
 int Cp210xBridge::claimInterface(int number)
 {
     std::lock_guard lock(mMutex);
-    if (mUnplugged) {
-        return ENODEV;
-    }
-    if (mFaults.failSetupStep == kStepInterface + 1) {
-        return EBUSY;
+    if (int error = setupRefusalLocked(kStepInterface); error != 0) {
+        return error;
     }
     if (number != 0) {
         return EINVAL;
@@ -267,6 +261,15 @@ bool Cp210xBridge::readyLocked() const
     return std::all_of(mSteps.begin(), mSteps.end(), [](bool done) { return done; });
 }
 
+int Cp210xBridge::setupRefusalLocked(Step step) const
+{
+    if (mUnplugged) {
+        return ENODEV;
+    }
+    // An injected failure of a USB-level step: the device is busy.
+    return mFaults.failSetupStep == step + 1 ? EBUSY : 0;
+}
+
 int Cp210xBridge::refusalLocked() const
 {
     if (mUnplugged) {
@@ -318,11 +321,11 @@ void Cp210xBridge::serve()
         }
         Answer out;
         Bytes payload = answer;
-        payload.resize(std::min(answer.size() + static_cast<std::size_t>(std::max(mFaults.extraAnswerOctets, 0)),
-                                kMaxFrameLength),
-                       0x00);
-        const int announced =
-            std::clamp(static_cast<int>(payload.size()) + mFaults.answerLengthDelta, 0, int(kMaxFrameLength));
+        payload.resize(
+            std::min(answer.size() + static_cast<std::size_t>(std::max(mFaults.extraAnswerOctets, 0)), kMaxFrameLength),
+            0x00);
+        const int announced
+            = std::clamp(static_cast<int>(payload.size()) + mFaults.answerLengthDelta, 0, int(kMaxFrameLength));
         out.frame.reserve(1 + payload.size());
         out.frame.push_back(static_cast<std::uint8_t>(announced));
         out.frame.insert(out.frame.end(), payload.begin(), payload.end());

@@ -15,6 +15,13 @@ constexpr std::size_t kKeyNameOctets = 21;
 constexpr std::size_t kObjectOctets = 64;
 constexpr std::size_t kMaxDigestOctets = 64;
 
+// Every request opens with 0x00 and the command code; a command that takes a PIN carries the PIN id
+// and the PIN field right behind them, and a change of PIN the new PIN after that.
+constexpr std::size_t kCodeAt = 1;
+constexpr std::size_t kPinIdAt = 2;
+constexpr std::size_t kPinAt = 3;
+constexpr std::size_t kNewPinAt = kPinAt + kPinOctets;
+
 // Text fields travel NUL-padded; the token keeps them without the padding.
 inline std::string unpad(const std::uint8_t* field, std::size_t octets)
 {

@@ -2,7 +2,6 @@
 
 #include "token_commands.h"
 #include "token_fields.h"
-#include "token_frames.h"
 
 #include <algorithm>
 #include <chrono>
@@ -96,6 +95,7 @@ Bytes TokenModel::process(const Bytes& request)
     if (answer.size() == 2 && answer[0] == 0x80) {
         entry.status = answer[1];
     }
+    entry.answer = answer;
     mLog.push_back(std::move(entry));
     return answer;
 }

@@ -28,6 +28,15 @@ extern "C" {
 #define DEV_ZR40NN_OBJ_SIZE 64
 #define DEV_ZR40NN_FS_SCAN_SIZE 56401
 
+/* Bits of the token's state, `info` of DEV_ZR40NN_info_t; the last one is also a flag of
+ * DEV_ZR40NN_conf_t's `info`. */
+#define DEV_ZR40NN_INFO_INITIALISED 0x01
+#define DEV_ZR40NN_INFO_CONFIGURED 0x02
+#define DEV_ZR40NN_INFO_LOCKED 0x04
+#define DEV_ZR40NN_INFO_SO_MAY_NOT_CHANGE_USER_PIN 0x10
+/* Bit of `info` of DEV_ZR40NN_key_info_t: the slot holds a key. */
+#define DEV_ZR40NN_KEY_PRESENT 0x01
+
 /* Library error codes; DEV_ZR40NN_lib_error_desc gives their texts. */
 enum
 {

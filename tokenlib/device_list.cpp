@@ -1,6 +1,6 @@
 // The process-wide list of tokens on the USB buses and the library's reference-counted life cycle.
 #include "dev_zr40nn.h"
-#include "file_handle.h"
+#include "files/file_handle.h"
 
 #include <openssl/crypto.h>
 
@@ -21,13 +21,14 @@ DeviceList gDevices;
 int gConnectedApps = 0;
 
 // Records may hold a configuration with PINs: cleansed before they go back to the heap. A record
-// freed while its session is open (unplugged, or the last finish) gives its USB handle back too.
+// freed while its session is open (unplugged, or the last finish) gives its USB handle back too,
+// through its own transport.
 void destroyRecord(DEV_ZR40NN_t* ut)
 {
     std::unique_ptr<DEV_ZR40NN_t> owner(ut);
     zr40nn::files::forgetHandlesOf(ut);
-    if (owner->handle != nullptr) {
-        usb_close(owner->handle);
+    if (owner->handle != nullptr && owner->close != nullptr) {
+        owner->close(owner.get());
     }
     OPENSSL_cleanse(owner.get(), sizeof(DEV_ZR40NN_t));
 }

@@ -1,12 +1,15 @@
 // Refresh of every listed token: information, and for a usable token its key slots and file table.
 #include "dev_zr40nn.h"
+#include "protocol.h"
+#include "session_guard.h"
 
 namespace {
 
 // Configured and not locked: the only state in which the token shows keys and files.
 bool isUsable(const DEV_ZR40NN_info_t& info)
 {
-    return (info.info & 0x06) == 0x02;
+    using namespace zr40nn::protocol;
+    return (info.info & (kStateConfigured | kStateLocked)) == kStateConfigured;
 }
 
 // Reads one token inside its own session; the first failing step ends it.
@@ -31,12 +34,12 @@ extern "C" int DEV_ZR40NN_lib_actualize_devices(void)
 {
     for (DEV_ZR40NN_t* ut = DEV_ZR40NN_get_first(); ut != nullptr; ut = ut->next) {
         // Also refuses (-2, no entry) a token whose session is open, and clears the stack.
-        const int opened = DEV_ZR40NN_session_open(ut);
-        if (opened < 0) {
-            return opened;
+        zr40nn::ScopedSession session(ut);
+        if (session.openResult() < 0) {
+            return session.openResult();
         }
         const int read = readToken(ut);
-        const int closed = DEV_ZR40NN_session_close(ut);
+        const int closed = session.close();
         if (read < 0) {
             return read;
         }

@@ -1,6 +1,6 @@
 // Sessions: the bracket around every group of commands on one token.
 #include "dev_zr40nn.h"
-#include "error_entry.h"
+#include "errors/error_entry.h"
 
 #include <cstring>
 

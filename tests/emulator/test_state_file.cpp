@@ -72,6 +72,16 @@ TEST_F(StateFileTest, EveryFieldSurvivesTheRoundTripInAPrivateFile)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+// All-zero memory is left out of the file, so reading it in as no memory keeps a second round trip
+// equal to the first.
+TEST_F(StateFileTest, AllZeroMemoryReadsBackAsWritten)
+{
+    const auto tokens = parseState("[token]\npublic_mem=2\npublic_memory=0000\n");
+    ASSERT_EQ(tokens.size(), 1u);
+    EXPECT_TRUE(tokens[0].publicMemory.empty());
+    EXPECT_TRUE(parseState(formatState(tokens)) == tokens);
+}
+
 TEST_F(StateFileTest, CommentsBlankLinesAndCrLfAreAccepted)
 {
     const auto tokens = parseState("# saved\r\n\r\n[token]\r\n  curve = 2240 \r\nname=414243\r\n# end\r\n");

@@ -25,11 +25,11 @@ TEST_F(DeviceCommands, PinFieldsOnTheWireAndTheEntriesOfAWrongPin)
     DEV_ZR40NN_t* ut = openToken(configuredToken("WIRE"));
     ASSERT_NE(ut, nullptr);
     // try_pin checks nothing: a long PIN is cut to 8 octets, an empty one is eight zero octets.
-    EXPECT_EQ(DEV_ZR40NN_cmd_try_pin(ut, "0123456789", 1), -102);
+    EXPECT_EQ(DEV_ZR40NN_cmd_try_pin(ut, "0123456789", 1), deviceError(emu::kStatusWrongPin));
     EXPECT_EQ(entries(ut),
               (Lines { "DEV_ZR40NN_single_pass:host receive error frame from device",
                        "DEV_ZR40NN_cmd_try_pin:wrong PIN, command not allowed" }));
-    EXPECT_EQ(DEV_ZR40NN_cmd_try_pin(ut, "", 1), -102);
+    EXPECT_EQ(DEV_ZR40NN_cmd_try_pin(ut, "", 1), deviceError(emu::kStatusWrongPin));
     EXPECT_EQ(DEV_ZR40NN_cmd_try_pin(ut, kSoPin, 0), 0);
     // The administrator may set the user PIN (PIN id 0); eight octets are accepted.
     EXPECT_EQ(DEV_ZR40NN_cmd_change_user_pin(ut, kSoPin, 0, "abcdefgh"), 0);
@@ -46,7 +46,7 @@ TEST_F(DeviceCommands, PinFieldsOnTheWireAndTheEntriesOfAWrongPin)
     for (int result : { DEV_ZR40NN_cmd_change_user_pin(ut, "s", 0, nine),
                         DEV_ZR40NN_cmd_change_user_pin(ut, nine, 1, "1"), DEV_ZR40NN_cmd_change_so_pin(ut, nine, "1"),
                         DEV_ZR40NN_cmd_dev_unlock(ut, nine), DEV_ZR40NN_cmd_dev_erase(ut, nine) }) {
-        EXPECT_EQ(result, -12);
+        EXPECT_EQ(result, DEV_ZR40NN_ERR_RANGE);
     }
     EXPECT_TRUE(log().empty());
     EXPECT_EQ(ERROR_count(ut->err), 5);
@@ -71,7 +71,7 @@ TEST_F(DeviceCommands, EveryCommandNeedsASession)
             { "DEV_ZR40NN_cmd_read_public_obj", [&] { return DEV_ZR40NN_cmd_read_public_obj(ut, 0, buf); } },
             { "DEV_ZR40NN_cmd_rbg_generate_bits", [&] { return DEV_ZR40NN_cmd_rbg_generate_bits(ut, buf, 16); } } };
     for (const auto& [name, run] : commands) {
-        EXPECT_EQ(run(), -4) << name;
+        EXPECT_EQ(run(), DEV_ZR40NN_ERR_SESSION_CLOSED) << name;
         EXPECT_EQ(entries(ut).back(), name + ":session is closed");
     }
     // One entry each: the exchange itself adds none.
@@ -100,11 +100,11 @@ TEST_F(DeviceCommands, ConfigurationIsSentAndWipedWhetherOrNotTheTokenTakesIt)
 
     // Configured now, the token refuses a second configuration: the PINs are wiped anyway.
     fill();
-    EXPECT_EQ(DEV_ZR40NN_cmd_dev_conf(ut), -101);
+    EXPECT_EQ(DEV_ZR40NN_cmd_dev_conf(ut), deviceError(emu::kStatusNotAllowed));
     EXPECT_TRUE(allZero(ut->conf));
     ASSERT_EQ(DEV_ZR40NN_session_close(ut), 0);
     fill();
-    EXPECT_EQ(DEV_ZR40NN_cmd_dev_conf(ut), -4);
+    EXPECT_EQ(DEV_ZR40NN_cmd_dev_conf(ut), DEV_ZR40NN_ERR_SESSION_CLOSED);
     EXPECT_TRUE(allZero(ut->conf));
 }
 
@@ -137,7 +137,7 @@ TEST_F(DeviceCommands, InformationIsStoredFieldByFieldFromAnswersOf25OctetsOnly)
     for (const emu::BridgeFaults& faults : { shorter, longer }) {
         reopenSession();
         setFaults(faults);
-        EXPECT_EQ(DEV_ZR40NN_cmd_read_dev_info(ut), -5);
+        EXPECT_EQ(DEV_ZR40NN_cmd_read_dev_info(ut), DEV_ZR40NN_ERR_RECEIVE);
         EXPECT_EQ(std::memcmp(&before, &ut->info, sizeof(before)), 0);
         EXPECT_EQ(entries(ut), Lines { "DEV_ZR40NN_cmd_read_dev_info:received frame syntax error" });
         EXPECT_NE(ut->handle, nullptr) << "a wrong answer is the token's fault, not the transport's";
@@ -151,7 +151,7 @@ TEST_F(DeviceCommands, UnsupportedCurveStillUpdatesEveryOtherField)
     DEV_ZR40NN_t* ut = openUnrefreshed(config);
     ASSERT_NE(ut, nullptr);
     ut->info.ecc_params = &DEV_ZR40NN_ecc_params[3];
-    EXPECT_EQ(DEV_ZR40NN_cmd_read_dev_info(ut), -11);
+    EXPECT_EQ(DEV_ZR40NN_cmd_read_dev_info(ut), DEV_ZR40NN_ERR_NOT_SUPPORTED);
     EXPECT_EQ(ut->info.ecc_params, nullptr);
     EXPECT_STREQ(ut->info.name, "ODD");
     EXPECT_EQ(ut->info.keys_num, 2);
@@ -172,7 +172,7 @@ TEST_F(DeviceCommands, EraseEmptiesTheKeySlotsButNotTheFileTable)
     ASSERT_EQ(ut->file_types[0], 0x41);
     const DEV_ZR40NN_t before = *ut;
 
-    EXPECT_EQ(DEV_ZR40NN_cmd_dev_erase(ut, "wrong"), -102);
+    EXPECT_EQ(DEV_ZR40NN_cmd_dev_erase(ut, "wrong"), deviceError(emu::kStatusWrongPin));
     EXPECT_EQ(std::memcmp(before.keys, ut->keys, sizeof(ut->keys)), 0) << "a refused erase keeps the slots";
     EXPECT_EQ(DEV_ZR40NN_cmd_dev_erase(ut, kSoPin), 0);
     EXPECT_TRUE(allZero(ut->keys));

@@ -90,7 +90,7 @@ TEST_F(KeyCommands, SignatureBufferTooSmallCopiesNothing)
     std::array<unsigned char, 64> sig;
     sig.fill(0xEE);
     const auto untouched = sig;
-    EXPECT_EQ(DEV_ZR40NN_cmd_ecdsa_sign(ut, kUserPin, 0, sig.data(), 8, digest, 32), -7);
+    EXPECT_EQ(DEV_ZR40NN_cmd_ecdsa_sign(ut, kUserPin, 0, sig.data(), 8, digest, 32), DEV_ZR40NN_ERR_BUFFER_TOO_SMALL);
     EXPECT_EQ(sig, untouched);
     EXPECT_EQ(entries(ut), Lines { "DEV_ZR40NN_cmd_ecdsa_sign:buffer for signature is too small" });
 }
@@ -103,6 +103,8 @@ TEST_F(KeyCommands, ArgumentChecksKeepRequestsOffTheWire)
     ASSERT_NE(ut, nullptr);
     unsigned char buf[130] = {};
     const std::string slotRange = ":key number is out of range for this device";
+    constexpr int kRange = DEV_ZR40NN_ERR_RANGE;
+    constexpr int kSlot = DEV_ZR40NN_ERR_KEY_NUMBER;
     const std::string generate = "DEV_ZR40NN_cmd_generate_key";
     const std::string generateRange = generate + ":PIN is too long or its id is wrong or key name is too long";
     const int results[] = { DEV_ZR40NN_cmd_generate_key(ut, kUserPin, 1, std::string(22, 'n').c_str(), 0),
@@ -116,7 +118,7 @@ TEST_F(KeyCommands, ArgumentChecksKeepRequestsOffTheWire)
                             DEV_ZR40NN_cmd_ecdsa_sign(ut, kUserPin, 4, buf, 130, buf, 32),
                             DEV_ZR40NN_cmd_read_key_info(ut, 2) };
     EXPECT_EQ(std::vector<int>(std::begin(results), std::end(results)),
-              (std::vector<int> { -12, -12, -12, -10, -10, -12, -10, -12, -10, -10 }));
+              (std::vector<int> { kRange, kRange, kRange, kSlot, kSlot, kRange, kSlot, kRange, kSlot, kSlot }));
     EXPECT_EQ(entries(ut),
               (Lines { generateRange, generateRange, generateRange, generate + slotRange, generate + slotRange,
                        "DEV_ZR40NN_cmd_delete_key:PIN is too long or its id is wrong",
@@ -136,13 +138,13 @@ TEST_F(KeyCommands, WithoutTheDeviceCurveNothingIsSent)
 {
     DEV_ZR40NN_t* ut = openUnrefreshed(configuredToken("NOCURVE", 1234));
     ASSERT_NE(ut, nullptr);
-    ASSERT_EQ(DEV_ZR40NN_cmd_read_dev_info(ut), -11);
+    ASSERT_EQ(DEV_ZR40NN_cmd_read_dev_info(ut), DEV_ZR40NN_ERR_NOT_SUPPORTED);
     ASSERT_EQ(ut->info.keys_num, 4);
     token().clearLog();
     ut->err[0] = '\0';
 
-    EXPECT_EQ(DEV_ZR40NN_cmd_read_key_info(ut, 0), -13);
-    EXPECT_EQ(DEV_ZR40NN_cmd_generate_key(ut, kUserPin, 1, "k", 0), -13);
+    EXPECT_EQ(DEV_ZR40NN_cmd_read_key_info(ut, 0), DEV_ZR40NN_ERR_NOT_INITIALIZED);
+    EXPECT_EQ(DEV_ZR40NN_cmd_generate_key(ut, kUserPin, 1, "k", 0), DEV_ZR40NN_ERR_NOT_INITIALIZED);
     EXPECT_TRUE(log().empty());
     EXPECT_EQ(entries(ut),
               (Lines { "DEV_ZR40NN_cmd_read_key_info:ecc_params field is not initialized",
@@ -161,7 +163,7 @@ TEST_F(KeyCommands, SlotAnswerOfTheWrongLengthClearsTheSlotState)
     emu::BridgeFaults longer;
     longer.extraAnswerOctets = 1;
     setFaults(longer);
-    EXPECT_EQ(DEV_ZR40NN_cmd_read_key_info(ut, 0), -5);
+    EXPECT_EQ(DEV_ZR40NN_cmd_read_key_info(ut, 0), DEV_ZR40NN_ERR_RECEIVE);
     EXPECT_EQ(ut->keys[0].info, 0);
     EXPECT_STREQ(ut->keys[0].name, before.name);
     EXPECT_EQ(std::memcmp(ut->keys[0].pub_x, before.pub_x, 32), 0);

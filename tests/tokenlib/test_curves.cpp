@@ -5,14 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <openssl/bn.h>
+#include <openssl/crypto.h>
 #include <openssl/ec.h>
 #include <openssl/obj_mac.h>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
 using GroupPtr = morvil::OpenSslOwner<EC_GROUP, EC_GROUP_free>;
+using Der = std::vector<unsigned char>;
 
 struct Expected
 {
@@ -38,6 +41,18 @@ GroupPtr decodeGroup(const unsigned char* der, int length)
     // The whole encoding and nothing more is one ECPKParameters.
     EXPECT_EQ(p, der + length);
     return group;
+}
+
+// ECParameters with the prime, coefficients, seed, base point, order and cofactor written out.
+Der explicitEncoding(EC_GROUP* group)
+{
+    EC_GROUP_set_asn1_flag(group, OPENSSL_EC_EXPLICIT_CURVE);
+    EC_GROUP_set_point_conversion_form(group, POINT_CONVERSION_UNCOMPRESSED);
+    unsigned char* der = nullptr;
+    const int n = i2d_ECPKParameters(group, &der);
+    Der out = n > 0 ? Der(der, der + n) : Der {};
+    OPENSSL_free(der);
+    return out;
 }
 
 TEST(Curves, TableMatchesOpenSslCurvesAndIsLookedUpById)
@@ -67,6 +82,10 @@ TEST(Curves, TableMatchesOpenSslCurvesAndIsLookedUpById)
 
         EXPECT_EQ(curve.field_octets, (EC_GROUP_get_degree(reference.get()) + 7) / 8);
         EXPECT_EQ(curve.order_octets, BN_num_bytes(EC_GROUP_get0_order(reference.get())));
+
+        // OpenSSL's own explicit encoding of the curve (seed included) is ours to the octet.
+        EXPECT_EQ(explicitEncoding(reference.get()),
+                  Der(curve.asn1_specified, curve.asn1_specified + curve.asn1_specified_octets));
 
         // The AlgorithmIdentifier is checked octet for octet by the SubjectPublicKeyInfo test.
         EXPECT_EQ(DEV_ZR40NN_get_ecc_params(want.id), &curve);

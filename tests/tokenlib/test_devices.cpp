@@ -1,5 +1,5 @@
 // Device list, library life cycle and sessions, against emulated tokens plugged in and out.
-#include "fixture.h"
+#include "token_fixture.h"
 
 #include <algorithm>
 
@@ -68,6 +68,29 @@ TEST_F(Devices, UnopenableDeviceListedWithEmptyStrings)
     EXPECT_STREQ(ut->product_string, "");
     EXPECT_STREQ(ut->serial_number, "");
     EXPECT_EQ(ut->handle, nullptr);
+}
+
+TEST_F(Devices, RecordFreedInASessionClosesItThroughItsTransport)
+{
+    const int id = plug(configuredToken("OPEN"));
+    libInit();
+    ASSERT_EQ(DEV_ZR40NN_lib_find_devices(), 1);
+    DEV_ZR40NN_t* ut = recordOf(id);
+    ASSERT_EQ(DEV_ZR40NN_session_open(ut), 0) << ut->err;
+    // The transport's close resets the bridge before it lets the handle go; libusb alone would not.
+    static int closes = 0;
+    closes = 0;
+    ut->close = [](DEV_ZR40NN_t* record) {
+        ++closes;
+        return CP210X_DEV_ZR40NN_close(record);
+    };
+    const int resets = bus().resetCount(id);
+    libFinish();
+    libFinish();
+    EXPECT_EQ(DEV_ZR40NN_get_first(), nullptr);
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(bus().resetCount(id), resets + 1);
+    EXPECT_FALSE(bus().bridgeReady(id));
 }
 
 TEST_F(Devices, FindByNameTakesTheFirstOfElevenOctets)

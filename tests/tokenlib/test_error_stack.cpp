@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -68,6 +69,20 @@ TEST(ErrorStack, FullStackCarriesOneMarkerWhereItFits)
     }
 }
 
+TEST(ErrorStack, NoStackOrNoRoomRefusesThePush)
+{
+    std::array<char, 8> stack {};
+    EXPECT_EQ(push(nullptr, 4096, "f", "m"), -1);
+    for (int size : { 0, -1, -4096 }) {
+        EXPECT_EQ(push(stack.data(), size, "f", "m"), -1) << size;
+    }
+    EXPECT_STREQ(stack.data(), "");
+    // A buffer without a terminator inside its size is no stack: it is left as it is.
+    stack.fill('x');
+    EXPECT_EQ(push(stack.data(), 8, "f", "m"), -1);
+    EXPECT_TRUE(std::all_of(stack.begin(), stack.end(), [](char c) { return c == 'x'; }));
+}
+
 TEST(ErrorStack, DeviceStackPrintedNewestFirstAndKept)
 {
     DEV_ZR40NN_t ut {};
@@ -90,32 +105,34 @@ TEST(ErrorStack, DeviceStackPrintedNewestFirstAndKept)
 TEST(ErrorTexts, EveryCodeHasItsText)
 {
     const std::pair<int, const char*> texts[] = {
-        { -1, "undefined error (error specification is not compleat)" },
-        { -2, "session could not be open (perhaps device was locked by other thread or application)" },
-        { -3, "session could not be close because it is not open" },
-        { -4, "session is closed" },
-        { -5, "message receiving error" },
-        { -6, "message transmition error" },
-        { -7, "buffer is too small (can not write everything)" },
-        { -8, "buffer is too large (can not read everything)" },
-        { -9, "unable to configure device interface" },
-        { -10, "key number is not supported by device" },
-        { -11, "device is not supported by this software" },
-        { -12, "arguments are out of range" },
-        { -13, "not initialized parameter" },
-        { -100, "wrong command sended to device" },
-        { -101, "command is not allowed in this state of device" },
-        { -102, "wrong PIN, command not allowed" },
-        { -103, "point passed to ECDH shared info primitive is not on curve" },
-        { -104, "key you are trying to use is not generated" },
-        { -105, "arguments sended to device are out of range" },
-        { -106, "wrong communication frame syntax" },
-        { -107, "wrong size of communication frame" },
+        { DEV_ZR40NN_ERR_UNDEFINED, "undefined error (error specification is not compleat)" },
+        { DEV_ZR40NN_ERR_SESSION_OPEN,
+          "session could not be open (perhaps device was locked by other thread or application)" },
+        { DEV_ZR40NN_ERR_SESSION_NOT_OPEN, "session could not be close because it is not open" },
+        { DEV_ZR40NN_ERR_SESSION_CLOSED, "session is closed" },
+        { DEV_ZR40NN_ERR_RECEIVE, "message receiving error" },
+        { DEV_ZR40NN_ERR_TRANSMIT, "message transmition error" },
+        { DEV_ZR40NN_ERR_BUFFER_TOO_SMALL, "buffer is too small (can not write everything)" },
+        { DEV_ZR40NN_ERR_BUFFER_TOO_LARGE, "buffer is too large (can not read everything)" },
+        { DEV_ZR40NN_ERR_CONFIGURE, "unable to configure device interface" },
+        { DEV_ZR40NN_ERR_KEY_NUMBER, "key number is not supported by device" },
+        { DEV_ZR40NN_ERR_NOT_SUPPORTED, "device is not supported by this software" },
+        { DEV_ZR40NN_ERR_RANGE, "arguments are out of range" },
+        { DEV_ZR40NN_ERR_NOT_INITIALIZED, "not initialized parameter" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 0, "wrong command sended to device" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 1, "command is not allowed in this state of device" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 2, "wrong PIN, command not allowed" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 3, "point passed to ECDH shared info primitive is not on curve" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 4, "key you are trying to use is not generated" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 5, "arguments sended to device are out of range" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 6, "wrong communication frame syntax" },
+        { DEV_ZR40NN_ERR_DEV_BASE - 7, "wrong size of communication frame" },
     };
     for (const auto& [code, text] : texts) {
         EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(code), text) << code;
     }
-    for (int code : { 0, 1, -14, -99, -108, -109 }) {
+    for (int code : { 0, 1, DEV_ZR40NN_ERR_NOT_INITIALIZED - 1, DEV_ZR40NN_ERR_DEV_BASE + 1,
+                      DEV_ZR40NN_ERR_DEV_BASE - 8, DEV_ZR40NN_ERR_DEV_BASE - 9 }) {
         EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(code), "unknown error") << code;
     }
 }

@@ -62,7 +62,8 @@ protected:
         EXPECT_NE(file, nullptr) << mUt->err;
         Data data(file != nullptr ? static_cast<std::size_t>(file->size) : 0);
         if (!data.empty()) {
-            EXPECT_EQ(DEV_ZR40NN_file_read(file, data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+            EXPECT_EQ(DEV_ZR40NN_file_read(file, data.data(), static_cast<int>(data.size())),
+                      static_cast<int>(data.size()));
         }
         DEV_ZR40NN_file_close(file);
         return data;
@@ -76,11 +77,11 @@ TEST_F(FileSequences, AFailedListingLeavesNoSectorFree)
     start();
     DEV_ZR40NN_file_t* alpha = written("alpha", 100);
     ASSERT_EQ(DEV_ZR40NN_file_flush(alpha, kPin, kUser), 0) << mUt->err;
-    ASSERT_EQ(sectorsOf(alpha), std::vector<int>{ 8 });
+    ASSERT_EQ(sectorsOf(alpha), std::vector<int> { 8 });
     DEV_ZR40NN_file_close(alpha);
 
     token().failNth(kReadObject, 1, emu::kStatusFrameSyntax);
-    EXPECT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), -106);
+    EXPECT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), deviceError(emu::kStatusFrameSyntax));
     DEV_ZR40NN_file_t* beta = DEV_ZR40NN_file_create(mUt, "beta", kText);
     ASSERT_NE(beta, nullptr);
     EXPECT_EQ(DEV_ZR40NN_file_write(beta, "b", 1), -1);
@@ -89,7 +90,7 @@ TEST_F(FileSequences, AFailedListingLeavesNoSectorFree)
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0) << mUt->err;
     EXPECT_EQ(DEV_ZR40NN_file_write(beta, "b", 1), 1);
     ASSERT_EQ(DEV_ZR40NN_file_flush(beta, kPin, kUser), 0) << mUt->err;
-    EXPECT_EQ(sectorsOf(beta), std::vector<int>{ 9 });
+    EXPECT_EQ(sectorsOf(beta), std::vector<int> { 9 });
     DEV_ZR40NN_file_close(beta);
     EXPECT_EQ(readBack("alpha"), Data(100, 'a'));
     EXPECT_EQ(readBack("beta"), Data(1, 'b'));
@@ -100,10 +101,10 @@ TEST_F(FileSequences, ARefreshKeepsTheSectorsOfOpenHandles)
 {
     start();
     DEV_ZR40NN_file_t* one = written("one", 200);
-    ASSERT_EQ(sectorsOf(one), (std::vector<int>{ 8, 9 }));
+    ASSERT_EQ(sectorsOf(one), (std::vector<int> { 8, 9 }));
     refresh();
     DEV_ZR40NN_file_t* two = written("two", 200);
-    EXPECT_EQ(sectorsOf(two), (std::vector<int>{ 10, 11 }));
+    EXPECT_EQ(sectorsOf(two), (std::vector<int> { 10, 11 }));
     ASSERT_EQ(DEV_ZR40NN_file_flush(two, kPin, kUser), 0) << mUt->err;
     ASSERT_EQ(DEV_ZR40NN_file_flush(one, kPin, kUser), 0) << mUt->err;
     DEV_ZR40NN_file_close(one);
@@ -141,6 +142,38 @@ TEST_F(FileSequences, AFileIsOpenThroughOneHandleAtATime)
     DEV_ZR40NN_file_close(doc);
     refresh();
     EXPECT_EQ(readBack("doc"), Data(400, 'd'));
+}
+
+// A failed entry write is read back: a lost answer is a flush that took effect, a refusal one that
+// did not; only when the read fails too does the handle keep every sector either entry lists.
+TEST_F(FileSequences, AFailedEntryWriteIsReadBack)
+{
+    constexpr std::uint8_t kWriteObject = 0x2E;
+    start();
+    DEV_ZR40NN_file_t* lost = written("lost", 200); // sectors 8, 9: the entry is the fifth write
+    token().failNth(kWriteObject, 5, emu::kStatusNotAllowed, true);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(lost, kPin, kUser), 0) << mUt->err;
+    EXPECT_EQ(lost->flushed, 1);
+    DEV_ZR40NN_file_close(lost);
+
+    DEV_ZR40NN_file_t* refused = written("refused", 200); // sectors 10, 11
+    token().failNth(kWriteObject, 5, emu::kStatusNotAllowed);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(refused, kPin, kUser), DEV_ZR40NN_ERR_DEV_BASE - emu::kStatusNotAllowed);
+    EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:could not write file information to device");
+    EXPECT_EQ(refused->num, -1) << "the token kept its table";
+    DEV_ZR40NN_file_close(refused);
+    EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 2);
+
+    DEV_ZR40NN_file_t* unknown = written("unknown", 200); // sectors 10, 11
+    token().failNth(kWriteObject, 5, emu::kStatusNotAllowed);
+    token().failNth(kReadObject, 1, emu::kStatusFrameSyntax);
+    EXPECT_LT(DEV_ZR40NN_file_flush(unknown, kPin, kUser), 0);
+    EXPECT_EQ(unknown->num, 1) << "the slot stays the handle's";
+    DEV_ZR40NN_file_close(unknown);
+    EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 4);
+    refresh();
+    EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 2);
+    EXPECT_EQ(readBack("lost"), Data(200, 'l'));
 }
 
 // Random sequences over up to three handles, every step checked against the token's memory.

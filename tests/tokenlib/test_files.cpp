@@ -113,6 +113,7 @@ protected:
 TEST_F(FileTest, WritesClaimLowestFreeSectorsAndCloseGivesUnstoredOnesBack)
 {
     start();
+    const std::size_t afterRefresh = frames();
     ASSERT_EQ(freeSectors(), 120);
     DEV_ZR40NN_file_t* a = DEV_ZR40NN_file_create(mUt, "a", kText);
     DEV_ZR40NN_file_t* b = DEV_ZR40NN_file_create(mUt, "b", kText);
@@ -123,7 +124,7 @@ TEST_F(FileTest, WritesClaimLowestFreeSectorsAndCloseGivesUnstoredOnesBack)
     EXPECT_EQ(DEV_ZR40NN_file_write(a, data.data(), 127), 127); // ends on the sector boundary
     EXPECT_EQ(DEV_ZR40NN_file_write(b, data.data(), 200), 200);
     EXPECT_EQ(DEV_ZR40NN_file_write(a, data.data(), 1), 1);
-    EXPECT_EQ(DEV_ZR40NN_file_set_fpos(a, -2), 0);
+    EXPECT_EQ(DEV_ZR40NN_file_set_fpos(a, DEV_ZR40NN_ERR_SESSION_OPEN), 0);
     EXPECT_EQ(DEV_ZR40NN_file_write(a, data.data() + 1, 127), 127); // within the size: no sector
     EXPECT_EQ(DEV_ZR40NN_file_write(b, data.data(), 100), 100);
     EXPECT_EQ(sectorsOf(a), (Sectors { 8, 11 }));
@@ -144,7 +145,7 @@ TEST_F(FileTest, WritesClaimLowestFreeSectorsAndCloseGivesUnstoredOnesBack)
     EXPECT_EQ(DEV_ZR40NN_file_close(a), 0);
     EXPECT_EQ(DEV_ZR40NN_file_close(b), 0);
     EXPECT_EQ(freeSectors(), 120);
-    EXPECT_EQ(frames(), 21u) << "nothing but the refresh reached the token";
+    EXPECT_EQ(frames(), afterRefresh) << "nothing reached the token";
 
     // An opened file gives back only the sectors it added since its entry was stored.
     ASSERT_EQ(store("c", pattern(200, 2)), (Sectors { 8, 9 }));
@@ -161,6 +162,7 @@ TEST_F(FileTest, WritesClaimLowestFreeSectorsAndCloseGivesUnstoredOnesBack)
 TEST_F(FileTest, NamesOf28OctetsFitLongerOnesAndDuplicatesAreRefused)
 {
     start();
+    const std::size_t afterRefresh = frames();
     const std::string name28(28, 'n');
     const std::string name29(29, 'n');
     EXPECT_EQ(DEV_ZR40NN_file_create(mUt, name29.c_str(), kText), nullptr);
@@ -173,7 +175,7 @@ TEST_F(FileTest, NamesOf28OctetsFitLongerOnesAndDuplicatesAreRefused)
     EXPECT_EQ(DEV_ZR40NN_file_rename(file, "short", 0x100), 0);
     EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:file type 0 marks a free entry");
-    EXPECT_EQ(frames(), 21u) << "nothing but the refresh reached the token";
+    EXPECT_EQ(frames(), afterRefresh) << "nothing reached the token";
     EXPECT_EQ(DEV_ZR40NN_file_rename(file, name28.c_str(), 0x71), 0);
     ASSERT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0) << mUt->err;
     EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
@@ -187,6 +189,28 @@ TEST_F(FileTest, NamesOf28OctetsFitLongerOnesAndDuplicatesAreRefused)
     file = DEV_ZR40NN_file_create(mUt, "other", kText);
     EXPECT_EQ(DEV_ZR40NN_file_rename(file, name28.c_str(), kText), -1);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_rename:there exist file with that name");
+    EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
+}
+
+TEST_F(FileTest, OddTypesAreStoredAndListedAsGiven)
+{
+    start();
+    const int types[] = { 0x41, 0x01 };
+    for (int type : types) {
+        const std::string name = "type-" + std::to_string(type);
+        DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_create(mUt, name.c_str(), type);
+        ASSERT_NE(file, nullptr) << mUt->err;
+        ASSERT_EQ(DEV_ZR40NN_file_write(file, "odd", 3), 3);
+        ASSERT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0) << mUt->err;
+        EXPECT_EQ(mUt->file_types[file->num], type) << "cache after the flush";
+        EXPECT_EQ(memory()[static_cast<std::size_t>(file->num * kObject)], type) << "entry on the token";
+        EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
+    }
+    ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0) << mUt->err;
+    EXPECT_TRUE(mUt->file_types[0] == types[0] && mUt->file_types[1] == types[1]) << "cache after a listing";
+    DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_open(mUt, "type-1");
+    ASSERT_NE(file, nullptr) << mUt->err;
+    EXPECT_EQ(DEV_ZR40NN_file_type(file), 0x01);
     EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
 }
 
@@ -239,7 +263,7 @@ TEST_F(FileTest, FlushWritesChangedFilesIntoFreshSectorsAndDeleteClearsOnlyTheEn
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0); // which a listing reads as free again
     const Data image = memory();
     token().failCommand(0x2E, emu::kStatusNotAllowed);
-    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), -101);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), deviceError(emu::kStatusNotAllowed));
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:could not write file contents to device");
     EXPECT_EQ(memory(), image);
     EXPECT_EQ(freeSectors(), 115) << "the fresh sectors went back";

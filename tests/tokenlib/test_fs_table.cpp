@@ -162,14 +162,14 @@ TEST_F(FileTable, ClearedMemoryListsSixteenFreeSlotsAndAFailedReadEndsTheListing
     // any sector, none is free until a listing succeeds.
     ut->file_types[5] = 0x41;
     token().failCommand(0x04, emu::kStatusFrameSyntax);
-    EXPECT_EQ(DEV_ZR40NN_fs_get_file_list(ut), -106);
+    EXPECT_EQ(DEV_ZR40NN_fs_get_file_list(ut), deviceError(emu::kStatusFrameSyntax));
     EXPECT_EQ(entries(ut),
               (Lines { "DEV_ZR40NN_single_pass:host receive error frame from device",
                        "DEV_ZR40NN_cmd_read_public_obj:wrong communication frame syntax",
                        "DEV_ZR40NN_fs_get_file_list:can not read file information table" }));
     EXPECT_EQ(ut->file_types[5], 0x41);
     EXPECT_EQ(freeSectors(ut), 0);
-    EXPECT_EQ(DEV_ZR40NN_fs_clear(ut, "0000", 1), -102);
+    EXPECT_EQ(DEV_ZR40NN_fs_clear(ut, "0000", 1), deviceError(emu::kStatusWrongPin));
     EXPECT_EQ(entries(ut).back(), "DEV_ZR40NN_fs_clear:could not write to device public memory");
 }
 
@@ -211,7 +211,7 @@ TEST_F(FileTable, ScanDumpsTheTableThenTheDataSectors)
     // A failed read writes nothing.
     std::fill(out.begin(), out.end(), 'Z');
     token().failCommand(0x04, emu::kStatusNotAllowed);
-    EXPECT_EQ(DEV_ZR40NN_fs_scan(ut, out.data()), -101);
+    EXPECT_EQ(DEV_ZR40NN_fs_scan(ut, out.data()), deviceError(emu::kStatusNotAllowed));
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](char c) { return c == 'Z'; }));
     EXPECT_EQ(entries(ut).back(), "DEV_ZR40NN_fs_scan:could not read device public memory");
 }

@@ -52,7 +52,7 @@ TEST(SubjectPublicKeyInfo, EncodesEveryCurveAsOpenSslDoes)
         const int n = expectedLengths[i];
         EXPECT_EQ(DEV_ZR40NN_subject_public_key_info(&key, nullptr, 0), n);
         Bytes der(128, 0xEE);
-        EXPECT_EQ(DEV_ZR40NN_subject_public_key_info(&key, der.data(), n - 1), -7);
+        EXPECT_EQ(DEV_ZR40NN_subject_public_key_info(&key, der.data(), n - 1), DEV_ZR40NN_ERR_BUFFER_TOO_SMALL);
         EXPECT_EQ(der, Bytes(128, 0xEE)) << "a refused encoding must not touch the buffer";
         ASSERT_EQ(DEV_ZR40NN_subject_public_key_info(&key, der.data(), 128), n);
         EXPECT_EQ(der[static_cast<std::size_t>(n)], 0xEE) << "wrote past its length";
@@ -69,7 +69,7 @@ TEST(SubjectPublicKeyInfo, EncodesEveryCurveAsOpenSslDoes)
 
         // A slot without a curve (empty, or a curve the library does not know) has nothing to encode.
         key.ecc_params = nullptr;
-        EXPECT_EQ(DEV_ZR40NN_subject_public_key_info(&key, der.data(), 128), -13);
+        EXPECT_EQ(DEV_ZR40NN_subject_public_key_info(&key, der.data(), 128), DEV_ZR40NN_ERR_NOT_INITIALIZED);
     }
 }
 

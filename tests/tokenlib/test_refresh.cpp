@@ -1,5 +1,5 @@
 // The refresh of every listed token: what is read from which token, and where a failure stops it.
-#include "fixture.h"
+#include "token_fixture.h"
 
 #include <algorithm>
 
@@ -63,7 +63,7 @@ TEST_F(Refresh, MoreThanFourKeySlotsFailAtSlotFour)
     config.keysNum = 5;
     const int id = plug(config);
     ASSERT_EQ(DEV_ZR40NN_lib_find_devices(), 1);
-    EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), -10);
+    EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), DEV_ZR40NN_ERR_KEY_NUMBER);
 
     DEV_ZR40NN_t* ut = recordOf(id);
     EXPECT_EQ(commandCodes(id), (Codes { 0x02, 0x03, 0x03, 0x03, 0x03 }));
@@ -88,7 +88,7 @@ TEST_F(Refresh, FailureOrOpenSessionOnSecondOfThreeLeavesTheThirdAlone)
     // The search read the USB strings (and reset each token); from here on the third is not touched.
     const int thirdResets = bus().resetCount(idAt[2]);
     bus().token(idAt[1]).failCommand(0x02, emu::kStatusNotAllowed);
-    EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), -101);
+    EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), deviceError(emu::kStatusNotAllowed));
 
     EXPECT_EQ(commandCodes(idAt[0]), usableTokenReads(4));
     DEV_ZR40NN_t* second = DEV_ZR40NN_find_by_index(1);
@@ -105,12 +105,12 @@ TEST_F(Refresh, FailureOrOpenSessionOnSecondOfThreeLeavesTheThirdAlone)
     ASSERT_EQ(DEV_ZR40NN_session_open(second), 0);
     std::snprintf(second->err, sizeof(second->err), "kept entry\n");
     bus().token(idAt[1]).clearLog();
-    EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), -2);
+    EXPECT_EQ(DEV_ZR40NN_lib_actualize_devices(), DEV_ZR40NN_ERR_SESSION_OPEN);
     EXPECT_STREQ(second->err, "kept entry\n");
     EXPECT_TRUE(commandCodes(idAt[1]).empty());
     EXPECT_TRUE(commandCodes(idAt[2]).empty());
     EXPECT_EQ(DEV_ZR40NN_session_close(second), 0);
-    EXPECT_EQ(DEV_ZR40NN_session_close(second), -3);
+    EXPECT_EQ(DEV_ZR40NN_session_close(second), DEV_ZR40NN_ERR_SESSION_NOT_OPEN);
     EXPECT_STREQ(second->err, "kept entry\n");
 }
 

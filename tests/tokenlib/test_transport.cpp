@@ -36,7 +36,7 @@ TEST_F(Transport, FrameOf129OctetsSentAnd130Refused)
 
     // 130 payload octets do not fit a frame: refused before anything reaches the bus.
     mUt->err[0] = '\0';
-    EXPECT_EQ(CP210X_DEV_ZR40NN_write(mUt, request.data(), 130), -8);
+    EXPECT_EQ(CP210X_DEV_ZR40NN_write(mUt, request.data(), 130), DEV_ZR40NN_ERR_BUFFER_TOO_LARGE);
     EXPECT_EQ(log().size(), 1u);
     EXPECT_EQ(entries(mUt),
               Lines { "CP210X_DEV_ZR40NN_write:given buffer is to large to transmit (larger than 130 octets)" });
@@ -57,7 +57,7 @@ TEST_F(Transport, AnswersJoinedFromSplitTransfersAndErrorAnswers)
     }
     // An error answer, also with a status the library has no name for, becomes -100 - s.
     token().failCommand(0x02, 9);
-    EXPECT_EQ(readInfo(whole.data(), 130), -109);
+    EXPECT_EQ(readInfo(whole.data(), 130), DEV_ZR40NN_ERR_DEV_BASE - 9);
     EXPECT_EQ(entries(mUt), Lines { "DEV_ZR40NN_single_pass:host receive error frame from device" });
 }
 
@@ -67,7 +67,7 @@ TEST_F(Transport, FailureReleasesTheHandleAndLaterExchangesNeverTouchIt)
     std::array<unsigned char, 32> answer;
     answer.fill(0xA5);
     const auto untouched = answer;
-    EXPECT_EQ(readInfo(answer.data(), 24), -7);
+    EXPECT_EQ(readInfo(answer.data(), 24), DEV_ZR40NN_ERR_BUFFER_TOO_SMALL);
     EXPECT_EQ(answer, untouched);
     EXPECT_EQ(entries(mUt),
               (Lines { "CP210X_DEV_ZR40NN_read:could not store all data received from CP210X in given buffer",
@@ -78,13 +78,16 @@ TEST_F(Transport, FailureReleasesTheHandleAndLaterExchangesNeverTouchIt)
 
     // The next exchange fails in the transport and sends nothing.
     token().clearLog();
-    EXPECT_EQ(readInfo(answer.data(), 32), -6);
+    EXPECT_EQ(readInfo(answer.data(), 32), DEV_ZR40NN_ERR_TRANSMIT);
     EXPECT_TRUE(log().empty());
     const Lines after = entries(mUt);
     ASSERT_EQ(after.size(), 4u);
     EXPECT_EQ(after[2], "CP210X_DEV_ZR40NN_write:could not write bulk transfer to CP210X");
     EXPECT_EQ(after[3], "DEV_ZR40NN_single_pass:could not write to device");
-    EXPECT_EQ(CP210X_DEV_ZR40NN_read(mUt, answer.data(), 32, 7000), -5);
+    EXPECT_EQ(CP210X_DEV_ZR40NN_read(mUt, answer.data(), 32, 7000), DEV_ZR40NN_ERR_RECEIVE);
+    // Without a record there is no handle either: the same code, and nothing to push an entry on.
+    EXPECT_EQ(CP210X_DEV_ZR40NN_read(nullptr, answer.data(), 32, 7000), DEV_ZR40NN_ERR_RECEIVE);
+    EXPECT_EQ(CP210X_DEV_ZR40NN_write(nullptr, answer.data(), 2), DEV_ZR40NN_ERR_TRANSMIT);
 
     // Closing the session then succeeds without another reset, and a new session works.
     EXPECT_EQ(DEV_ZR40NN_session_close(mUt), 0);
@@ -100,7 +103,7 @@ TEST_F(Transport, ZeroLengthReadsEndAtTheTimeOut)
     faults.zeroLengthForever = true;
     setFaults(faults);
     Frame answer {};
-    EXPECT_EQ(CP210X_DEV_ZR40NN_read(mUt, answer.data(), 130, 200), -5);
+    EXPECT_EQ(CP210X_DEV_ZR40NN_read(mUt, answer.data(), 130, 200), DEV_ZR40NN_ERR_RECEIVE);
     EXPECT_EQ(entries(mUt), Lines { "CP210X_DEV_ZR40NN_read:could not read bulk transfer from CP210X" });
 }
 
@@ -116,7 +119,7 @@ TEST_F(Transport, FailedSetUpReportsItsStepAndKeepsTheSessionClosed)
         emu::BridgeFaults faults;
         faults.failSetupStep = step;
         setFaults(faults);
-        EXPECT_EQ(DEV_ZR40NN_session_open(mUt), -9) << step;
+        EXPECT_EQ(DEV_ZR40NN_session_open(mUt), DEV_ZR40NN_ERR_CONFIGURE) << step;
         EXPECT_EQ(mUt->session_is_open, 0);
         EXPECT_EQ(mUt->handle, nullptr);
         EXPECT_EQ(entries(mUt),

@@ -1,6 +1,6 @@
 #include "engine_log.h"
 
-#include "error_entry.h"
+#include "errors/error_entry.h"
 
 #include <cstdio>
 #include <ctime>

@@ -2,6 +2,7 @@
 
 #include "engine_log.h"
 #include "engine_state.h"
+#include "protocol.h"
 
 #include <cstring>
 
@@ -92,8 +93,9 @@ bool chooseKey(const char* function, const char* keyId, bool stopOnRefreshFailur
     // A slot is matched by name whatever its state; an empty slot or one on a curve we cannot
     // encode has no key to hand out.
     const DEV_ZR40NN_key_info_t& key = token->keys[slot];
-    if ((key.info & 0x01) == 0 || key.ecc_params == nullptr) {
-        DEV_ZR40NN_LOG_ERROR(function, DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_DEV_BASE - 4));
+    if ((key.info & zr40nn::protocol::kKeySlotUsed) == 0 || key.ecc_params == nullptr) {
+        DEV_ZR40NN_LOG_ERROR(function,
+                             DEV_ZR40NN_lib_error_desc(zr40nn::protocol::deviceError(zr40nn::protocol::kStatusKeyNotGenerated)));
         return false;
     }
     choice.token = token;

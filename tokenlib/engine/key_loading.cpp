@@ -6,6 +6,8 @@
 #include "key_handle.h"
 #include "openssl_owner.h"
 #include "pin_prompt.h"
+#include "protocol.h"
+#include "session_guard.h"
 #include "wipe.h"
 
 #include <openssl/x509.h>
@@ -16,7 +18,6 @@ namespace zr40nn::engine {
 
 namespace {
 
-constexpr unsigned char kUserPinId = 1;
 
 // The user PIN for loading: the "user_pin" default, else the prompt. Only a prompt that fails
 // or is cancelled ends the loading before the token is asked. An empty answer is a PIN like any
@@ -39,19 +40,17 @@ bool takeUserPin(const char* function, UI_METHOD* ui, void* callbackData, char (
 // the check ends.
 bool checkUserPin(const char* function, DEV_ZR40NN_t* token, const char* pin) noexcept
 {
-    int rc = DEV_ZR40NN_session_open(token);
-    if (rc < 0) {
-        DEV_ZR40NN_LOG_ERROR(function, DEV_ZR40NN_lib_error_desc(rc));
+    zr40nn::ScopedSession session(token);
+    if (session.openResult() < 0) {
+        DEV_ZR40NN_LOG_ERROR(function, DEV_ZR40NN_lib_error_desc(session.openResult()));
         return false;
     }
-    rc = DEV_ZR40NN_cmd_try_pin(token, pin, kUserPinId);
+    const int rc = DEV_ZR40NN_cmd_try_pin(token, pin, zr40nn::protocol::kUserPinId);
     if (rc < 0) {
         DEV_ZR40NN_LOG_ERROR(function, DEV_ZR40NN_lib_error_desc(rc), token);
-        DEV_ZR40NN_session_close(token);
         return false;
     }
     // A failed close has pushed its entry; the key is still good.
-    DEV_ZR40NN_session_close(token);
     return true;
 }
 

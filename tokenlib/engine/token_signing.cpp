@@ -1,6 +1,7 @@
 #include "token_signing.h"
 
 #include "engine_log.h"
+#include "session_guard.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,9 +24,9 @@ ECDSA_SIG* signOnToken(const unsigned char* digest, int digestLength, const Hand
         DEV_ZR40NN_LOG_ERROR(kFunction, "could not find device");
         return nullptr;
     }
-    int rc = DEV_ZR40NN_session_open(token);
-    if (rc < 0) {
-        DEV_ZR40NN_LOG_ERROR(kFunction, DEV_ZR40NN_lib_error_desc(rc), token);
+    zr40nn::ScopedSession session(token);
+    if (session.openResult() < 0) {
+        DEV_ZR40NN_LOG_ERROR(kFunction, DEV_ZR40NN_lib_error_desc(session.openResult()), token);
         return nullptr;
     }
 
@@ -34,11 +35,9 @@ ECDSA_SIG* signOnToken(const unsigned char* digest, int digestLength, const Hand
                                                  std::clamp(digestLength, 0, kMaxDigest));
     if (length < 0) {
         DEV_ZR40NN_LOG_ERROR(kFunction, DEV_ZR40NN_lib_error_desc(length), token);
-        DEV_ZR40NN_session_close(token);
         return nullptr;
     }
-    rc = DEV_ZR40NN_session_close(token);
-    if (rc < 0) {
+    if (const int rc = session.close(); rc < 0) {
         DEV_ZR40NN_LOG_ERROR(kFunction, DEV_ZR40NN_lib_error_desc(rc), token);
         return nullptr;
     }

@@ -62,7 +62,7 @@ bool keyInSlot(DEV_ZR40NN_t* ut)
     if (!succeeded(ut, DEV_ZR40NN_cmd_read_key_info(ut, kSlot))) {
         return false;
     }
-    if ((ut->keys[kSlot].info & 0x01) != 0) {
+    if ((ut->keys[kSlot].info & DEV_ZR40NN_KEY_PRESENT) != 0) {
         std::printf("  - slot 0 already holds \"%s\"\n", ut->keys[kSlot].name);
         return true;
     }
@@ -101,10 +101,10 @@ bool exercise(DEV_ZR40NN_t* ut)
             return false;
         }
     }
-    if (ut->info.info == 0x01 && !configure(ut)) {
+    if (ut->info.info == DEV_ZR40NN_INFO_INITIALISED && !configure(ut)) {
         return false;
     }
-    if ((ut->info.info & 0x06) != 0x02) {
+    if ((ut->info.info & (DEV_ZR40NN_INFO_CONFIGURED | DEV_ZR40NN_INFO_LOCKED)) != DEV_ZR40NN_INFO_CONFIGURED) {
         std::printf("  exercise:       skipped, the token is %s\n", stateText(ut->info.info));
         return false;
     }

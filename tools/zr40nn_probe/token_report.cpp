@@ -6,13 +6,13 @@ namespace zr40nn::probe {
 
 const char* stateText(int state)
 {
-    if (state & 0x04) {
+    if (state & DEV_ZR40NN_INFO_LOCKED) {
         return "locked";
     }
-    if (state & 0x02) {
+    if (state & DEV_ZR40NN_INFO_CONFIGURED) {
         return "configured";
     }
-    return (state & 0x01) ? "initialised" : "blank";
+    return (state & DEV_ZR40NN_INFO_INITIALISED) ? "initialised" : "blank";
 }
 
 std::string hex(const char* octets, int count)
@@ -67,7 +67,7 @@ bool printKeys(DEV_ZR40NN_t* ut)
             return false;
         }
         const DEV_ZR40NN_key_info_t& key = ut->keys[slot];
-        if ((key.info & 0x01) != 0 && key.ecc_params != nullptr) {
+        if ((key.info & DEV_ZR40NN_KEY_PRESENT) != 0 && key.ecc_params != nullptr) {
             std::printf("  slot %d:         \"%s\", curve %d, X %s\n", slot, key.name, key.ecc_params->id,
                         hex(key.pub_x, key.ecc_params->field_octets).c_str());
         } else {

@@ -3,10 +3,10 @@
 // prompt and helpers to plug tokens with keys.
 #pragma once
 
-#include "../fixture.h"
 #include "dev_zr40nn_engine.h"
 #include "openssl_owner.h"
 #include "token_crypto.h"
+#include "token_fixture.h"
 
 #include <openssl/ec.h>
 #include <openssl/engine.h>

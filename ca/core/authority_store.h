@@ -1,0 +1,23 @@
+// An authority's directory in the data directory: making it, removing it, and its configuration
+// file on disk. Nothing here reports to the user; results go to the caller.
+#pragma once
+
+#include "ca_configuration.h"
+
+#include <QStringList>
+
+// Makes the authority's directory tree with its empty files (the two serial files hold "01"),
+// replacing a directory of that name whole. Every file is readable and writable by its owner only.
+void createAuthorityDirectory(const CaConfiguration& conf);
+
+// Removes a directory tree. Symbolic links inside are removed, never followed out of the store.
+void removeAuthorityDirectory(const QString& path);
+
+// Writes the configuration file as UTF-8; false when it does not open.
+bool writeConfiguration(const CaConfiguration& conf);
+
+// Reads the configuration file (UTF-8) into conf; false when it or the marker file does not open.
+bool readConfiguration(CaConfiguration& conf);
+
+// Names of the subdirectories of dataDir, by name ignoring case: the candidates for authorities.
+QStringList authorityCandidates(const QString& dataDir);

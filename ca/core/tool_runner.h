@@ -1,0 +1,31 @@
+// Runs the external OpenSSL tool once as a child process and waits for it in a local event loop
+// that serves timers and repaints but no user input.
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+struct ToolRun
+{
+    bool started = false;
+    bool timedOut = false; // ended by us after the time limit
+    int exitCode = -1; // valid when the tool exited normally
+    bool crashed = false;
+    QString out; // whole standard output (UTF-8)
+    QString err; // whole standard error (UTF-8)
+
+    // The tool ran to its end and reported success.
+    bool succeeded() const { return started && !timedOut && !crashed && exitCode == 0; }
+};
+
+// A generous limit: signing on the token takes seconds, and a run never legitimately waits on the
+// user.
+inline constexpr std::chrono::milliseconds kToolTimeLimit = std::chrono::minutes(3);
+
+// Starts program with args (no shell) in workDir. input, when not empty, is written to the tool's
+// standard input; the channel is closed either way, so a tool that asks for input never waits.
+ToolRun runTool(const QString& program, const QStringList& args, const QString& workDir, QByteArrayView input,
+                std::chrono::milliseconds limit = kToolTimeLimit);

@@ -1,0 +1,210 @@
+// Reading the authority's state back from its directory, and showing it in the main window's
+// trees, panes and authority page.
+#include "ca_views.h"
+
+#include "ca.h"
+#include "cert_index.h"
+#include "message_box.h"
+#include "openssl_time.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+namespace {
+
+// How the program shows every date the tool gives.
+const QString kDateForm = QStringLiteral("yyyy-MM-dd (hh:mm:ss)");
+// The index's own time form, in which the authority's own certificate is recorded too.
+const QString kIndexTimeForm = QStringLiteral("yyMMddhhmmss");
+const QString kStaleMarker = QStringLiteral("#IsNotActual");
+const QString kIndent = QStringLiteral("        ");
+
+} // namespace
+
+void detachRows(QTreeWidget* tree)
+{
+    tree->invisibleRootItem()->takeChildren();
+}
+
+bool CA::readCertificateDb()
+{
+    // The rows go back from the tree first: a row destroyed while shown leaves the tree one by one.
+    if (mCertTreeWidget != nullptr) {
+        detachRows(mCertTreeWidget);
+    }
+    mCertList.clear();
+    const QFileInfo file(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCaCertFileName);
+    if (!file.exists() || file.lastModified() != mOwnCertificate.modified || file.size() != mOwnCertificate.size) {
+        mOpensslArgs
+            = QStringList { QStringLiteral("x509"),    QStringLiteral("-in"),        mConf.mCaCertFileName,
+                            QStringLiteral("-noout"),  QStringLiteral("-startdate"), QStringLiteral("-enddate"),
+                            QStringLiteral("-subject") };
+        if (!runOpenssl()) {
+            mOwnCertificate = {};
+            return false;
+        }
+        mOwnCertificate = { file.lastModified(), file.size(), mOpensslOut };
+    }
+    const QStringList lines = mOwnCertificate.out.split(QLatin1Char('\n'));
+    Certificate& own = mCertList.appendNew();
+    own.setSerial(QStringLiteral("0"));
+    own.setFileName(mConf.mCaCertFileName);
+    own.setNotBefore(readOpensslDateTime(lines.value(0)).toString(kIndexTimeForm));
+    own.setNotAfter(readOpensslDateTime(lines.value(1)).toString(kIndexTimeForm));
+    own.setSubject(fromOpensslOneline(lines.value(2)));
+    own.setState(QStringLiteral("V"));
+    own.setIcon(0, QIcon(QStringLiteral(":img/cacert.png")));
+
+    QFile db(mConf.mConfDirPath + QLatin1Char('/') + mConf.mDbFileName);
+    if (!db.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    // Lines with fewer fields than their state needs come only from a damaged index: skipped.
+    forEachIndexEntry(db.readAll(), [this](const IndexEntry& entry) {
+        Certificate& certificate = mCertList.appendNew();
+        certificate.setState(entry.state);
+        certificate.setNotAfter(entry.expiry);
+        if (!entry.revocationDate.isEmpty()) {
+            certificate.setRevocationDate(entry.revocationDate);
+        }
+        certificate.setRevocationReason(entry.revocationReason);
+        certificate.setSerial(entry.serial);
+        certificate.setSubject(fromOpensslOneline(entry.subject));
+        certificate.setFileName(mConf.mNewCertsDirName + QLatin1Char('/') + certificate.fileName());
+    });
+    return true;
+}
+
+bool CA::readCaCrl()
+{
+    mOpensslArgs
+        = QStringList { QStringLiteral("crl"),    QStringLiteral("-in"),         mConf.mCrlFileName,
+                        QStringLiteral("-noout"), QStringLiteral("-lastupdate"), QStringLiteral("-nextupdate") };
+    if (!runOpenssl()) {
+        return false;
+    }
+    const QStringList lines = mOpensslOut.split(QLatin1Char('\n'));
+    mCrlLastUpdate = readOpensslDateTime(lines.value(0));
+    mCrlNextUpdate = readOpensslDateTime(lines.value(1));
+    QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
+    if (!crl.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    mCrlIsActual = !crl.readAll().contains(kStaleMarker.toLatin1());
+    if (mCrlNextUpdate < QDateTime::currentDateTimeUtc()) {
+        mCrlIsActual = false;
+    }
+    return true;
+}
+
+bool CA::update(QWidget* parent)
+{
+    if (!readCertificateDb()) {
+        morvil::box::critical(morvil::box::errorTitle(), tr("Nie można wczytać bazy danych certyfikatów."), parent);
+        return false;
+    }
+    updateCertificateTree();
+    updateCertificateInfo();
+    return true;
+}
+
+void CA::setCertOnlyValidDisplay(bool onlyValid)
+{
+    mCertOnlyValidDisplay = onlyValid;
+    update(nullptr);
+}
+
+namespace {
+
+// Puts the rows of a list that pass `shown` into a tree, in list order, in place of its rows.
+template <typename Item, typename Shown> void showRows(QTreeWidget* tree, ItemList<Item>& list, Shown shown)
+{
+    if (tree == nullptr) {
+        return;
+    }
+    detachRows(tree);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(list.size());
+    for (int i = 0; i < list.size(); ++i) {
+        if (shown(list[i])) {
+            rows.append(&list[i]);
+        }
+    }
+    tree->addTopLevelItems(rows);
+}
+
+} // namespace
+
+void CA::updateCertificateTree()
+{
+    showRows(mCertTreeWidget, mCertList, [this](const Certificate& certificate) {
+        return !mCertOnlyValidDisplay || certificate.state() == QLatin1String("V");
+    });
+}
+
+void CA::updateRequestTree()
+{
+    showRows(mReqTreeWidget, mReqList, [](const Request&) { return true; });
+}
+
+namespace {
+
+// Starts a read-only, unwrapped pane afresh.
+void resetPane(QTextEdit* pane)
+{
+    pane->clear();
+    pane->setReadOnly(true);
+    pane->setLineWrapMode(QTextEdit::NoWrap);
+}
+
+QString shownDate(const QDateTime& dateTime)
+{
+    return dateTime.toString(kDateForm) + QStringLiteral(" GMT");
+}
+
+} // namespace
+
+void CA::appendSubjectLines(QTextEdit* pane, const Subject& subject)
+{
+    pane->append(tr("Dane podmiotu:"));
+    pane->append(tr("        Kraj: %1").arg(subject.countryName()));
+    pane->append(tr("        Region: %1").arg(subject.stateOrProvinceName()));
+    pane->append(tr("        Miejscowość: %1").arg(subject.localityName()));
+    pane->append(tr("        Organizacja: %1").arg(subject.organizationName()));
+    pane->append(tr("        Dział: %1").arg(subject.organizationalUnitName()));
+    pane->append(tr("        Nazwa: %1").arg(subject.commonName()));
+    pane->append(tr("        E-mail: %1").arg(subject.emailAddress()));
+}
+
+void CA::updateCertificateInfo()
+{
+    if (mCertTreeWidget == nullptr || mCertInfoTextEdit == nullptr) {
+        return;
+    }
+    resetPane(mCertInfoTextEdit);
+    const auto* certificate = dynamic_cast<const Certificate*>(mCertTreeWidget->currentItem());
+    if (certificate == nullptr) {
+        return;
+    }
+    if (!certificate->revocationDate().isNull()) {
+        mCertInfoTextEdit->append(tr("Data unieważnienia:"));
+        mCertInfoTextEdit->append(tr("        %1").arg(shownDate(certificate->revocationDate())));
+    }
+    mCertInfoTextEdit->append(tr("Data ważności:"));
+    mCertInfoTextEdit->append(tr("        %1").arg(shownDate(certificate->notAfter())));
+    appendSubjectLines(mCertInfoTextEdit, *certificate);
+}
+
+void CA::updateRequestInfo()
+{
+    if (mReqTreeWidget == nullptr || mReqInfoTextEdit == nullptr) {
+        return;
+    }
+    resetPane(mReqInfoTextEdit);
+    const auto* request = dynamic_cast<const Request*>(mReqTreeWidget->currentItem());
+    if (request != nullptr) {
+        appendSubjectLines(mReqInfoTextEdit, *request);
+    }
+}

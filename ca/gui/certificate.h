@@ -1,0 +1,53 @@
+// A certificate of the authority: its index record and, at once, its row in the certificate tree
+// ("Numer", "Nazwa", "Organizacja"), whose texts and icon the setters keep in step.
+#pragma once
+
+#include "subject.h"
+
+#include <QDateTime>
+#include <QTreeWidgetItem>
+
+class Certificate : public QTreeWidgetItem, public Subject
+{
+public:
+    Certificate() = default;
+    Certificate(const Certificate&) = default;
+    Certificate& operator=(const Certificate&) = default;
+    virtual ~Certificate() = default;
+
+    QString state() const { return mState; }
+    int serial() const { return mSerial; }
+    QString fileName() const { return mFileName; }
+    QString subject() const { return all(); }
+    QDateTime notBefore() const { return mNotBefore; }
+    QDateTime notAfter() const { return mNotAfter; }
+    QDateTime revocationDate() const { return mRevocationDate; }
+    QString revocationReason() const { return mRevocationReason; }
+
+    // The state letter of the index; the row's icon follows it.
+    void setState(const QString& state);
+    // A hexadecimal serial as the index writes it: the number (0 when it is not one), and the file
+    // name the tool gives the certificate (the text unchanged, then ".pem").
+    void setSerial(const QString& serial);
+    void setFileName(const QString& fileName) { mFileName = fileName; }
+    void setSubject(const QString& subject);
+    // Index times, YYMMDDHHMMSSZ.
+    void setNotBefore(QString time);
+    void setNotAfter(QString time);
+    void setRevocationDate(QString time);
+    void setRevocationReason(QString reason) { mRevocationReason = reason; }
+
+    // The resource name of the icon a state letter shows; empty for none.
+    static QString stateIconName(const QString& state);
+
+private:
+    void updateColumns();
+
+    QString mState;
+    int mSerial = 0;
+    QString mFileName;
+    QDateTime mNotBefore;
+    QDateTime mNotAfter;
+    QDateTime mRevocationDate;
+    QString mRevocationReason;
+};

@@ -1,0 +1,77 @@
+// What the token, key and file chooser asks of the token library, free of widgets: one use of the
+// library for the chooser's life, the tokens as they were read when it started, and the reading of
+// one token file. Names keep the octets the library gave, so they go back to it unchanged.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace morvil::chooser {
+
+// The sentence shown when the library cannot be started; the program then quits.
+QString libraryStartFailureText();
+
+// One use of the library: started (init, enumeration, refresh) on construction, finished on
+// destruction, whether it started or not, so every init has its finish.
+class LibraryUse
+{
+public:
+    LibraryUse();
+    ~LibraryUse();
+    LibraryUse(const LibraryUse&) = delete;
+    LibraryUse& operator=(const LibraryUse&) = delete;
+
+    // False when init, enumeration or refresh failed.
+    bool started() const { return mStarted; }
+    // The number of tokens the enumeration reported (0 until then, negative when it failed).
+    int deviceCount() const { return mDeviceCount; }
+
+private:
+    bool mStarted = false;
+    int mDeviceCount = 0;
+};
+
+// A key or a file of a listed token.
+struct ListedEntry
+{
+    QByteArray name; // as the library holds it
+    int type = 0; // the token file type; 0 for a key
+
+    QString text() const { return QString::fromUtf8(name); }
+};
+
+// One listed device. Only a usable token (state 2) has a name, keys and files.
+struct ListedToken
+{
+    int state = 0; // MorvilState
+    QByteArray name;
+    QList<ListedEntry> keys; // slots with a key, in slot order
+    QList<ListedEntry> files; // used table entries, in table order
+
+    QString text() const { return QString::fromUtf8(name); }
+};
+
+// The first `count` devices of the library's list, in list order.
+QList<ListedToken> listTokens(int count);
+
+// The outcome of reading a whole token file.
+struct FileRead
+{
+    enum class Outcome
+    {
+        Read,
+        NoToken, // no listed token of that name
+        NoFile, // the token cannot be opened (unplugged) or has no file of that name
+        Failed, // the file is there, but reading it failed: `error` holds the library's text
+    };
+    Outcome outcome = Outcome::Failed;
+    QByteArray data;
+    QString error;
+};
+
+// Opens a session on the named token, reads the named file whole, closes the file and the session
+// on every path.
+FileRead readTokenFile(const QByteArray& tokenName, const QByteArray& fileName);
+
+} // namespace morvil::chooser

@@ -1,0 +1,141 @@
+// The PIN check of an authority's token through the real library against emulated tokens: every
+// outcome, its message, and what reached the token.
+#include "authority_under_test.h"
+#include "box_watcher.h"
+#include "qt_test_main.h"
+#include "token_bus.h"
+
+using namespace morvil::test;
+
+class PinCheckTest : public QObject
+{
+    Q_OBJECT
+
+    // Checks the PIN of token `name`, answering the dialog with pin (or cancelling it).
+    bool check(const QString& name, std::optional<QString> pin)
+    {
+        mCa.setTokenName(name);
+        PinDialogAnswer answer(std::move(pin));
+        const bool accepted = mCa.getUserPin(nullptr);
+        mDialogShown = answer.shown();
+        mDialogTitle = answer.title();
+        mDialogLabel = answer.label();
+        mDialogEcho = answer.echoMode();
+        return accepted;
+    }
+
+    // The last check asked for the PIN of token `name`, hiding what was typed.
+    void dialogAskedFor(const QString& name)
+    {
+        QVERIFY(mDialogShown);
+        QCOMPARE(mDialogEcho, QLineEdit::Password);
+        QCOMPARE(mDialogTitle, QStringLiteral("Podaj PIN"));
+        QCOMPARE(mDialogLabel, QStringLiteral("PIN do tokenu %1:").arg(name));
+    }
+
+    void expectBoxes()
+    {
+        const QStringList problems = mBoxes.finish();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    }
+
+    // Token tries and commands as the token itself knows them.
+    int userPinTries(int id) { return mTokens.token(id).snapshot().userPinTries; }
+
+    AuthorityUnderTest mCa;
+    BoxWatcher mBoxes;
+    PluggedTokens mTokens;
+    bool mDialogShown = false;
+    QString mDialogTitle;
+    QString mDialogLabel;
+    QLineEdit::EchoMode mDialogEcho = QLineEdit::Normal;
+
+private slots:
+    void init() { tokenBus(); }
+    void cleanup()
+    {
+        mTokens.unplugAll();
+        mBoxes.finish();
+        mBoxes.clearSeen();
+    }
+
+    void acceptedPinIsKept()
+    {
+        const int id = mTokens.plug(configuredToken("TOK1"));
+        QVERIFY(check(QStringLiteral("TOK1"), QString::fromLatin1(kUserPin)));
+        dialogAskedFor(QStringLiteral("TOK1"));
+        QCOMPARE(mCa.userPin(), QString::fromLatin1(kUserPin));
+        QCOMPARE(userPinTries(id), 0);
+        expectBoxes();
+    }
+
+    void cancelledDialogCallsNothing()
+    {
+        const int id = mTokens.plug(configuredToken("TOK1"));
+        mTokens.clearLog(id);
+        QVERIFY(!check(QStringLiteral("TOK1"), std::nullopt));
+        QVERIFY(mDialogShown);
+        QVERIFY(mCa.userPin().isEmpty());
+        // Not even the device information was read: the library was not started.
+        QCOMPARE(mTokens.commands(id), QString());
+        expectBoxes();
+    }
+
+    void missingToken()
+    {
+        mTokens.plug(configuredToken("TOK1"));
+        BoxAnswer missing;
+        missing.icon = QMessageBox::Critical;
+        missing.title = QStringLiteral("Brak tokenu");
+        missing.text = QStringLiteral("Nie można odnaleźć tokenu Inny. Być może został odłączony.");
+        mBoxes.expect(missing);
+        QVERIFY(!check(QStringLiteral("Inny"), QStringLiteral("1234")));
+        dialogAskedFor(QStringLiteral("Inny"));
+        expectBoxes();
+    }
+
+    void lockedOrUnconfiguredTokenSpendsNoTry()
+    {
+        emu::TokenConfig locked = configuredToken("ZABLOK");
+        locked.state |= emu::kLocked;
+        locked.userPinTries = 3;
+        const int lockedId = mTokens.plug(locked);
+        emu::TokenConfig unconfigured = blankToken();
+        unconfigured.state = emu::kInitialised;
+        unconfigured.name = "NOWY";
+        const int unconfiguredId = mTokens.plug(unconfigured);
+        mTokens.clearLog(lockedId);
+        mTokens.clearLog(unconfiguredId);
+
+        mBoxes.expectError(QStringLiteral("Token ZABLOK jest zablokowany."));
+        QVERIFY(!check(QStringLiteral("ZABLOK"), QStringLiteral("1234")));
+        mBoxes.expectError(QStringLiteral("Token NOWY nie jest skonfigurowany."));
+        QVERIFY(!check(QStringLiteral("NOWY"), QStringLiteral("1234")));
+        expectBoxes();
+        for (int id : { lockedId, unconfiguredId }) {
+            QVERIFY2(!mTokens.commands(id).contains(QStringLiteral("2F")), qPrintable(mTokens.commands(id)));
+        }
+        QCOMPARE(userPinTries(lockedId), 3);
+        QCOMPARE(userPinTries(unconfiguredId), 0);
+    }
+
+    void wrongPinShowsTheCountsReadBack()
+    {
+        emu::TokenConfig token = configuredToken("TOK1");
+        token.userPinTries = 1;
+        const int id = mTokens.plug(token);
+        const QString text = QStringLiteral(
+            "Podany PIN nie jest prawidłowy.<br>Liczba błędnych wprowadzeń numeru PIN: <b>%1</b> (limit 3).");
+        mBoxes.expectError(text.arg(2));
+        QVERIFY(!check(QStringLiteral("TOK1"), QStringLiteral("0000")));
+        QCOMPARE(userPinTries(id), 2);
+        QCOMPARE(mBoxes.seen().value(0).textFormat, Qt::RichText);
+        expectBoxes();
+        // The right PIN afterwards is accepted and clears the count.
+        QVERIFY(check(QStringLiteral("TOK1"), QString::fromLatin1(kUserPin)));
+        QCOMPARE(userPinTries(id), 0);
+    }
+};
+
+MORVIL_QTEST_MAIN(PinCheckTest)
+#include "test_pin_check.moc"

@@ -1,0 +1,83 @@
+// Slash-form names and the two time forms the tool gives.
+#include "openssl_time.h"
+#include "subject.h"
+
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+TEST(Subject, ParsesAndBuildsTheSlashForm)
+{
+    Subject subject;
+    subject.setAll(QStringLiteral("/C=PL/ST=Region/O=Firma/CN=Test"));
+    EXPECT_EQ(subject.countryName(), QStringLiteral("PL"));
+    EXPECT_EQ(subject.stateOrProvinceName(), QStringLiteral("Region"));
+    EXPECT_EQ(subject.organizationName(), QStringLiteral("Firma"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("Test"));
+    EXPECT_TRUE(subject.localityName().isNull());
+    EXPECT_TRUE(subject.organizationalUnitName().isNull());
+    EXPECT_TRUE(subject.emailAddress().isNull());
+    EXPECT_EQ(subject.all(), QStringLiteral("/C=PL/ST=Region/O=Firma/CN=Test"));
+
+    // Every field, given out of order, comes back in the slash form's own order.
+    subject.setAll(QStringLiteral("emailAddress=a@b.pl/CN=Jan/OU=IT/O=F/L=Łódź/ST=S/C=PL"));
+    EXPECT_EQ(subject.all(), QStringLiteral("/C=PL/ST=S/L=Łódź/O=F/OU=IT/CN=Jan/emailAddress=a@b.pl"));
+}
+
+TEST(Subject, EdgeCasesOfParsing)
+{
+    Subject subject;
+    subject.setAll(QStringLiteral("/C=PL/CN=old"));
+    subject.setAll(QString());
+    EXPECT_TRUE(subject.countryName().isNull());
+    EXPECT_TRUE(subject.commonName().isNull());
+    EXPECT_EQ(subject.all(), QString());
+
+    subject.setAll(QStringLiteral("/CN=a=b"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("a"));
+
+    subject.setAll(QStringLiteral("/cn=x/Cn=y/XX=z"));
+    EXPECT_EQ(subject.all(), QString());
+
+    // Doubled slashes give no component; a key that comes again overwrites.
+    subject.setAll(QStringLiteral("//CN=first//CN=second/"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("second"));
+
+    // A "/" inside a value leaves a component without "=": it is skipped, the others stay.
+    subject.setAll(QStringLiteral("/O=A/B Sp. z o.o./CN=Jan"));
+    EXPECT_EQ(subject.organizationName(), QStringLiteral("A"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("Jan"));
+}
+
+TEST(Subject, NamesAsTheToolPrintsThem)
+{
+    // Octets beyond ASCII come as \xHH; they are UTF-8 together.
+    EXPECT_EQ(fromOpensslOneline(QStringLiteral("subject=/CN=Urz\\xC4\\x85d \\xC5\\x81\\xC3\\xB3d\\xC5\\xBA")),
+              QStringLiteral("subject=/CN=Urząd Łódź"));
+    // Anything that is not a whole escape stays as it is.
+    EXPECT_EQ(fromOpensslOneline(QStringLiteral("/CN=a\\xZZ\\x4")), QStringLiteral("/CN=a\\xZZ\\x4"));
+    EXPECT_EQ(fromOpensslOneline(QStringLiteral("/CN=Łódź")), QStringLiteral("/CN=Łódź"));
+}
+
+TEST(OpensslTimes, PrintedLines)
+{
+    const QDateTime early = readOpensslDateTime(QStringLiteral("notBefore=Jan  5 09:03:07 2011 GMT\n"));
+    EXPECT_EQ(early, QDateTime(QDate(2011, 1, 5), QTime(9, 3, 7), QTimeZone::utc()));
+    EXPECT_EQ(early.timeSpec(), Qt::UTC);
+    EXPECT_EQ(readOpensslDateTime(QStringLiteral("nextUpdate=Dec 31 23:59:59 2049 GMT")),
+              QDateTime(QDate(2049, 12, 31), QTime(23, 59, 59), QTimeZone::utc()));
+    EXPECT_EQ(readOpensslDateTime(QStringLiteral("Oct 17 12:00:00 2030 GMT")),
+              QDateTime(QDate(2030, 10, 17), QTime(12, 0, 0), QTimeZone::utc()));
+    EXPECT_FALSE(readOpensslDateTime(QStringLiteral("notAfter=soon")).isValid());
+    EXPECT_FALSE(readOpensslDateTime(QString()).isValid());
+}
+
+TEST(OpensslTimes, IndexTimes)
+{
+    EXPECT_EQ(readIndexDateTime(QStringLiteral("080131235959Z")),
+              QDateTime(QDate(2008, 1, 31), QTime(23, 59, 59), Qt::UTC));
+    EXPECT_FALSE(readIndexDateTime(QStringLiteral("20500101000000Z")).isValid());
+    EXPECT_FALSE(readIndexDateTime(QStringLiteral("garbage")).isValid());
+    EXPECT_FALSE(readIndexDateTime(QStringLiteral("081331000000Z")).isValid());
+    EXPECT_FALSE(readIndexDateTime(QStringLiteral("0801312359 9Z")).isValid());
+}
