@@ -8,10 +8,6 @@
 #include <QIcon>
 #include <QTabWidget>
 
-namespace {
-constexpr int kKeyPresent = 1;
-} // namespace
-
 MorvilKeysFolderItem::MorvilKeysFolderItem(DEV_ZR40NN_t* ut, TreeItem* parent)
     : TreeItem(parent)
     , mUt(ut)
@@ -41,7 +37,7 @@ void MorvilKeysFolderItem::refresh()
         ++row;
     }
     for (int slot = 0; slot < slotCount; ++slot) {
-        if (mUt->keys[slot].info != kKeyPresent) {
+        if (mUt->keys[slot].info != morvil::admin::kKeyPresent) {
             continue;
         }
         int row = 0;

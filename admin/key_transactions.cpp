@@ -11,8 +11,6 @@
 namespace morvil::admin {
 namespace {
 
-constexpr int kKeyPresent = 1;
-
 bool holdsKey(const DEV_ZR40NN_t* ut, int slot)
 {
     return ut->keys[slot].info == kKeyPresent;

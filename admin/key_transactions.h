@@ -9,6 +9,9 @@
 
 namespace morvil::admin {
 
+// A key slot's state octet when the slot holds a key.
+inline constexpr int kKeyPresent = 1;
+
 // Slots the token has, at most the record's four.
 int keySlotCount(const DEV_ZR40NN_t* ut);
 

@@ -1,6 +1,7 @@
 #include "key_folder_widget.h"
 
 #include "admin_texts.h"
+#include "key_transactions.h"
 #include "message_box.h"
 #include "page_parts.h"
 
@@ -14,7 +15,6 @@ using namespace morvil::admin;
 namespace {
 // The edit takes one character more than the library keeps, as the token's own tools do.
 constexpr int kKeyNameEditLength = 22;
-constexpr int kKeyPresent = 0x01;
 } // namespace
 
 KeyFolderOptionsWidget::KeyFolderOptionsWidget(int id, QWidget* parent)
