@@ -1,6 +1,11 @@
 #include "morvil_item.h"
 
 #include "admin_texts.h"
+#include "box_report.h"
+#include "file_items.h"
+#include "file_transactions.h"
+#include "key_items.h"
+#include "key_transactions.h"
 #include "message_box.h"
 #include "morvil_state.h"
 #include "token_transactions.h"
@@ -15,13 +20,6 @@
 using namespace morvil::admin;
 
 namespace {
-
-// Failed steps go to the user at once, one critical box each, with no parent window.
-class BoxReport : public FailureReport
-{
-public:
-    void failed(const QString& text) override { morvil::box::critical(morvil::box::errorTitle(), text); }
-};
 
 QIcon stateIcon(int state, bool soLoggedIn, bool userLoggedIn)
 {
@@ -53,6 +51,7 @@ void DeleteLater::operator()(QWidget* widget) const
 MorvilItem::MorvilItem(DEV_ZR40NN_t* ut, TreeItem* parent)
     : TreeItem(parent)
     , mUt(ut)
+    , mSerial(ut->serial_number)
     , mMainTabWidget(new QTabWidget)
     , mGenInfoWidget(new GenInfoWidget)
     , mAdminWidget(new AdminWidget)
@@ -138,6 +137,9 @@ void MorvilItem::refresh()
     // loses them with their subtrees.
     if (state != kMorvilConfigured && childCount() > 0) {
         model()->deleteAllChilds(this);
+    }
+    if (state == kMorvilConfigured && childCount() == 0) {
+        addFolders();
     }
     for (int i = 0; i < childCount(); ++i) {
         child(i)->refresh();
@@ -240,4 +242,92 @@ void MorvilItem::userPinChangeSlot(const char* newPin)
     if (userLoggedIn) {
         mLoginWidget->logoutSlot();
     }
+}
+
+void MorvilItem::addFolders()
+{
+    auto keys = std::make_unique<MorvilKeysFolderItem>(mUt, nullptr);
+    connect(keys.get(), &MorvilKeysFolderItem::generateKeySig, this, &MorvilItem::generateKeySlot,
+            Qt::DirectConnection);
+    connect(keys.get(), &MorvilKeysFolderItem::deleteKeySig, this, &MorvilItem::deleteKeySlot, Qt::DirectConnection);
+    connect(keys.get(), &MorvilKeysFolderItem::generateCertReqSig, this, &MorvilItem::generateCertReqSlot,
+            Qt::DirectConnection);
+    connect(this, &MorvilItem::soLoginSig, keys.get(), &MorvilKeysFolderItem::soLoginSlot);
+    connect(this, &MorvilItem::userLoginSig, keys.get(), &MorvilKeysFolderItem::userLoginSlot);
+    connect(this, &MorvilItem::logoutSig, keys.get(), &MorvilKeysFolderItem::logoutSlot);
+    model()->appendChild(this, std::move(keys));
+
+    auto files = std::make_unique<MorvilFilesFolderItem>(mUt, nullptr);
+    connect(files.get(), &MorvilFilesFolderItem::addFileSig, this, &MorvilItem::addFileSlot, Qt::DirectConnection);
+    connect(files.get(), &MorvilFilesFolderItem::deleteFileSig, this, &MorvilItem::deleteFileSlot,
+            Qt::DirectConnection);
+    connect(files.get(), &MorvilFilesFolderItem::saveFileSig, this, &MorvilItem::saveFileSlot, Qt::DirectConnection);
+    connect(this, &MorvilItem::soLoginSig, files.get(), &MorvilFilesFolderItem::soLoginSlot);
+    connect(this, &MorvilItem::userLoginSig, files.get(), &MorvilFilesFolderItem::userLoginSlot);
+    connect(this, &MorvilItem::logoutSig, files.get(), &MorvilFilesFolderItem::logoutSlot);
+    model()->appendChild(this, std::move(files));
+}
+
+bool MorvilItem::holdsSameToken() const
+{
+    return libIndex() >= 0 && mSerial == QByteArray(mUt->serial_number);
+}
+
+// Commands that change the token need the PIN of a login; without one nothing is sent, so no PIN
+// try is spent.
+void MorvilItem::generateKeySlot(const char* name, int id)
+{
+    if (mPin == nullptr) {
+        return;
+    }
+    BoxReport report;
+    generateKey(mUt, mPin, mPinId, name, id, report);
+    refresh();
+}
+
+void MorvilItem::deleteKeySlot(int id)
+{
+    if (mPin == nullptr) {
+        return;
+    }
+    BoxReport report;
+    deleteKey(mUt, mPin, mPinId, id, report);
+    refresh();
+}
+
+void MorvilItem::generateCertReqSlot(int keyId, QString& fileName, QStringList& dn)
+{
+    if (mUserPin == nullptr) {
+        return;
+    }
+    BoxReport report;
+    writeCertRequest(mUt, mUserPin, keyId, QString(fileName), QStringList(dn), report);
+    // The engine enumerated the tokens on its own: records may have gone or changed hands.
+    repaintAndEnumerate();
+}
+
+void MorvilItem::addFileSlot(QString& srcFileName, QString& dstFileName)
+{
+    if (mPin == nullptr) {
+        return;
+    }
+    BoxReport report;
+    addFile(mUt, mPin, mPinId, srcFileName, dstFileName, report);
+    refresh();
+}
+
+void MorvilItem::deleteFileSlot(QString& fileName)
+{
+    if (mPin == nullptr) {
+        return;
+    }
+    BoxReport report;
+    deleteFile(mUt, mPin, mPinId, fileName, report);
+    refresh();
+}
+
+void MorvilItem::saveFileSlot(QString& srcFileName, QString& dstFileName)
+{
+    BoxReport report;
+    saveFile(mUt, srcFileName, dstFileName, report);
 }

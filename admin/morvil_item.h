@@ -5,6 +5,10 @@
 #include "dev_zr40nn.h"
 #include "tree_item.h"
 
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
 #include <memory>
 
 class AdminWidget;
@@ -30,6 +34,9 @@ public:
 
     // Position in the library's device list; negative when the token is gone.
     int libIndex() const;
+    // Whether the record is still in the library's list and still this token's: an enumeration
+    // made elsewhere (the engine's) may have freed it and given the place to another token.
+    bool holdsSameToken() const;
     int MorvilState() const;
 
     // Who is logged in: 0 administrator, 1 user, -1 nobody.
@@ -57,11 +64,18 @@ private slots:
     void userPinChangeSlot(const char* newPin);
     void soPinChangeSlot(const char* newPin);
     void eraseSlot();
+    void generateKeySlot(const char* name, int id);
+    void deleteKeySlot(int id);
+    void generateCertReqSlot(int keyId, QString& fileName, QStringList& dn);
+    void addFileSlot(QString& srcFileName, QString& dstFileName);
+    void deleteFileSlot(QString& fileName);
+    void saveFileSlot(QString& srcFileName, QString& dstFileName);
 
 private:
     void login(const char* pin, int pinId, bool& correct);
     void refreshTabs(int state);
     void repaintAndEnumerate();
+    void addFolders();
 
     // Pointers into the login page's buffer, never owned.
     const char* mPin = nullptr;
@@ -69,6 +83,7 @@ private:
     const char* mUserPin = nullptr;
     int mPinId = -1;
     DEV_ZR40NN_t* mUt; // the library's record
+    QByteArray mSerial; // the token's serial number when the node was made
     // The tab widget is declared first so the pages go before it.
     PagePtr<QTabWidget> mMainTabWidget;
     PagePtr<GenInfoWidget> mGenInfoWidget;

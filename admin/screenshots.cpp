@@ -1,27 +1,39 @@
 // morvil_admin_screenshots OUTDIR: runs the administration window on the first token of the bus
 // (a blank one, as zr40nn-emu plugs by default) and walks it through its life: configured, user
 // and administrator logins, PIN changes, locked by wrong PINs, unlocked, erased. A picture of the
-// window (or of the box it shows) is saved after each step as OUTDIR/NN-step.png.
+// window (or of the box it shows) is saved after each step as OUTDIR/NN-step.png. On the way the
+// user makes two keys, writes a certificate request (checked with the stock openssl) and copies
+// files of each kind onto the token and one back.
+#include "file_items.h"
+#include "key_items.h"
 #include "main_window.h"
 #include "morvil_item.h"
 #include "qt_translation.h"
 #include "tree_model.h"
 #include "widgets/admin_widget.h"
+#include "widgets/file_folder_widget.h"
+#include "widgets/gen_cert_req_widget.h"
 #include "widgets/gen_info_widget.h"
+#include "widgets/key_folder_widget.h"
 #include "widgets/login_widget.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -101,6 +113,9 @@ public:
         login(node, false, kNewUserPin);
         show(node, 1);
         save("user-logged-in-with-new-pin");
+        const bool requestVerified = keysAndRequest(node);
+        const bool copiedBack = filesOnAndBack(token());
+        node = token();
         press(node->loginWidget(), "logout");
 
         // The administrator changes his own PIN, which logs him out, and comes back with it.
@@ -115,7 +130,7 @@ public:
         press(node->adminWidget(), "erase");
         show(node, 0);
         save("erased");
-        return mSaved > 0;
+        return mSaved > 0 && requestVerified && copiedBack;
     }
 
 private:
@@ -128,10 +143,97 @@ private:
     // Clicks the node in the tree and shows one of its tabs.
     void show(MorvilItem* node, int tab)
     {
-        const QModelIndex index = mWindow.model()->indexOf(node);
+        showItem(node);
+        node->tabs()->setCurrentIndex(tab);
+    }
+
+    void showItem(TreeItem* item)
+    {
+        const QModelIndex index = mWindow.model()->indexOf(item);
+        mWindow.view()->expand(index.parent());
         mWindow.view()->setCurrentIndex(index);
         mWindow.model()->setActive(index);
-        node->tabs()->setCurrentIndex(tab);
+    }
+
+    // True when the stock openssl verifies the request written.
+    bool keysAndRequest(MorvilItem* node)
+    {
+        auto* keys = static_cast<MorvilKeysFolderItem*>(node->child(0));
+        const QStringList names { QStringLiteral("Podpis"), QString::fromUtf8("Logowanie VPN") };
+        for (int slot = 0; slot < names.size(); ++slot) {
+            auto* box = keys->keyFolderWidget()->findChild<QGroupBox*>(QStringLiteral("keySlot%1").arg(slot));
+            set(box, "keyName", names.at(slot));
+            press(box, "generateKey");
+        }
+        showItem(keys);
+        save("key-folder-with-two-keys");
+
+        auto* key = static_cast<MorvilKeyItem*>(keys->child(0));
+        GenCertReqWidget* form = key->genCertReqWidget();
+        set(form, "localityName", QString::fromUtf8("Łódź"));
+        set(form, "organizationName", QString::fromUtf8("Przykładowa Firma"));
+        set(form, "commonName", QString::fromUtf8("Jan Kowalski"));
+        set(form, "emailAddress", QStringLiteral("jan@example.pl"));
+        showItem(key);
+        save("certificate-request-page");
+        mNextFile = mFiles.filePath(QStringLiteral("zgloszenie.req"));
+        press(form, "generateRequest");
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      { QStringLiteral("req"), QStringLiteral("-verify"), QStringLiteral("-noout"),
+                        QStringLiteral("-in"), mNextFile });
+        openssl.waitForFinished();
+        const bool verified = openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+        std::printf("openssl req -verify %s: %s\n", qPrintable(mNextFile), verified ? "verified" : "FAILED");
+        return verified;
+    }
+
+    // True when a file copied onto the token comes back byte for byte.
+    bool filesOnAndBack(MorvilItem* node)
+    {
+        auto* files = static_cast<MorvilFilesFolderItem*>(node->child(1));
+        FileFolderWidget* page = files->fileFolderWidget();
+        const QList<std::pair<const char*, QByteArray>> locals {
+            { "notatki.txt", "Token DEV-ZR40NN\nLista zakupów: chleb, masło.\n" },
+            { "strona.html", "<html><body><b>Morvil</b></body></html>\n" },
+            { "openssl.cnf", "[ req ]\ndistinguished_name = dn\n" },
+            { "dane.bin", QByteArray::fromHex("00ff10e0c3a5017f80") },
+            { "klucz.pub", "-----BEGIN PUBLIC KEY-----\n" },
+            { "ca.crt", "-----BEGIN CERTIFICATE-----\n" },
+            { "inne.dat", "?" },
+        };
+        for (const auto& [name, contents] : locals) {
+            QFile file(mFiles.filePath(QString::fromLatin1(name)));
+            if (file.open(QIODevice::WriteOnly)) {
+                file.write(contents);
+            }
+        }
+        for (const QString& name : QDir(mFiles.path()).entryList(QDir::Files)) {
+            mNextFile = mFiles.filePath(name);
+            press(page, "addFile");
+        }
+        showItem(files);
+        save("file-folder");
+        for (int i = 0; i < files->childCount(); ++i) {
+            if (files->child(i)->data(Qt::DisplayRole).toString() == QStringLiteral("notatki.txt")) {
+                showItem(files->child(i));
+                save("text-file");
+            }
+        }
+        // One file back from the token, compared with its original.
+        const QList<QTreeWidgetItem*> rows = page->fileTree()->findItems(QStringLiteral("dane.bin"), Qt::MatchExactly);
+        if (rows.isEmpty()) {
+            return false;
+        }
+        page->fileTree()->setCurrentItem(rows.first());
+        mNextFile = mFiles.filePath(QStringLiteral("dane-z-tokenu.bin"));
+        press(page, "saveFile");
+        QFile original(mFiles.filePath(QStringLiteral("dane.bin")));
+        QFile copy(mNextFile);
+        const bool same = original.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly)
+            && original.readAll() == copy.readAll();
+        std::printf("dane.bin copied back from the token: %s\n", same ? "identical" : "DIFFERENT");
+        return same;
     }
 
     void login(MorvilItem* node, bool so, const char* pin)
@@ -165,6 +267,14 @@ private:
 
     void answerBox()
     {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            dialog != nullptr && dialog->isVisible()) {
+            // Closed as accepted without the dialog's own checks, which race its directory model
+            // and its completer on a directory whose files were just written.
+            dialog->selectFile(mNextFile);
+            QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+            return;
+        }
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible()) {
             return;
@@ -183,6 +293,8 @@ private:
     QTimer mBoxes;
     QString mBoxName;
     int mSaved = 0;
+    QTemporaryDir mFiles; // the user's local files
+    QString mNextFile; // what the next file dialog picks
 };
 
 } // namespace

@@ -3,64 +3,14 @@
 #include "admin_texts.h"
 #include "dev_zr40nn_threads.h"
 #include "morvil_state.h"
+#include "transaction_steps.h"
 
 #include <openssl/crypto.h>
 
 #include <cstring>
-#include <optional>
 
 namespace morvil::admin {
 namespace {
-
-// The transaction's session; neither result is examined: a failed open shows up as the failure
-// of the first command.
-class SessionScope
-{
-public:
-    explicit SessionScope(DEV_ZR40NN_t* ut)
-        : mUt(ut)
-    {
-        DEV_ZR40NN_session_open(mUt);
-    }
-    ~SessionScope() { DEV_ZR40NN_session_close(mUt); }
-    SessionScope(const SessionScope&) = delete;
-    SessionScope& operator=(const SessionScope&) = delete;
-
-private:
-    DEV_ZR40NN_t* mUt;
-};
-
-// The steps of one transaction: once a step that counts has failed, later steps are skipped.
-class Steps
-{
-public:
-    explicit Steps(FailureReport& report)
-        : mReport(report)
-    {
-    }
-
-    // Runs the worker unless an earlier step failed; reports a failure with the worker's error
-    // text or `fixedText`, and marks the transaction failed when `setsFailed`.
-    bool run(DEV_ZR40NN_thread&& worker, Qt::CursorShape cursor, bool setsFailed = true,
-             const std::optional<QString>& fixedText = std::nullopt)
-    {
-        if (mFailed) {
-            return false;
-        }
-        if (worker.execWithCursor(cursor) >= 0) {
-            return true;
-        }
-        mReport.failed(fixedText.value_or(worker.errorString()));
-        mFailed = mFailed || setsFailed;
-        return false;
-    }
-
-    bool failed() const { return mFailed; }
-
-private:
-    FailureReport& mReport;
-    bool mFailed = false;
-};
 
 // The field is zeroed already: a value of the field's full width goes in without a terminator.
 void copyField(char* field, std::size_t width, const char* value)

@@ -132,8 +132,9 @@ int TreeModel::refresh()
 
     QList<int> present;
     for (int i = 0; i < mRootItem->childCount();) {
-        const int position = static_cast<MorvilItem*>(mRootItem->child(i))->libIndex();
-        if (position < 0) {
+        const auto* node = static_cast<MorvilItem*>(mRootItem->child(i));
+        const int position = node->libIndex();
+        if (position < 0 || !node->holdsSameToken()) {
             deleteChild(mRootItem.get(), i); // the next node moved into place i
             continue;
         }

@@ -69,6 +69,36 @@ icon messagebox_warning -fill "#ffd166" -stroke "#6b4f00" -draw "polygon 24,3 45
 gear "#8d99ae"; icon utils "${G[@]}"
 gear "#3a86ff"; icon configure "${G[@]}"
 
+# Keys and files.
+icon key -fill "#e9c46a" -stroke "#7a5c00" -draw "circle 14,24 14,13" -draw "rectangle 22,21 44,27" \
+    -draw "rectangle 34,27 38,34" -draw "rectangle 40,27 44,32" -fill white -stroke none -draw "circle 12,24 12,21"
+folder() { # a folder in colour $1
+    F=(-fill "$1" -stroke "#1d3557" -draw "polygon 3,10 18,10 22,15 45,15 45,42 3,42")
+}
+folder "#3a86ff"
+icon keys_folder_blue "${F[@]}" -fill "#ffd166" -stroke "#7a5c00" -draw "circle 17,29 17,23" \
+    -draw "rectangle 22,27 38,31"
+icon files_folder_blue "${F[@]}" -fill white -stroke "#1d3557" -draw "rectangle 16,21 32,38"
+icon add -fill "#2a9d3f" -stroke "#1b5e20" -draw "circle 24,24 24,4" -stroke white -strokewidth 5 \
+    -draw "line 24,13 24,35" -draw "line 13,24 35,24"
+icon random -fill white -stroke "#1d3557" -draw "roundrectangle 6,6 42,42 6,6" -fill "#1d3557" -stroke none \
+    -draw "circle 15,15 15,11" -draw "circle 33,15 33,11" -draw "circle 24,24 24,20" -draw "circle 15,33 15,29" \
+    -draw "circle 33,33 33,29"
+icon filecmd_saveas -fill "#457b9d" -stroke "#1d3557" -draw "rectangle 6,6 42,42" -fill white -stroke none \
+    -draw "rectangle 12,8 36,20" -fill "#1d3557" -draw "rectangle 14,28 34,42"
+sheet() { # a sheet of paper with a coloured band $1 and a label $2
+    S=(-fill white -stroke "#1d3557" -draw "polygon 8,3 32,3 40,11 40,45 8,45" -fill "$1" -stroke none
+        -draw "rectangle 9,28 39,44" -fill white -font DejaVu-Sans-Bold -pointsize 10 -draw "text 11,41 '$2'")
+}
+sheet "#2a9d3f" CRT; icon filetype_usercert "${S[@]}"
+sheet "#f4a261" REQ; icon filetype_userreq "${S[@]}"
+sheet "#e76f51" HTM; icon filetype_html "${S[@]}"
+sheet "#457b9d" TXT; icon filetype_txt "${S[@]}"
+sheet "#b8860b" KEY; icon filetype_key "${S[@]}"
+sheet "#8d99ae" CNF; icon filetype_conf "${S[@]}"
+sheet "#2b2d42" BIN; icon filetype_binary "${S[@]}"
+sheet "#a0a4a8" "?"; icon filetype_unknown "${S[@]}"
+
 convert -size 120x60 xc:none -fill "#3a86ff" -stroke "#1d3557" -strokewidth 2 -draw "roundrectangle 2,12 46,48 8,8" \
     -fill "#b0b8c0" -stroke "#606870" -draw "rectangle 46,22 56,38" \
     -fill "#1d3557" -stroke none -font DejaVu-Sans-Bold -pointsize 17 -draw "text 58,36 'Morvil'" \

@@ -70,7 +70,13 @@ private slots:
         QCOMPARE(tabTexts(node), tabs);
         QCOMPARE(node->genInfoWidget()->currentIndex(), page);
         QVERIFY(showsIcon(node->data(Qt::DecorationRole), icon.toLatin1().constData()));
-        QCOMPARE(node->childCount(), 0);
+        // A usable token has its key and file folders; no other state has any.
+        const bool usable = node->MorvilState() == 2;
+        QCOMPARE(node->childCount(), usable ? 2 : 0);
+        if (usable) {
+            QCOMPARE(node->child(0)->data(Qt::DisplayRole).toString(), QStringLiteral("Klucze"));
+            QCOMPARE(node->child(1)->data(Qt::DisplayRole).toString(), QStringLiteral("Pliki"));
+        }
         if ((state & 0x02) != 0 && (state & 0x04) == 0) {
             QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("STAN"));
             const QString conf = labelText(node->genInfoWidget(), "confInfo");

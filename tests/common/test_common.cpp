@@ -1,5 +1,6 @@
 // The pieces the three programs share, on the offscreen platform.
 #include "box_watcher.h"
+#include "file_dialog_answer.h"
 #include "file_dialog_wpr.h"
 #include "message_box.h"
 #include "morvil_state.h"
@@ -15,46 +16,9 @@
 #include <functional>
 
 using morvil::test::BoxWatcher;
+using morvil::test::FileDialogAnswer;
 
 namespace {
-
-// Answers the next modal file dialog: notes the directory it opened in, then picks `files`
-// (relative to that directory or absolute) or cancels when there are none.
-class FileDialogAnswer : public QObject
-{
-public:
-    explicit FileDialogAnswer(QStringList files)
-        : mFiles(std::move(files))
-    {
-        mTimer.setInterval(5);
-        connect(&mTimer, &QTimer::timeout, this, [this] { poll(); });
-        mTimer.start();
-    }
-    QString openedIn;
-
-private:
-    void poll()
-    {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible()) {
-            return;
-        }
-        mTimer.stop();
-        openedIn = dialog->directory().absolutePath();
-        if (mFiles.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        QStringList quoted;
-        for (const QString& file : mFiles) {
-            quoted << QLatin1Char('"') + file + QLatin1Char('"');
-        }
-        dialog->selectFile(mFiles.size() == 1 ? mFiles.first() : quoted.join(QLatin1Char(' ')));
-        QMetaObject::invokeMethod(dialog, "accept");
-    }
-    QStringList mFiles;
-    QTimer mTimer;
-};
 
 DEV_ZR40NN_t recordWithFlags(int flags)
 {

@@ -1,0 +1,125 @@
+#include "key_folder_widget.h"
+
+#include "admin_texts.h"
+#include "key_transactions.h"
+#include "message_box.h"
+#include "page_parts.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace morvil::admin;
+
+namespace {
+// The edit takes one character more than the library keeps, as the token's own tools do.
+constexpr int kKeyNameEditLength = 22;
+} // namespace
+
+KeyFolderOptionsWidget::KeyFolderOptionsWidget(int id, QWidget* parent)
+    : QGroupBox(parent)
+    , mId(id)
+{
+    setTitle(tr("Klucz #%1").arg(id + 1));
+    setObjectName(QStringLiteral("keySlot%1").arg(id));
+    auto* grid = new QGridLayout(this);
+    mNameLineEdit = new QLineEdit;
+    mNameLineEdit->setObjectName(QStringLiteral("keyName"));
+    mNameLineEdit->setMaxLength(kKeyNameEditLength);
+    mGenButton = iconButton(QStringLiteral(":img/random.png"), tr("Generuj"), QStringLiteral("generateKey"));
+    mDelButton = iconButton(QStringLiteral(":img/cancel.png"), tr("Usuń"), QStringLiteral("deleteKey"));
+    grid->addWidget(new QLabel(tr("Nazwa:")), 0, 0);
+    grid->addWidget(mNameLineEdit, 0, 1);
+    grid->addWidget(mGenButton, 0, 2);
+    grid->addWidget(mDelButton, 1, 2);
+    grid->setColumnStretch(1, 1);
+    disable();
+    connect(mGenButton, &QPushButton::clicked, this, &KeyFolderOptionsWidget::generateKeySlot);
+    connect(mDelButton, &QPushButton::clicked, this, &KeyFolderOptionsWidget::deleteKeySlot);
+}
+
+void KeyFolderOptionsWidget::setInfo(const DEV_ZR40NN_key_info_t* info)
+{
+    mGenerated = (info->info & kKeyPresent) != 0;
+    mNameLineEdit->setText(mGenerated ? QString::fromUtf8(info->name, qstrnlen(info->name, sizeof(info->name)))
+                                      : QString());
+    if (isEnabled()) {
+        enable();
+    }
+}
+
+void KeyFolderOptionsWidget::enable()
+{
+    setEnabled(true);
+    mNameLineEdit->setEnabled(!mGenerated);
+    mGenButton->setEnabled(!mGenerated);
+    mDelButton->setEnabled(mGenerated);
+}
+
+void KeyFolderOptionsWidget::disable()
+{
+    setEnabled(false);
+    mNameLineEdit->setEnabled(false);
+    mGenButton->setEnabled(false);
+    mDelButton->setEnabled(false);
+}
+
+void KeyFolderOptionsWidget::generateKeySlot()
+{
+    mName = mNameLineEdit->text().toUtf8();
+    emit generateKeySig(mName.constData(), mId);
+}
+
+void KeyFolderOptionsWidget::deleteKeySlot()
+{
+    if (morvil::box::question(morvil::box::questionTitle(), text::confirmKeyDelete())) {
+        emit deleteKeySig(mId);
+    }
+}
+
+KeyFolderWidget::KeyFolderWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    mLayout = new QGridLayout(this);
+    for (int i = 0; i < kSlots; ++i) {
+        mKeyWidget[i] = new KeyFolderOptionsWidget(i, this);
+        mLayout->addWidget(mKeyWidget[i], i, 0);
+        connect(mKeyWidget[i], &KeyFolderOptionsWidget::generateKeySig, this, &KeyFolderWidget::generateKeySlot,
+                Qt::DirectConnection);
+        connect(mKeyWidget[i], &KeyFolderOptionsWidget::deleteKeySig, this, &KeyFolderWidget::deleteKeySlot,
+                Qt::DirectConnection);
+    }
+    mLayout->setRowStretch(kSlots + 1, 1);
+}
+
+void KeyFolderWidget::setInfo(const DEV_ZR40NN_key_info_t* keyInfoList)
+{
+    for (int i = 0; i < kSlots; ++i) {
+        mKeyWidget[i]->setInfo(&keyInfoList[i]);
+    }
+}
+
+void KeyFolderWidget::enable()
+{
+    for (KeyFolderOptionsWidget* box : mKeyWidget) {
+        box->enable();
+    }
+}
+
+void KeyFolderWidget::disable()
+{
+    for (KeyFolderOptionsWidget* box : mKeyWidget) {
+        box->disable();
+    }
+}
+
+void KeyFolderWidget::generateKeySlot(const char* name, int id)
+{
+    emit generateKeySig(name, id);
+}
+
+void KeyFolderWidget::deleteKeySlot(int id)
+{
+    emit deleteKeySig(id);
+}
