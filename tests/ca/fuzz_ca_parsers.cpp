@@ -36,8 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     subject.setAll(fromOpensslOneline(text));
     Subject again;
     again.setAll(subject.all());
-    // Parsed values hold no separators, so a built name parses back to itself.
-    if (again.all() != subject.all()) {
+    // The slash form is built with values as they stand: a name parses back to itself unless a
+    // value came out of an escape holding a separator.
+    const QString built = subject.all();
+    const bool plain = !built.contains(QLatin1Char('\\')) && built.count(QLatin1Char('=')) == built.count(QLatin1Char('/'));
+    if (plain && again.all() != built) {
         std::abort();
     }
 
