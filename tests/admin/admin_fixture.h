@@ -83,11 +83,21 @@ public:
         tokens.unplugAll();
     }
 
+    // Plugs one token, builds the tree and starts the token's command log afresh.
+    MorvilItem* startWith(const emu::TokenConfig& config)
+    {
+        id = tokens.plug(config);
+        start();
+        tokens.clearLog(id);
+        return node();
+    }
+
     TreeModel* model() const { return mModel.get(); }
     MorvilItem* node(int row = 0) const { return static_cast<MorvilItem*>(mModel->rootItem()->child(row)); }
 
     PluggedTokens tokens;
     BoxWatcher boxes;
+    int id = -1; // the token startWith() plugged
 
 private:
     std::unique_ptr<TreeModel> mModel;

@@ -12,16 +12,7 @@ class KeysTest : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AdminFixture> f;
-    int mId = -1;
-
-    MorvilItem* startWith(const emu::TokenConfig& config)
-    {
-        mId = f->tokens.plug(config);
-        f->start();
-        f->tokens.clearLog(mId);
-        return f->node();
-    }
-    emu::TokenConfig token() { return f->tokens.token(mId).snapshot(); }
+    emu::TokenConfig token() { return f->tokens.token(f->id).snapshot(); }
 
 private slots:
     void init() { f = std::make_unique<AdminFixture>(); }
@@ -33,15 +24,15 @@ private slots:
 
     void userGeneratesAndDeletesKeysPerSlot()
     {
-        MorvilItem* node = startWith(configuredToken("KLUCZE"));
+        MorvilItem* node = f->startWith(configuredToken("KLUCZE"));
         QVERIFY(!keyBox(node, 0)->isEnabled());
         login(node, false, QString::fromLatin1(kUserPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
 
         generateKeyOnPage(node, 2, QStringLiteral("drugi"));
         // Generation with the user PIN, the information, then each of the four slots.
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2C 02 03 03 03 03"));
-        const emu::LogEntry generation = f->tokens.token(mId).log().at(0);
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2C 02 03 03 03 03"));
+        const emu::LogEntry generation = f->tokens.token(f->id).log().at(0);
         QCOMPARE(generation.slot, 2);
         QCOMPARE(generation.pinId, 1);
         QCOMPARE(generation.pin, std::string(kUserPin));
@@ -58,13 +49,13 @@ private slots:
         auto* key = static_cast<MorvilKeyItem*>(keysFolder(node)->child(1));
         QVERIFY(key->genCertReqWidget()->isEnabled());
 
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         f->boxes.expectQuestion(text::confirmKeyDelete(), QMessageBox::No);
         press(box, "deleteKey");
-        QCOMPARE(f->tokens.commands(mId), QString());
+        QCOMPARE(f->tokens.commands(f->id), QString());
         f->boxes.expectQuestion(text::confirmKeyDelete(), QMessageBox::Yes);
         press(box, "deleteKey");
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2D 02 03 03 03 03"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2D 02 03 03 03 03"));
         QVERIFY(!token().keys[2].present);
         QCOMPARE(keyNodeNames(node), QStringList({ QString::fromUtf8("pierwszy-ąę") }));
         QCOMPARE(box->findChild<QLineEdit*>(QStringLiteral("keyName"))->text(), QString());
@@ -74,14 +65,14 @@ private slots:
     {
         emu::TokenConfig config = configuredToken("ADM");
         config.keys[1] = emu::generateKeyPair(config.curveId, "stary").value();
-        MorvilItem* node = startWith(config);
+        MorvilItem* node = f->startWith(config);
         login(node, true, QString::fromLatin1(kSoPin));
         QVERIFY(keyBox(node, 0)->isEnabled());
         auto* key = static_cast<MorvilKeyItem*>(keysFolder(node)->child(0));
         QVERIFY(!key->genCertReqWidget()->isEnabled());
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         generateKeyOnPage(node, 3, QStringLiteral("nowy"));
-        QCOMPARE(f->tokens.token(mId).log().at(0).pinId, 0);
+        QCOMPARE(f->tokens.token(f->id).log().at(0).pinId, 0);
         QCOMPARE(keyNodeNames(node), QStringList({ QStringLiteral("stary"), QStringLiteral("nowy") }));
         // The new node's form stays off for the administrator too.
         QVERIFY(!static_cast<MorvilKeyItem*>(keysFolder(node)->child(1))->genCertReqWidget()->isEnabled());
@@ -94,26 +85,26 @@ private slots:
     {
         emu::TokenConfig config = configuredToken("NAZWY");
         config.keys[0] = emu::generateKeyPair(config.curveId, "jest").value();
-        MorvilItem* node = startWith(config);
+        MorvilItem* node = f->startWith(config);
         login(node, false, QString::fromLatin1(kUserPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         f->boxes.expectError(text::keyNameEmpty());
         generateKeyOnPage(node, 1, QString());
         f->boxes.expectError(text::keyNameTaken(QStringLiteral("jest")));
         generateKeyOnPage(node, 1, QStringLiteral("jest"));
-        QCOMPARE(f->tokens.commands(mId), QString());
+        QCOMPARE(f->tokens.commands(f->id), QString());
         QVERIFY(!token().keys[1].present);
     }
 
     void noLoginSendsNothing()
     {
-        MorvilItem* node = startWith(configuredToken("BEZ"));
+        MorvilItem* node = f->startWith(configuredToken("BEZ"));
         // Past the disabled page, straight at the folder's relay.
         QVERIFY(QMetaObject::invokeMethod(keysFolder(node)->keyFolderWidget(), "generateKeySlot", Qt::DirectConnection,
                                           Q_ARG(const char*, "k"), Q_ARG(int, 0)));
         QVERIFY(QMetaObject::invokeMethod(keysFolder(node)->keyFolderWidget(), "deleteKeySlot", Qt::DirectConnection,
                                           Q_ARG(int, 0)));
-        QCOMPARE(f->tokens.commands(mId), QString());
+        QCOMPARE(f->tokens.commands(f->id), QString());
         QCOMPARE(token().userPinTries, 0);
     }
 
@@ -121,11 +112,11 @@ private slots:
     {
         emu::TokenConfig config = configuredToken("DWA");
         config.keysNum = 2;
-        MorvilItem* node = startWith(config);
+        MorvilItem* node = f->startWith(config);
         login(node, false, QString::fromLatin1(kUserPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         generateKeyOnPage(node, 1, QStringLiteral("k"));
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2C 02 03 03"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2C 02 03 03"));
         QCOMPARE(keyNodeNames(node), QStringList({ QStringLiteral("k") }));
     }
 
@@ -133,14 +124,14 @@ private slots:
     {
         emu::TokenConfig config = configuredToken("ODMOWA");
         config.keys[0] = emu::generateKeyPair(config.curveId, "k").value();
-        MorvilItem* node = startWith(config);
+        MorvilItem* node = f->startWith(config);
         login(node, false, QString::fromLatin1(kUserPin));
-        f->tokens.token(mId).failNth(0x2D, 1, 0x01);
-        f->tokens.clearLog(mId);
+        f->tokens.token(f->id).failNth(0x2D, 1, 0x01);
+        f->tokens.clearLog(f->id);
         f->boxes.expectQuestion(text::confirmKeyDelete(), QMessageBox::Yes);
         f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), std::nullopt, {} });
         press(keyBox(node, 0), "deleteKey");
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2D 02 03 03 03 03"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2D 02 03 03 03 03"));
         QCOMPARE(keyNodeNames(node), QStringList({ QStringLiteral("k") }));
         QVERIFY(keyBox(node, 0)->findChild<QPushButton*>(QStringLiteral("deleteKey"))->isEnabled());
     }

@@ -32,20 +32,11 @@ class TransactionsTest : public QObject
 {
     Q_OBJECT
     std::unique_ptr<AdminFixture> f;
-    int mId = -1;
-
-    MorvilItem* startWith(const emu::TokenConfig& config)
-    {
-        mId = f->tokens.plug(config);
-        f->start();
-        f->tokens.clearLog(mId);
-        return f->node();
-    }
     // Commands received since the log was cleared, dropping what the enumeration after the
     // transaction read.
-    QString commands(int count) { return f->tokens.commands(mId).left(count * 3 - 1); }
-    emu::LogEntry entry(int i) { return f->tokens.token(mId).log().at(i); }
-    emu::TokenConfig token() { return f->tokens.token(mId).snapshot(); }
+    QString commands(int count) { return f->tokens.commands(f->id).left(count * 3 - 1); }
+    emu::LogEntry entry(int i) { return f->tokens.token(f->id).log().at(i); }
+    emu::TokenConfig token() { return f->tokens.token(f->id).snapshot(); }
 
     void configure(MorvilItem* node, const QString& name, const char* failing = nullptr)
     {
@@ -98,7 +89,7 @@ private slots:
 
     void configuringABlankTokenInitialisesItFirst()
     {
-        MorvilItem* node = startWith(blankToken());
+        MorvilItem* node = f->startWith(blankToken());
         configure(node, QString::fromUtf8("Zażółć"));
         QCOMPARE(commands(4), QStringLiteral("00 02 01 02"));
         QCOMPARE(token().name, std::string("Zażółć"));
@@ -116,18 +107,18 @@ private slots:
     {
         emu::TokenConfig config = blankToken();
         config.state = emu::kInitialised;
-        MorvilItem* node = startWith(config);
+        MorvilItem* node = f->startWith(config);
         configure(node, QStringLiteral("BETA"));
         QCOMPARE(commands(3), QStringLiteral("02 01 02"));
-        QVERIFY(!f->tokens.commands(mId).split(QLatin1Char(' ')).contains(QStringLiteral("00")));
+        QVERIFY(!f->tokens.commands(f->id).split(QLatin1Char(' ')).contains(QStringLiteral("00")));
     }
 
     void aFailedInitialisationShowsOneBoxAndSendsNoConfiguration()
     {
-        MorvilItem* node = startWith(blankToken());
-        f->tokens.token(mId).failCommand(0x00, emu::kStatusNotAllowed);
+        MorvilItem* node = f->startWith(blankToken());
+        f->tokens.token(f->id).failCommand(0x00, emu::kStatusNotAllowed);
         configure(node, QStringLiteral("BETA"), "DEV_ZR40NN_cmd_dev_init");
-        const QStringList sent = f->tokens.commands(mId).split(QLatin1Char(' '));
+        const QStringList sent = f->tokens.commands(f->id).split(QLatin1Char(' '));
         QCOMPARE(sent.first(), QStringLiteral("00"));
         QVERIFY(!sent.contains(QStringLiteral("01")));
         QVERIFY(sent.size() > 1); // the tokens were enumerated again
@@ -137,10 +128,10 @@ private slots:
 
     void userLoginChecksThePinAndReadsTheCounters()
     {
-        MorvilItem* node = startWith(configuredToken("ALFA"));
+        MorvilItem* node = f->startWith(configuredToken("ALFA"));
         QSignalSpy userSignals(node, &MorvilItem::userLoginSig);
         login(node, false, QString::fromLatin1(kUserPin));
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2F 02"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2F 02"));
         QCOMPARE(entry(0).pinId, 1);
         QCOMPARE(node->pinId(), 1);
         QCOMPARE(userSignals.size(), 2); // once by the refresh, once by the login
@@ -159,9 +150,9 @@ private slots:
 
     void aWrongPinLeavesTheLoginStateAsItWas()
     {
-        MorvilItem* node = startWith(configuredToken("ALFA"));
+        MorvilItem* node = f->startWith(configuredToken("ALFA"));
         login(node, true, QString::fromLatin1(kSoPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         node->loginWidget()->findChild<QCheckBox*>(QStringLiteral("chooseSoLogin"))->setChecked(false);
         f->boxes.expectError(text::wrongPin());
         // A second login can only come from the login form, which a logged-in page hides: use
@@ -169,7 +160,7 @@ private slots:
         bool correct = true;
         emit node->loginWidget()->userLoginSig("0000", correct);
         QVERIFY(!correct);
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2F 02"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2F 02"));
         QCOMPARE(node->pinId(), 0);
         QCOMPARE(node->device()->info.user_pin_trys, 1);
     }
@@ -179,7 +170,7 @@ private slots:
         emu::TokenConfig config = configuredToken("ALFA");
         config.state |= emu::kLocked;
         config.userPinTries = config.userPinLimit;
-        MorvilItem* node = startWith(config);
+        MorvilItem* node = f->startWith(config);
         QCOMPARE(node->MorvilState(), 3);
 
         setText(node->genInfoWidget(), "lockSoPin", QStringLiteral("00000000"));
@@ -189,7 +180,7 @@ private slots:
         QCOMPARE(node->MorvilState(), 3);
         QCOMPARE(node->device()->info.so_pin_trys, 1);
 
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         setText(node->genInfoWidget(), "lockSoPin", QString::fromLatin1(kSoPin));
         press(node->genInfoWidget(), "unlock");
         QCOMPARE(commands(2), QStringLiteral("86 02"));
@@ -204,9 +195,9 @@ private slots:
     {
         emu::TokenConfig config = configuredToken("ALFA");
         config.state |= emu::kLocked;
-        MorvilItem* node = startWith(config);
+        MorvilItem* node = f->startWith(config);
         QPointer<GenInfoWidget> page = node->genInfoWidget();
-        f->tokens.unplug(mId);
+        f->tokens.unplug(f->id);
         setText(page, "lockSoPin", QString::fromLatin1(kSoPin));
         f->boxes.expectError(text::wrongPin());
         f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("Błąd"), std::nullopt, {} });
@@ -220,13 +211,13 @@ private slots:
 
     void eraseAsksThenErasesAndLogsOut()
     {
-        MorvilItem* node = startWith(configuredToken("ALFA"));
+        MorvilItem* node = f->startWith(configuredToken("ALFA"));
         login(node, true, QString::fromLatin1(kSoPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         erase(node, QMessageBox::No);
-        QCOMPARE(f->tokens.commands(mId), QString());
+        QCOMPARE(f->tokens.commands(f->id), QString());
         erase(node, QMessageBox::Yes);
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("87 02"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("87 02"));
         QCOMPARE(entry(0).pin, std::string(kSoPin));
         QCOMPARE(node->pinId(), -1);
         QCOMPARE(int(token().state) & emu::kConfigured, 0);
@@ -236,23 +227,23 @@ private slots:
 
     void aFailedEraseStillLogsOut()
     {
-        MorvilItem* node = startWith(configuredToken("ALFA"));
+        MorvilItem* node = f->startWith(configuredToken("ALFA"));
         login(node, true, QString::fromLatin1(kSoPin));
-        f->tokens.clearLog(mId);
-        f->tokens.token(mId).failCommand(0x87, emu::kStatusNotAllowed);
+        f->tokens.clearLog(f->id);
+        f->tokens.token(f->id).failCommand(0x87, emu::kStatusNotAllowed);
         erase(node, QMessageBox::Yes, "DEV_ZR40NN_cmd_dev_erase");
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("87"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("87"));
         QCOMPARE(node->pinId(), -1);
         QCOMPARE(tabTexts(node).size(), 3);
     }
 
     void administratorPinChangeLogsOut()
     {
-        MorvilItem* node = startWith(configuredToken("ALFA"));
+        MorvilItem* node = f->startWith(configuredToken("ALFA"));
         login(node, true, QString::fromLatin1(kSoPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         changePin(node, true, QString::fromUtf8("ąę1"));
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("88 02"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("88 02"));
         QCOMPARE(entry(0).pin, std::string(kSoPin));
         QCOMPARE(token().soPin, std::string("ąę1"));
         QCOMPARE(node->pinId(), -1);
@@ -260,11 +251,11 @@ private slots:
 
     void userPinChangeByTheUserLogsOut()
     {
-        MorvilItem* node = startWith(configuredToken("ALFA"));
+        MorvilItem* node = f->startWith(configuredToken("ALFA"));
         login(node, false, QString::fromLatin1(kUserPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         changePin(node, false, QStringLiteral("4321"));
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2B 02"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2B 02"));
         QCOMPARE(entry(0).pinId, 1);
         QCOMPARE(entry(0).pin, std::string(kUserPin));
         QCOMPARE(token().userPin, std::string("4321"));
@@ -273,12 +264,12 @@ private slots:
 
     void userPinChangeByTheAdministratorKeepsTheLogin()
     {
-        MorvilItem* node = startWith(configuredToken("ALFA"));
+        MorvilItem* node = f->startWith(configuredToken("ALFA"));
         login(node, true, QString::fromLatin1(kSoPin));
-        f->tokens.clearLog(mId);
+        f->tokens.clearLog(f->id);
         QSignalSpy logouts(node, &MorvilItem::logoutSig);
         changePin(node, false, QStringLiteral("4321"));
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("2B 02"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2B 02"));
         QCOMPARE(entry(0).pinId, 0);
         QCOMPARE(entry(0).pin, std::string(kSoPin));
         QCOMPARE(token().userPin, std::string("4321"));
@@ -293,7 +284,7 @@ private slots:
     {
         emu::TokenConfig config = blankToken();
         config.initDelayMs = 200;
-        startWith(config);
+        f->startWith(config);
         tokenBus().setWireTime(true);
         DEV_ZR40NN_t* ut = f->node()->device();
         RecordedFailures failures;
@@ -316,7 +307,7 @@ private slots:
         QCOMPARE(cursorOf([&] { morvil::admin::unlockToken(ut, "1111", failures); }), arrow);
         QCOMPARE(cursorOf([&] { morvil::admin::eraseToken(ut, "1111", failures); }), wait);
         QCOMPARE(failures.texts, QStringList());
-        QCOMPARE(f->tokens.commands(mId), QStringLiteral("00 02 01 02 2F 02 2B 02 88 02 86 02 87 02"));
+        QCOMPARE(f->tokens.commands(f->id), QStringLiteral("00 02 01 02 2F 02 2B 02 88 02 86 02 87 02"));
     }
 
     void configurationFillsTheRecordsFields()
