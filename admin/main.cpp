@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QTranslator>
 
+using morvil::admin::MainWindow;
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);

@@ -21,6 +21,8 @@ const QString welcomeString = QObject::tr("<center><h2>Morvil Admin v1.0</h2></c
 
 } // namespace
 
+namespace morvil::admin {
+
 MainWindow::MainWindow(QMainWindow* parent)
     : QMainWindow(parent)
 {
@@ -185,3 +187,5 @@ void MainWindow::decFontSize()
     applyFont();
     mDecFontSizeAct->setEnabled(mFontSize > kMinFontSize);
 }
+
+} // namespace morvil::admin

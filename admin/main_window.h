@@ -14,6 +14,9 @@ class QToolBar;
 class QTreeView;
 class TreeModel;
 
+// In a namespace: each program has its MainWindow, and the road test links all three.
+namespace morvil::admin {
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -66,3 +69,5 @@ private:
     QAction* mHelpAct;
     QAction* mAboutAct;
 };
+
+} // namespace morvil::admin

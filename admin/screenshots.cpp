@@ -37,6 +37,8 @@
 
 #include <cstdio>
 
+using morvil::admin::MainWindow;
+
 namespace {
 
 constexpr const char* kSoPin = "12345678";

@@ -7,6 +7,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+using morvil::ca::MainWindow;
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);

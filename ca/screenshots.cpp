@@ -26,6 +26,8 @@
 
 #include <cstdio>
 
+using morvil::ca::MainWindow;
+
 namespace {
 
 constexpr const char* kSoPin = "12345678";

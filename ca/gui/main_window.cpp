@@ -34,6 +34,8 @@ QLabel* logoLabel()
 
 } // namespace
 
+namespace morvil::ca {
+
 MainWindow::MainWindow(QMainWindow* parent)
     : QMainWindow(parent)
 {
@@ -436,3 +438,5 @@ void MainWindow::changeLeftPanelTab(int index)
     mCertSaveAsAct->setEnabled(!requests);
     mCertRevokeAct->setEnabled(!requests);
 }
+
+} // namespace morvil::ca

@@ -18,6 +18,9 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+// In a namespace: each program has its MainWindow, and the road test links all three.
+namespace morvil::ca {
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -106,3 +109,5 @@ private:
     CA* mCaActive = nullptr;
     QList<CA> mCaList;
 };
+
+} // namespace morvil::ca

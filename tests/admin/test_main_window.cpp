@@ -7,6 +7,8 @@
 #include <QStackedWidget>
 #include <QTreeView>
 
+using morvil::admin::MainWindow;
+
 using namespace morvil::test;
 
 namespace {

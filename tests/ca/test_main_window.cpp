@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+using morvil::ca::MainWindow;
+
 using namespace morvil::test;
 
 namespace {
