@@ -8,6 +8,8 @@ namespace morvil::road {
 inline const QString kTokenName = QStringLiteral("DROGA");
 inline const QString kSoPin = QStringLiteral("13572468");
 inline const QString kUserPin = QStringLiteral("2468");
+inline constexpr int kSoPinLimit = 5;
+inline constexpr int kUserPinLimit = 3;
 // The user's key in slot 0, the authority's in slot 1.
 inline constexpr int kUserSlot = 0;
 inline constexpr int kAuthoritySlot = 1;

@@ -8,6 +8,7 @@
 #include "stock_openssl.h"
 #include "vpn_fixture.h"
 
+#include <QSpinBox>
 #include <QTreeView>
 
 namespace morvil::road {
@@ -50,11 +51,16 @@ void RoadTest::adminWritesRequest()
     for (const char* edit : { "userPin", "userPinCheck" }) {
         test::setText(info, edit, kUserPin);
     }
+    info->findChild<QSpinBox*>(QStringLiteral("userPinLimit"))->setValue(kUserPinLimit);
+    info->findChild<QSpinBox*>(QStringLiteral("soPinLimit"))->setValue(kSoPinLimit);
     mBoxes.expectInformation(admin::text::configureNoticeTitle(), admin::text::configureNotice());
     test::press(info, "configure");
     node = tokenNode(window); // configuring enumerates the tokens again
     QVERIFY(node != nullptr);
     QCOMPARE(node->data(Qt::DisplayRole).toString(), kTokenName);
+    const test::emu::TokenConfig configured = mTokens.token(mToken).snapshot();
+    QCOMPARE(configured.userPin, kUserPin.toStdString());
+    QCOMPARE(configured.userPinLimit, kUserPinLimit);
     showItem(window, node);
     mPictures.take(&window, "admin", "configured");
 

@@ -135,14 +135,17 @@ bool tunUsable()
     return ok;
 }
 
-std::unique_ptr<RunningProcess> startServer(const std::filesystem::path& certDir, int port)
+std::unique_ptr<RunningProcess> startServer(const std::filesystem::path& certDir, int port,
+                                            const std::filesystem::path& crl)
 {
-    return std::make_unique<RunningProcess>(
-        kOpenVpn,
-        std::vector<std::string> { "--tls-server", "--dev", "null", "--proto", "udp4", "--local", "127.0.0.1", "--port",
-                                   std::to_string(port), "--ca", "ca.pem", "--cert", "server.pem", "--key",
-                                   "server.key", "--dh", "none", "--verb", "3" },
-        certDir.string(), "");
+    std::vector<std::string> args { "--tls-server",      "--dev", "null",   "--proto", "udp4",       "--local",
+                                    "127.0.0.1",         "--ca",  "ca.pem", "--cert",  "server.pem", "--key",
+                                    "server.key",        "--dh",  "none",   "--verb",  "3",          "--port",
+                                    std::to_string(port) };
+    if (!crl.empty()) {
+        args.insert(args.end(), { "--crl-verify", crl.string() });
+    }
+    return std::make_unique<RunningProcess>(kOpenVpn, args, certDir.string(), "");
 }
 
 std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText)

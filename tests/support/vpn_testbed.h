@@ -40,8 +40,10 @@ int freeUdpPort();
 // Whether this process can make a tun device (CAP_NET_ADMIN and /dev/net/tun).
 bool tunUsable();
 
-// A point-to-point TLS server on 127.0.0.1:port with --dev null, logging to its output.
-std::unique_ptr<RunningProcess> startServer(const std::filesystem::path& certDir, int port);
+// A point-to-point TLS server on 127.0.0.1:port with --dev null, logging to its output. With a
+// revocation list (PEM), it refuses the clients whose certificates the list names.
+std::unique_ptr<RunningProcess> startServer(const std::filesystem::path& certDir, int port,
+                                            const std::filesystem::path& crl = {});
 
 // The "conf" that the VPN client writes: header, template marker, then template.
 std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText);
