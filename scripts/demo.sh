@@ -9,6 +9,8 @@ cmake -S "$root" -B "$root/build-demo" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
     -DCMAKE_INSTALL_PREFIX="$root/out"
 cmake --build "$root/build-demo" -j "$(nproc)"
 cmake --install "$root/build-demo" >/dev/null
+# The emulator and the pictures programs are not part of the suite's install: the demo adds them.
+cmake --install "$root/build-demo" --component demo >/dev/null
 # With a display: morvil_admin on the persistent token. Without one: a fresh token walked through
 # its states under Xvfb, with a picture of the window for each in out/screenshots; then morvil_ca
 # and morvil_vpn.
