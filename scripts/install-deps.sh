@@ -11,6 +11,7 @@ packages=(
     libgtest-dev
     clang-16 libclang-rt-16-dev
     xvfb imagemagick icewm
+    desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,6 +2,7 @@
 
 #include "connect_action.h"
 #include "connection_store.h"
+#include "openvpn_child.h"
 #include "vpn_item.h"
 
 #include <QAction>
@@ -43,6 +44,7 @@ MainWindow::MainWindow(QWidget* parent)
     resize(400, 300);
 
     mVpn = new QProcess(this);
+    vpn::endChildWithUs(*mVpn);
     connect(mVpn, &QProcess::readyReadStandardOutput, this, &MainWindow::vpnOutputSlot);
     connect(mVpn, &QProcess::readyReadStandardError, this, &MainWindow::vpnOutputSlot);
     connect(mVpn, &QProcess::finished, this, &MainWindow::vpnFinishSlot);
@@ -193,15 +195,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::exit()
 {
-    if (mVpn->state() != QProcess::NotRunning) {
-        mVpn->kill();
-    }
+    // The tunnel is taken down before the program goes.
+    vpn::stopChildAndWait(*mVpn);
     QApplication::quit();
 }
-
-// Connecting and disconnecting come with the child process's handling; until then the buttons
-// and the tray entries reach these and nothing happens.
-void MainWindow::vpnConnectSlot() { }
-void MainWindow::vpnDisConnectSlot() { }
-void MainWindow::vpnFinishSlot(int, QProcess::ExitStatus) { }
-void MainWindow::vpnOutputSlot() { }

@@ -2,6 +2,8 @@
 // icon with its menu, through which the program lives on while the window is hidden.
 #pragma once
 
+#include "openvpn_child.h"
+
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -13,6 +15,9 @@ class QMenu;
 class QPushButton;
 class QTextEdit;
 class VpnItem;
+namespace morvil {
+class SecretBytes;
+}
 
 class MainWindow : public QWidget
 {
@@ -48,10 +53,14 @@ private:
     void createTrayIcon();
     QWidget* createVpnSessions();
     QWidget* createVpnInfo();
+    bool pinAccepted(const VpnItem& item, const morvil::SecretBytes& pin);
+
+    static constexpr int kBalloonMs = 10000;
 
     bool mIsConnected = false; // a child runs
     bool mIsInitialized = false; // the child's output said the tunnel is up
     QProcess* mVpn = nullptr;
+    vpn::UpMarkerWatch mUpWatch; // the current child's output, for the line that says it is up
     VpnItem* mVpnActiveItem = nullptr; // the selected connection; the list owns it
     VpnItem* mVpnConnectItem = nullptr; // the connection whose child runs
     QListWidget* mVpnList = nullptr;

@@ -11,6 +11,7 @@
 #include "vpn_new_window.h"
 #include "vpn_start.h"
 
+#include <QInputDialog>
 #include <QListWidget>
 #include <QMenu>
 
@@ -119,12 +120,17 @@ private slots:
                  QStringList({ QStringLiteral("connect"), QStringLiteral("new"), QStringLiteral("info"),
                                QStringLiteral("edit"), QStringLiteral("delete") }));
 
-        // A tray entry selects its connection in the list first.
+        // A tray entry selects its connection in the list first, then asks for the PIN (cancelled).
         auto* entry = qobject_cast<ConnectAction*>(window.connectMenu()->actions().at(0));
         QVERIFY(entry != nullptr);
         QSignalSpy selected(entry, &ConnectAction::vpnItemActiveSig);
+        int selectedRowAtPin = -1;
+        onNextModal<QInputDialog>([&window, &selectedRowAtPin](QInputDialog* dialog) {
+            selectedRowAtPin = window.vpnList()->currentRow();
+            dialog->reject();
+        });
         entry->trigger();
-        QCOMPARE(window.vpnList()->currentRow(), 0);
+        QCOMPARE(selectedRowAtPin, 0);
         QCOMPARE(selected.size(), 1);
 
         // A rebuild leaves nothing selected.

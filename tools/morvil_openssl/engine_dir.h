@@ -5,8 +5,8 @@
 
 namespace morvil::openssl_tool {
 
-// <directory of this program>/../lib/morvil/engines, which is where the installation (and the
-// build tree) puts the module.
+// <directory of this program>/../MORVIL_ENGINES_DIR (lib/morvil/engines, set by the build), which is
+// where the installation (and the build tree) puts the module.
 std::string engineDirectory();
 
 } // namespace morvil::openssl_tool

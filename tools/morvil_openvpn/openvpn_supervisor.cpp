@@ -76,7 +76,7 @@ void sendAll(int fd, const std::string& text)
 }
 
 // In the child between fork and exec: async-signal-safe calls only.
-[[noreturn]] void execOpenVpn(std::vector<char*>& argv, int nullFd, pid_t parent)
+[[noreturn]] void execOpenVpn(std::vector<char*>& argv, std::vector<char*>& env, int nullFd, pid_t parent)
 {
     // openvpn goes down with us, even when we are killed outright.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -87,9 +87,24 @@ void sendAll(int fd, const std::string& text)
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     if (dup2(nullFd, STDIN_FILENO) == STDIN_FILENO) {
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), env.data());
     }
     _exit(127);
+}
+
+// Our environment less LD_PRELOAD. What a caller preloads is for us and the token library (an
+// interposer of the USB device nodes, for one); openvpn never touches the token, and an interposer
+// of device ioctls would break its tun device.
+std::vector<char*> openVpnEnvironment()
+{
+    std::vector<char*> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "LD_PRELOAD=", 11) != 0) {
+            env.push_back(*entry);
+        }
+    }
+    env.push_back(nullptr);
+    return env;
 }
 
 int exitStatusOf(int status)
@@ -129,10 +144,11 @@ bool OpenVpnSupervisor::start(const std::vector<std::string>& args, const std::s
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
+    std::vector<char*> env = openVpnEnvironment();
     const pid_t parent = getpid();
     const pid_t child = mSignals.get() >= 0 && mListener.get() >= 0 && nullInput.get() >= 0 ? fork() : -1;
     if (child == 0) {
-        execOpenVpn(argv, nullInput.get(), parent);
+        execOpenVpn(argv, env, nullInput.get(), parent);
     }
     if (mSignals.get() < 0 && error.empty()) {
         error = "cannot watch signals";

@@ -1,5 +1,5 @@
-// Checking a user PIN on the token that holds an authority's key: one library start, one session,
-// one PIN try, and the library finished again on every path.
+// Checking a user PIN on the token that holds a key (an authority's, a VPN connection's): one
+// library start, one session, one PIN try, and the library finished again on every path.
 #pragma once
 
 #include <QByteArray>

@@ -1,0 +1,310 @@
+// Connecting from the main window for real: the PIN checked on an emulated token, bin/morvil_openvpn
+// started against an OpenVPN server on 127.0.0.1, the window and tray following the tunnel up and
+// down, and the failures that must start nothing. Run on the offscreen platform and, for the
+// balloons, under Xvfb with a tray.
+#include "child_process.h"
+#include "main_window.h"
+#include "running_process.h"
+#include "token_bus.h"
+#include "vpn_fixture.h"
+#include "vpn_item.h"
+#include "vpn_testbed.h"
+
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QTextEdit>
+
+#include <signal.h>
+
+#include <iostream>
+
+using namespace morvil::test;
+
+namespace {
+
+constexpr int kUpMs = 30000;
+constexpr std::uint8_t kSignCommand = 0x49;
+constexpr std::uint8_t kPinCommand = 0x2F;
+const QString kName = QStringLiteral("Test VPN");
+const char* const kClientMode = "--connected-client";
+
+QString outputOf(MainWindow& window)
+{
+    return window.findChild<QTextEdit*>(QStringLiteral("vpnOutput"))->toPlainText();
+}
+
+VpnItem* entry(MainWindow& window, int row) { return static_cast<VpnItem*>(window.vpnList()->item(row)); }
+
+bool sameIcon(const QIcon& icon, const char* resource)
+{
+    return icon.pixmap(22).toImage() == QIcon(QLatin1String(resource)).pixmap(22).toImage();
+}
+
+// Types `pin` into the PIN dialog and presses OK.
+void answerPin(const QString& pin)
+{
+    onNextModal<QInputDialog>([pin](QInputDialog* dialog) {
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Podaj PIN"));
+        QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
+        dialog->setTextValue(pin);
+        dialog->accept();
+    });
+}
+
+// Selects the first connection and connects it with `pin`.
+void connectFirst(MainWindow& window, const QString& pin)
+{
+    emit window.vpnList()->itemClicked(window.vpnList()->item(0));
+    answerPin(pin);
+    button(&window, "connect")->click();
+}
+
+// Texts of the balloon shown now, where the platform shows balloons (a real tray).
+QStringList balloonTexts()
+{
+    QStringList texts;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && QLatin1String(top->metaObject()->className()) == QLatin1String("QBalloonTip")) {
+            for (QLabel* label : top->findChildren<QLabel*>()) {
+                if (!label->text().isEmpty()) {
+                    texts << label->text();
+                }
+            }
+        }
+    }
+    return texts;
+}
+
+bool balloonsShown() { return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages(); }
+
+} // namespace
+
+class ConnectTest : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir mCerts;
+    QTemporaryDir mRuntime; // morvil_openvpn's private directories
+    zr40nn::emu::TokenConfig mToken;
+    PluggedTokens mTokens;
+    std::unique_ptr<TempStore> mStore;
+    std::unique_ptr<BoxWatcher> mBoxes;
+    std::unique_ptr<RunningProcess> mServer;
+    int mTokenId = -1;
+
+    int tokenCommands(std::uint8_t code)
+    {
+        const auto log = mTokens.token(mTokenId).log();
+        return static_cast<int>(std::count_if(log.begin(), log.end(), [code](const auto& e) { return e.code == code; }));
+    }
+
+    bool privateDirsLeft() const
+    {
+        return !QDir(mRuntime.path()).entryList({ QStringLiteral("morvil_openvpn-*") }, QDir::Dirs).isEmpty();
+    }
+
+    // Back to rest: no child, the tray disconnected, every entry free.
+    void expectIdle(MainWindow& window)
+    {
+        QCOMPARE(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - brak połączenia"));
+        QVERIFY(sameIcon(window.trayIcon()->icon(), ":img/vpn_dis_22.png"));
+        QVERIFY(window.connectMenu()->isEnabled());
+        QVERIFY(!entry(window, 0)->isConnected());
+        QVERIFY(!entry(window, 1)->isLock());
+        QVERIFY(button(&window, "connect")->isEnabled());
+        QVERIFY(!button(&window, "disconnect")->isEnabled());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        tokenBus();
+        mToken = makeVpnToken(tokenBus(), mCerts.filePath(QStringLiteral("token_pub.pem")).toStdString());
+        std::string err;
+        QVERIFY2(makeCertificates(mCerts.path().toStdString(), mCerts.filePath(QStringLiteral("token_pub.pem")).toStdString(),
+                                  err),
+                 err.c_str());
+        qputenv("TMPDIR", mRuntime.path().toLocal8Bit());
+        if (!tunUsable()) {
+            qputenv("MORVIL_OPENVPN_DEV", "null");
+        }
+    }
+
+    void init()
+    {
+        mStore = std::make_unique<TempStore>();
+        mBoxes = std::make_unique<BoxWatcher>();
+        const int port = freeUdpPort();
+        mServer = startServer(mCerts.path().toStdString(), port);
+        makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
+                          connectionConf(port, kVpnKeyReference, "nobind\nverb 3\n"));
+        // A second connection, to be locked while the first runs.
+        makeConnectionDir(mStore->path(QStringLiteral("0001")).toStdString(), mCerts.path().toStdString(),
+                          connectionConf(port, kVpnKeyReference, "nobind\n"));
+        mTokenId = mTokens.plug(mToken);
+    }
+
+    void cleanup()
+    {
+        const QStringList problems = mBoxes->finish();
+        mBoxes.reset();
+        mTokens.unplugAll();
+        mServer.reset();
+        mStore.reset();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    }
+
+    // Up with a PIN holding ':', the engine argument's separator; the window and tray follow; the
+    // server names the token key's certificate; disconnect ends both processes and the socket.
+    void upAndDownWithAColonPin()
+    {
+        MainWindow window;
+        window.hide();
+        connectFirst(window, QString::fromUtf8(kVpnPin));
+        QVERIFY(window.isVisible()); // shown for the connection's output
+        QVERIFY(!window.connectMenu()->isEnabled());
+        QVERIFY(entry(window, 0)->isConnected());
+        QVERIFY(entry(window, 1)->isLock());
+        QVERIFY(button(&window, "disconnect")->isEnabled());
+        QVERIFY(!button(&window, "connect")->isEnabled());
+        QVERIFY(!button(&window, "new")->isEnabled());
+        QVERIFY(sameIcon(window.trayIcon()->icon(), ":img/vpn_dis_22.png")); // not up yet
+
+        QTRY_VERIFY_WITH_TIMEOUT(outputOf(window).contains(QLatin1String(kInitialised)), kUpMs);
+        QCOMPARE(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - ") + kName);
+        QVERIFY(sameIcon(window.trayIcon()->icon(), ":img/vpn_con_22.png"));
+        QVERIFY(sameIcon(entry(window, 0)->icon(), ":img/vpn_con_22.png"));
+        if (balloonsShown()) {
+            QTRY_VERIFY(balloonTexts().contains(QStringLiteral("Nawiązano połączenie")));
+            QVERIFY(balloonTexts().contains(QStringLiteral("Połączenie VPN zostało poprawnie zainicjowane.")));
+        }
+        QVERIFY(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5));
+        QCOMPARE(tokenCommands(kPinCommand), 2); // ours, then the engine's at key loading
+        QVERIFY(tokenCommands(kSignCommand) >= 1);
+        // The PIN travelled on standard input only.
+        QVERIFY(!processesShow(kVpnPin));
+        QVERIFY(privateDirsLeft());
+
+        // A second connection cannot start while this one runs.
+        emit window.vpnList()->itemClicked(window.vpnList()->item(1));
+        QVERIFY(!button(&window, "connect")->isEnabled());
+
+        emit window.vpnList()->itemClicked(window.vpnList()->item(0));
+        button(&window, "disconnect")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), 10000);
+        expectIdle(window);
+        QVERIFY(sameIcon(entry(window, 0)->icon(), ":img/vpn_22.png"));
+        if (balloonsShown()) {
+            QTRY_VERIFY(balloonTexts().contains(QStringLiteral("Zakończono połączenie")));
+        }
+        QVERIFY(!privateDirsLeft());
+        QVERIFY(mServer->running());
+    }
+
+    // A wrong PIN: the box, one try on the token and nothing started.
+    void wrongPinStartsNothing()
+    {
+        MainWindow window;
+        mTokens.clearLog(mTokenId);
+        mBoxes->expectError(QStringLiteral("Podany PIN jest nieprawidłowy."));
+        connectFirst(window, QStringLiteral("13:57:99"));
+        QCOMPARE(tokenCommands(kPinCommand), 1);
+        QCOMPARE(tokenCommands(kSignCommand), 0);
+        QVERIFY(!entry(window, 0)->isConnected());
+        QVERIFY(window.connectMenu()->isEnabled());
+        QVERIFY(outputOf(window).isEmpty());
+        QVERIFY(!privateDirsLeft());
+        QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, mToken.userPinTries + 1); // one failed try
+    }
+
+    // No token, a locked one, and Cancel: each stops before any child.
+    void missingLockedOrCancelled()
+    {
+        MainWindow window;
+        mTokens.unplugAll();
+        mBoxes->expectError(QStringLiteral("Token wspierający to połączenie VPN nie jest podłączony!"));
+        connectFirst(window, QString::fromUtf8(kVpnPin));
+        QVERIFY(mBoxes->finish().isEmpty());
+
+        zr40nn::emu::TokenConfig locked = mToken;
+        locked.state |= zr40nn::emu::kLocked;
+        mTokenId = mTokens.plug(locked);
+        mBoxes->expectError(QStringLiteral("Token wspierający to połączenie VPN nie jest gotowy do pracy!"));
+        connectFirst(window, QString::fromUtf8(kVpnPin));
+        QVERIFY(mBoxes->finish().isEmpty());
+        QCOMPARE(tokenCommands(kPinCommand), 0); // no try is spent on a locked token
+
+        onNextModal<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
+        emit window.vpnList()->itemClicked(window.vpnList()->item(0));
+        button(&window, "connect")->click();
+        QCOMPARE(tokenCommands(kPinCommand), 0);
+        expectIdle(window);
+        QVERIFY(!privateDirsLeft());
+    }
+
+    // A child that ends before the tunnel is up: the window comes back to rest all the same.
+    void childEndingEarly()
+    {
+        makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
+                          connectionConf(freeUdpPort(), kVpnKeyReference, "no-such-directive 1\n"));
+        MainWindow window;
+        connectFirst(window, QString::fromUtf8(kVpnPin));
+        QVERIFY(entry(window, 1)->isLock());
+        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), kUpMs);
+        expectIdle(window);
+        QVERIFY(outputOf(window).contains(QStringLiteral("Options error: Unrecognized option")));
+        QVERIFY(!outputOf(window).contains(QLatin1String(kInitialised)));
+        if (balloonsShown()) {
+            QTRY_VERIFY(balloonTexts().contains(QStringLiteral("Połączenie VPN zostało zakończone.")));
+        }
+    }
+
+    // The client killed outright: its child takes the tunnel down and goes.
+    void killedClientLeavesNoTunnel()
+    {
+        const QString self = QCoreApplication::applicationFilePath();
+        RunningProcess client(self.toStdString(),
+                              { kClientMode, mStore->dir().absolutePath().toStdString() }, "/", "");
+        QVERIFY2(client.waitForOutput("CLIENT UP", kUpMs / 1000), client.err().c_str());
+        std::vector<pid_t> children = childrenOf(client.pid());
+        QCOMPARE(children.size(), std::size_t(1));
+        const pid_t openVpnTool = children[0];
+        const std::vector<pid_t> grandChildren = childrenOf(openVpnTool);
+        QCOMPARE(grandChildren.size(), std::size_t(1));
+        client.signal(SIGKILL);
+        QVERIFY(client.waitForExit(5));
+        QTRY_VERIFY_WITH_TIMEOUT(!alive(openVpnTool) && !alive(grandChildren[0]), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!privateDirsLeft(), 5000);
+    }
+};
+
+// The client of killedClientLeavesNoTunnel: connects the store's first connection, says so, and
+// lives until killed. It reaches the test's emulated bus through the environment it inherits.
+int runConnectedClient(const QString& store)
+{
+    QDir::setCurrent(store);
+    MainWindow window;
+    QObject::connect(window.findChild<QTextEdit*>(QStringLiteral("vpnOutput")), &QTextEdit::textChanged, [&window] {
+        if (outputOf(window).contains(QLatin1String(kInitialised))) {
+            std::cout << "CLIENT UP" << std::endl;
+        }
+    });
+    connectFirst(window, QString::fromUtf8(kVpnPin));
+    return QApplication::exec();
+}
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], kClientMode) == 0) {
+        return runConnectedClient(QString::fromLocal8Bit(argv[2]));
+    }
+    ConnectTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_connect.moc"

@@ -1,0 +1,162 @@
+// Connecting and disconnecting: the PIN checked on the token, the child that holds the tunnel, its
+// output watched for the line that says the tunnel is up, and its end.
+#include "main_window.h"
+
+#include "message_box.h"
+#include "morvil_dialog_library.h"
+#include "openvpn_child.h"
+#include "pin_check.h"
+#include "secret_bytes.h"
+#include "vpn_item.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QInputDialog>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTextEdit>
+
+namespace {
+
+constexpr int kStartWaitMs = 30000;
+
+// The token that holds a key reference "TOKEN/KEY": what comes before the first '/'.
+QString tokenNameOf(const QString& keyReference)
+{
+    const qsizetype slash = keyReference.indexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : keyReference.left(slash);
+}
+
+} // namespace
+
+// True when the token holding the key is there, usable, and takes the PIN; says why not otherwise.
+bool MainWindow::pinAccepted(const VpnItem& item, const morvil::SecretBytes& pin)
+{
+    const QByteArray tokenName = tokenNameOf(item.key()).toUtf8();
+    const PinCheck check = checkUserPin(tokenName.constData(), pin.c_str());
+    switch (check.outcome) {
+    case PinCheckOutcome::Accepted:
+        return true;
+    case PinCheckOutcome::LibraryFailed:
+        morvil::box::critical(morvil::box::errorTitle(), morvil::chooser::libraryStartFailureText(), this);
+        QApplication::quit();
+        return false;
+    case PinCheckOutcome::NoToken:
+        morvil::box::critical(morvil::box::errorTitle(),
+                              tr("Token wspierający to połączenie VPN nie jest podłączony!"), this);
+        return false;
+    case PinCheckOutcome::Locked:
+    case PinCheckOutcome::NotConfigured:
+        morvil::box::critical(morvil::box::errorTitle(),
+                              tr("Token wspierający to połączenie VPN nie jest gotowy do pracy!"), this);
+        return false;
+    case PinCheckOutcome::WrongPin:
+        morvil::box::critical(morvil::box::errorTitle(), tr("Podany PIN jest nieprawidłowy."), this);
+        return false;
+    }
+    return false;
+}
+
+void MainWindow::vpnConnectSlot()
+{
+    if (isHidden()) {
+        show();
+    }
+    mVpnOutput->clear();
+    if (mVpnActiveItem == nullptr || mVpn->state() != QProcess::NotRunning) {
+        return;
+    }
+    bool ok = false;
+    QString typed = QInputDialog::getText(this, tr("Podaj PIN"), tr("PIN:"), QLineEdit::Password, QString(), &ok);
+    morvil::SecretBytes pin;
+    pin.assignUtf8(typed);
+    morvil::wipe(typed);
+    if (!ok || !pinAccepted(*mVpnActiveItem, pin)) {
+        return;
+    }
+
+    mVpn->setWorkingDirectory(QDir::current().absoluteFilePath(mVpnActiveItem->confName()));
+    mVpn->start(vpn::openVpnProgram(), vpn::openVpnArguments());
+    if (!mVpn->waitForStarted(kStartWaitMs)) {
+        // A child that comes up only after we gave up would run with no connection recorded.
+        mVpn->kill();
+        morvil::box::critical(morvil::box::errorTitle(), tr("Nie możan zainicjować połączenia VPN!"), this);
+        return;
+    }
+    mVpn->write(pin.c_str(), pin.size());
+    mVpn->write("\n", 1);
+    mVpn->closeWriteChannel();
+    mUpWatch.reset();
+
+    mIsConnected = true;
+    mConnectMenu->setEnabled(false);
+    mDisConnectAction->setEnabled(true);
+    mConnectInfoAction->setEnabled(true);
+    mVpnConnectItem = mVpnActiveItem;
+    mVpnConnectItem->setIsConnected(true);
+    vpnItemActiveSlot(mVpnConnectItem);
+    for (int row = 0; row < mVpnList->count(); ++row) {
+        auto* entry = static_cast<VpnItem*>(mVpnList->item(row));
+        if (entry != mVpnConnectItem) {
+            entry->setIsLock(true);
+        }
+    }
+}
+
+void MainWindow::vpnOutputSlot()
+{
+    bool up = false;
+    const std::pair<QByteArray, vpn::UpMarkerWatch::Channel> reads[] = {
+        { mVpn->readAllStandardOutput(), vpn::UpMarkerWatch::Channel::Output },
+        { mVpn->readAllStandardError(), vpn::UpMarkerWatch::Channel::Error },
+    };
+    for (const auto& [data, channel] : reads) {
+        if (!data.isEmpty()) {
+            mVpnOutput->append(QString::fromLatin1(data));
+            up = mUpWatch.feed(channel, data) || up;
+        }
+    }
+    if (mIsInitialized || !up || mVpnConnectItem == nullptr) {
+        return;
+    }
+    mIsInitialized = true;
+    const QIcon connected(QStringLiteral(":img/vpn_con_22.png"));
+    mVpnConnectItem->setIcon(connected);
+    mTrayIcon->setIcon(connected);
+    mTrayIcon->setToolTip(tr("Morvil VPN - %1").arg(mVpnConnectItem->MorvilVpnName()));
+    mTrayIcon->showMessage(tr("Nawiązano połączenie"), tr("Połączenie VPN zostało poprawnie zainicjowane."),
+                           QSystemTrayIcon::Information, kBalloonMs);
+}
+
+void MainWindow::vpnFinishSlot(int, QProcess::ExitStatus)
+{
+    mTrayIcon->setIcon(QIcon(QStringLiteral(":img/vpn_dis_22.png")));
+    mTrayIcon->setToolTip(tr("Morvil VPN - brak połączenia"));
+    mTrayIcon->showMessage(tr("Zakończono połączenie"), tr("Połączenie VPN zostało zakończone."),
+                           QSystemTrayIcon::Information, kBalloonMs);
+    mIsConnected = false;
+    mIsInitialized = false;
+    mConnectMenu->setEnabled(true);
+    mDisConnectAction->setEnabled(false);
+    mConnectInfoAction->setEnabled(false);
+    if (mVpnConnectItem != nullptr) {
+        mVpnConnectItem->setIsConnected(false);
+        mVpnConnectItem->setIcon(QIcon(QStringLiteral(":img/vpn_22.png")));
+    }
+    if (mVpnActiveItem != nullptr) {
+        vpnItemActiveSlot(mVpnActiveItem);
+    }
+    for (int row = 0; row < mVpnList->count(); ++row) {
+        auto* entry = static_cast<VpnItem*>(mVpnList->item(row));
+        if (entry != mVpnConnectItem) {
+            entry->setIsLock(false);
+        }
+    }
+    mVpnConnectItem = nullptr;
+}
+
+void MainWindow::vpnDisConnectSlot()
+{
+    vpn::stopChild(*mVpn);
+}
