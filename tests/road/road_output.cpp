@@ -7,6 +7,7 @@
 #include "road_test.h"
 #include "state_file.h"
 #include "vpn/main_window.h"
+#include "vpn_fixture.h"
 
 #include <QtTest>
 
@@ -16,6 +17,11 @@ namespace morvil::road {
 
 void RoadTest::cleanupTestCase()
 {
+    // A child still running is stopped first, as the program's exit does.
+    if (mVpnWindow != nullptr && !vpnChildEnded()) {
+        test::button(mVpnWindow.get(), "disconnect")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(vpnChildEnded(), 15000);
+    }
     mVpnWindow.reset();
     mAuthorityWindow.reset();
     mServer.reset();

@@ -1,6 +1,5 @@
 #include "road_test.h"
 
-#include "ca.h"
 #include "ca/gui/main_window.h"
 #include "road_facts.h"
 #include "vpn/main_window.h"
@@ -42,7 +41,6 @@ void RoadTest::initTestCase()
     if (!test::tunUsable()) {
         qputenv("MORVIL_OPENVPN_DEV", "null");
     }
-    CA::setDefaultOpensslCmd(QStringLiteral(MORVIL_OPENSSL));
 
     test::emu::TokenConfig blank;
     blank.serial = "ROAD-0001";

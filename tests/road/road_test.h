@@ -17,7 +17,7 @@
 
 #include <memory>
 
-class VpnItem;
+class QTextEdit;
 namespace morvil::ca {
 class MainWindow;
 }
@@ -41,6 +41,8 @@ private slots:
     void initTestCase();
     void adminWritesRequest(); // step_admin.cpp
     void authorityIssuesCertificates(); // step_authority.cpp
+    void vpnConnectsWithTheTokenKey(); // step_vpn.cpp
+    void revokedCertificateIsRefused(); // step_revocation.cpp
     void cleanupTestCase(); // road_output.cpp
 
 private:
@@ -54,6 +56,14 @@ private:
     // The boxes were exactly those scripted.
     void expectBoxes();
     void keep();
+    // morvil_vpn's output pane; connecting its only connection with the user PIN; whether the
+    // connection's child has ended (its end shown by the buttons); its output added to vpn.log.
+    QTextEdit* vpnOutput() const;
+    void connectVpn();
+    bool vpnChildEnded() const;
+    // Whether the server's log holds text so far.
+    bool serverSaid(const QString& text) const;
+    void keepVpnOutput(const char* run);
 
     QTemporaryDir mTemp; // HOME and, unless kept, the work files
     QString mWorkDir;

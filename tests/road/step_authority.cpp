@@ -1,6 +1,7 @@
 // Step 2, morvil_ca: an authority made on the token's second key, the user's request (from step 1)
 // and a server's request (made by the stock openssl) imported and signed, and the certificates
 // saved where the VPN step takes them.
+#include "authority_actions.h"
 #include "ca/gui/main_window.h"
 #include "ca_new_dialog.h"
 #include "road_facts.h"
@@ -8,7 +9,6 @@
 #include "stock_openssl.h"
 #include "vpn_fixture.h"
 
-#include <QAction>
 #include <QInputDialog>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -16,21 +16,6 @@
 namespace morvil::road {
 
 namespace {
-
-void trigger(QWidget* window, const char* action)
-{
-    auto* found = window->findChild<QAction*>(QLatin1String(action));
-    QVERIFY2(found != nullptr && found->isEnabled(), action);
-    found->trigger();
-}
-
-void selectRow(QWidget* window, const char* tree, const QString& text, int column)
-{
-    auto* view = window->findChild<QTreeWidget*>(QLatin1String(tree));
-    const QList<QTreeWidgetItem*> rows = view->findItems(text, Qt::MatchExactly, column);
-    QCOMPARE(rows.size(), 1);
-    view->setCurrentItem(rows.first());
-}
 
 // What the stock openssl prints of a certificate with `field` (-subject, -issuer, -pubkey).
 QString certificateField(const QString& path, const char* field)
