@@ -2,6 +2,8 @@
 // whatever else a test fills in itself while the dialog runs.
 #pragma once
 
+#include "file_name_typed.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QTimer>
@@ -44,8 +46,7 @@ public:
     explicit FileDialogAnswer(const QString& path)
         : ModalAnswer<QFileDialog>([this, path](QFileDialog* dialog) {
             mCaption = dialog->windowTitle();
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();
+            typeFileName(dialog, path);
         })
     {
     }

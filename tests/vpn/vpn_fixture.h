@@ -5,6 +5,7 @@
 #include "box_watcher.h"
 #include "conf_file.h"
 #include "connection_store.h"
+#include "file_name_typed.h"
 
 #include <QApplication>
 #include <QDir>
@@ -86,12 +87,7 @@ template <typename T> void onNextModal(std::function<void(T*)> work)
 // Answers the next file dialog with `path`.
 inline void chooseFile(const QString& path)
 {
-    onNextModal<QFileDialog>([path](QFileDialog* dialog) {
-        // Typed into the name field, as the user would: the view's selection fills in later.
-        dialog->setDirectory(QFileInfo(path).path());
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(path).fileName());
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
+    onNextModal<QFileDialog>([path](QFileDialog* dialog) { typeFileName(dialog, path); });
 }
 
 // Scripts an error box whose text the test does not pin down (it carries a path).
