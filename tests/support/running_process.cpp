@@ -1,13 +1,17 @@
 #include "running_process.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,13 +45,21 @@ pid_t spawnChild(const std::string& program, const std::vector<std::string>& arg
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
-    // The entries given come first: a lookup finds them before an inherited one of the same name.
+    // The entries given replace inherited ones of the same name.
     std::vector<char*> envp;
     for (const std::string& entry : environment) {
         envp.push_back(const_cast<char*>(entry.c_str()));
     }
+    const auto given = [&environment](const char* inherited) {
+        return std::any_of(environment.begin(), environment.end(), [inherited](const std::string& entry) {
+            const std::size_t name = entry.find('=') + 1;
+            return std::strncmp(entry.c_str(), inherited, name) == 0;
+        });
+    };
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        envp.push_back(*entry);
+        if (!given(*entry)) {
+            envp.push_back(*entry);
+        }
     }
     envp.push_back(nullptr);
     int in[2] = { -1, -1 };

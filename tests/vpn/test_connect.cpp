@@ -17,6 +17,7 @@
 #include <QTextEdit>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <iostream>
 
@@ -75,6 +76,19 @@ QStringList balloonTexts()
         }
     }
     return texts;
+}
+
+// This process's morvil_openvpn child and that one's openvpn; -1 for what is not there.
+std::pair<pid_t, pid_t> tunnelProcesses()
+{
+    for (pid_t child : childrenOf(getpid())) {
+        const std::vector<std::string> args = commandLineOf(child);
+        if (!args.empty() && args[0].ends_with("/morvil_openvpn")) {
+            const std::vector<pid_t> grandChildren = childrenOf(child);
+            return { child, grandChildren.size() == 1 ? grandChildren[0] : -1 };
+        }
+    }
+    return { -1, -1 };
 }
 
 bool balloonsShown() { return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages(); }
@@ -185,6 +199,8 @@ private slots:
         // The PIN travelled on standard input only.
         QVERIFY(!processesShow(kVpnPin));
         QVERIFY(privateDirsLeft());
+        const auto [tool, openVpn] = tunnelProcesses();
+        QVERIFY(tool > 0 && openVpn > 0);
 
         // A second connection cannot start while this one runs.
         emit window.vpnList()->itemClicked(window.vpnList()->item(1));
@@ -199,6 +215,8 @@ private slots:
             QTRY_VERIFY(balloonTexts().contains(QStringLiteral("Zakończono połączenie")));
         }
         QVERIFY(!privateDirsLeft());
+        QVERIFY(!alive(tool));
+        QTRY_VERIFY(!alive(openVpn));
         QVERIFY(mServer->running());
     }
 
