@@ -59,6 +59,13 @@ MainWindow::MainWindow(QWidget* parent)
     readConfFiles();
 }
 
+MainWindow::~MainWindow()
+{
+    // The child's end must not reach the slots of a window being destroyed.
+    mVpn->disconnect(this);
+    vpn::stopChildAndWait(*mVpn);
+}
+
 void MainWindow::createActions()
 {
     mOpenAction = action(":img/restore_22.png", tr("&Otwórz"), "open", this);

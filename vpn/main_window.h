@@ -24,6 +24,8 @@ class MainWindow : public QWidget
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    // Takes a running connection down first.
+    ~MainWindow() override;
 
     QSystemTrayIcon* trayIcon() const { return mTrayIcon; }
     QListWidget* vpnList() const { return mVpnList; }

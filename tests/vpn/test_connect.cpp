@@ -278,6 +278,20 @@ private slots:
         }
     }
 
+    // A window destroyed while its connection is up (the session ending, say) takes it down.
+    void closingTheWindowEndsTheTunnel()
+    {
+        auto window = std::make_unique<MainWindow>();
+        connectFirst(*window, QString::fromUtf8(kVpnPin));
+        QTRY_VERIFY_WITH_TIMEOUT(outputOf(*window).contains(QLatin1String(kInitialised)), kUpMs);
+        const auto [tool, openVpn] = tunnelProcesses();
+        QVERIFY(tool > 0 && openVpn > 0);
+        window.reset();
+        QVERIFY(!alive(tool));
+        QTRY_VERIFY(!alive(openVpn));
+        QVERIFY(!privateDirsLeft());
+    }
+
     // The client killed outright: its child takes the tunnel down and goes.
     void killedClientLeavesNoTunnel()
     {
