@@ -121,20 +121,6 @@ private slots:
         QVERIFY(!bigger->isEnabled() && smaller->isEnabled());
     }
 
-    void helpAndAboutDoNothing()
-    {
-        MainWindow window;
-        QAction* help = action(window, "help");
-        QAction* about = action(window, "about");
-        QCOMPARE(help->text(), QStringLiteral("Podręcznik"));
-        QCOMPARE(help->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
-        QCOMPARE(about->text(), QStringLiteral("O programie"));
-        help->trigger();
-        about->trigger();
-        QCOMPARE(window.currentPage(), window.mainPage());
-        QVERIFY(mBoxes->seen().isEmpty());
-    }
-
     // The model goes before the window's widgets: a shown token page is handed back cleanly.
     void closingWithATokenPageShown()
     {

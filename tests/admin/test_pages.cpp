@@ -254,20 +254,6 @@ private slots:
         QCOMPARE(sent, QList<QByteArray>({ kEightOctets.toUtf8(), QByteArray("user:") }));
         QCOMPARE(mBoxes->seen().at(2).defaultButton, QMessageBox::No);
     }
-
-    void eraseAsksFirst()
-    {
-        AdminWidget page;
-        page.enableSoMenu();
-        int erased = 0;
-        connect(&page, &AdminWidget::eraseSig, this, [&] { ++erased; });
-        mBoxes->expectQuestion(text::confirmErase(), QMessageBox::No);
-        press(&page, "erase");
-        QCOMPARE(erased, 0);
-        mBoxes->expectQuestion(text::confirmErase(), QMessageBox::Yes);
-        press(&page, "erase");
-        QCOMPARE(erased, 1);
-    }
 };
 
 MORVIL_QTEST_MAIN(PagesTest)
