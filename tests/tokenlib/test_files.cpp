@@ -26,17 +26,6 @@ Data pattern(int size, int seed)
     return data;
 }
 
-Data entry(int type, int size, const std::string& name, const Sectors& sectors)
-{
-    Data e(kObject, 0);
-    e[0] = static_cast<unsigned char>(type);
-    e[2] = static_cast<unsigned char>(size >> 8);
-    e[3] = static_cast<unsigned char>(size);
-    std::copy(name.begin(), name.end(), e.begin() + 4);
-    std::copy(sectors.begin(), sectors.end(), e.begin() + 32);
-    return e;
-}
-
 // The contents that table entry `slot` of a memory image lists, read straight from its sectors:
 // what any later listing and open would give back.
 Data listedContents(const Data& memory, int slot)
@@ -181,7 +170,7 @@ TEST_F(FileTest, NamesOf28OctetsFitLongerOnesAndDuplicatesAreRefused)
     EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
 
     const Data memory = this->memory();
-    EXPECT_EQ(Data(memory.begin(), memory.begin() + kObject), entry(0x71, 3, name28, { 8 }));
+    EXPECT_EQ(Data(memory.begin(), memory.begin() + kObject), tableEntry(0x71, 3, name28, { 8 }));
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0);
     EXPECT_EQ(readBack(name28.c_str()), (Data { 'a', 'b', 'c' }));
     EXPECT_EQ(DEV_ZR40NN_file_create(mUt, name28.c_str(), kText), nullptr);
@@ -343,11 +332,11 @@ TEST_F(FileTest, OpenRefusesEntriesThatNoLongerDescribeTheListedFile)
         request.insert(request.end(), e.begin(), e.end());
         ASSERT_EQ(token().process(request), emu::Bytes { 0x00 });
     };
-    writeElsewhere(3, entry(kText, 300, "short", { 11 }));
+    writeElsewhere(3, tableEntry(kText, 300, "short", { 11 }));
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0);
     writeElsewhere(0, Data(kObject, 0));
-    writeElsewhere(1, entry(kText, 3, "intruder", { 9 }));
-    writeElsewhere(2, entry(kText, 3, "broken", { 5 }));
+    writeElsewhere(1, tableEntry(kText, 3, "intruder", { 9 }));
+    writeElsewhere(2, tableEntry(kText, 3, "broken", { 5 }));
 
     const std::string changed = "file was changed or deleted by another program, read the file list again";
     const std::string corrupt = "file information table entry is corrupt";
