@@ -9,8 +9,6 @@
 namespace zr40nn::test {
 namespace {
 
-constexpr const char* kUserPin = "1234";
-
 emu::TokenConfig tokenWithTable(const std::vector<emu::Bytes>& table)
 {
     emu::TokenConfig config = configuredToken("FILES");
