@@ -199,23 +199,6 @@ private slots:
         QVERIFY(page.findChild<QPushButton*>(QStringLiteral("userLogin"))->isVisible());
     }
 
-    void settingsFollowTheLogin()
-    {
-        AdminWidget page;
-        auto enabled = [&](const char* box) { return page.findChild<QWidget*>(QString::fromLatin1(box))->isEnabled(); };
-        auto boxes = [&] {
-            return QList<bool>({ enabled("userPinChangeBox"), enabled("soPinChangeBox"), enabled("eraseBox") });
-        };
-        QCOMPARE(boxes(), QList<bool>({ false, false, false }));
-        page.enableUserMenu();
-        QCOMPARE(boxes(), QList<bool>({ true, false, false }));
-        page.enableSoMenu();
-        page.enableUserMenu();
-        QCOMPARE(boxes(), QList<bool>({ true, true, true }));
-        page.disableMenu();
-        QCOMPARE(boxes(), QList<bool>({ false, false, false }));
-    }
-
     void pinChangeChecksThenAsksWithTheFormEmpty()
     {
         AdminWidget page;

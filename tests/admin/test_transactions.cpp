@@ -137,7 +137,9 @@ private slots:
         QVERIFY(!node->adminWidget()->findChild<QWidget*>(QStringLiteral("userPinChangeBox"))->isEnabled());
         login(node, true, QString::fromLatin1(kSoPin));
         QCOMPARE(node->pinId(), 0);
-        QVERIFY(node->adminWidget()->findChild<QWidget*>(QStringLiteral("eraseBox"))->isEnabled());
+        for (const char* box : { "userPinChangeBox", "soPinChangeBox", "eraseBox" }) {
+            QVERIFY2(node->adminWidget()->findChild<QWidget*>(QLatin1String(box))->isEnabled(), box);
+        }
     }
 
     void aWrongPinLeavesTheLoginStateAsItWas()

@@ -68,11 +68,7 @@ TEST_F(UsbBusTest, PlugAndUnplugAreSeenByTheNextScan)
         EXPECT_EQ(alt.endpoint[0].wMaxPacketSize, 64);
     }
 
-    // A handle still open on the first token fails once it is gone.
-    UsbHandle open(bus.devicePath(first).ends_with(found[0]->filename) ? found[0] : found[1]);
-    ASSERT_EQ(open.setUp(), 0);
     bus.unplug(first);
-    EXPECT_EQ(open.write(infoRequest()), -ENODEV);
     found = scanTokens();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ("/dev/bus/usb/001/" + std::string(found[0]->filename), bus.devicePath(second));
