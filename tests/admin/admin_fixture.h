@@ -6,6 +6,7 @@
 #include "morvil_item.h"
 #include "page_controls.h"
 #include "token_bus.h"
+#include "token_transactions.h"
 #include "tree_model.h"
 #include "widgets/admin_widget.h"
 #include "widgets/gen_info_widget.h"
@@ -40,6 +41,14 @@ inline QStringList tabTexts(MorvilItem* node)
     }
     return texts;
 }
+
+// Failed steps as a node would report them, kept for the test.
+class RecordedFailures : public morvil::admin::FailureReport
+{
+public:
+    void failed(const QString& text) override { texts << text; }
+    QStringList texts;
+};
 
 // Samples the override cursor on every turn of the event loop, as the user would see it while a
 // worker runs.

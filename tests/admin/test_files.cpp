@@ -17,13 +17,6 @@ namespace text = morvil::admin::text;
 
 namespace {
 
-class RecordedFailures : public morvil::admin::FailureReport
-{
-public:
-    void failed(const QString& text) override { texts << text; }
-    QStringList texts;
-};
-
 QByteArray octets(int count)
 {
     QByteArray data(count, '\0');
@@ -110,23 +103,6 @@ private slots:
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 
-    void kindsAndIconsByExtension()
-    {
-        using morvil::admin::fileIconFor;
-        using morvil::admin::fileKindFor;
-        QCOMPARE(fileKindFor(QStringLiteral("/x/REPORT.TXT")), 0x40);
-        QCOMPARE(fileKindFor(QStringLiteral("cert.CER")), 0x10);
-        QCOMPARE(fileKindFor(QStringLiteral("a.cert")), 0x10);
-        QCOMPARE(fileKindFor(QStringLiteral("a.req")), 0x30);
-        QCOMPARE(fileKindFor(QStringLiteral("a.htm")), 0x50);
-        QCOMPARE(fileKindFor(QStringLiteral("a.cnf")), 0x60);
-        QCOMPARE(fileKindFor(QStringLiteral("a.bin")), 0x70);
-        QCOMPARE(fileKindFor(QStringLiteral("x.key")), 0xF0);
-        QCOMPARE(fileIconFor(QStringLiteral("x.KEY")), QStringLiteral(":img/filetype_key.png"));
-        QCOMPARE(fileIconFor(QStringLiteral("a.Html")), QStringLiteral(":img/filetype_html.png"));
-        QCOMPARE(fileIconFor(QStringLiteral("README")), QStringLiteral(":img/filetype_unknown.png"));
-    }
-
     void addingNeedsALoginSavingDoesNot()
     {
         mId = f->tokens.plug(configuredToken("PLIKI"));
@@ -157,7 +133,8 @@ private slots:
         f->boxes.expectError(text::fileTooLarge(big));
         addOnPage(node, big);
         QCOMPARE(f->tokens.commands(mId), QString());
-        for (const char* name : { "b", "a", "C", "REPORT.TXT", "cert.CER", "x.key" }) {
+        for (const char* name :
+             { "b", "a", "C", "REPORT.TXT", "cert.CER", "d.cert", "r.req", "s.htm", "c.cnf", "x.key" }) {
             addOnPage(node, localFile(QString::fromLatin1(name), "tekst\n"));
         }
         const DEV_ZR40NN_t* ut = node->device();
@@ -165,11 +142,14 @@ private slots:
         QCOMPARE(ut->file_types[slotNamed(ut, "full.bin")] & 0xF0, 0x70);
         QCOMPARE(ut->file_types[slotNamed(ut, "REPORT.TXT")] & 0xF0, 0x40);
         QCOMPARE(ut->file_types[slotNamed(ut, "cert.CER")] & 0xF0, 0x10);
+        QCOMPARE(ut->file_types[slotNamed(ut, "d.cert")] & 0xF0, 0x10);
+        QCOMPARE(ut->file_types[slotNamed(ut, "r.req")] & 0xF0, 0x30);
+        QCOMPARE(ut->file_types[slotNamed(ut, "s.htm")] & 0xF0, 0x50);
+        QCOMPARE(ut->file_types[slotNamed(ut, "c.cnf")] & 0xF0, 0x60);
         QCOMPARE(ut->file_types[slotNamed(ut, "x.key")] & 0xF0, 0xF0);
         QCOMPARE(slotNamed(ut, "big.bin"), -1);
-        const QStringList order { QStringLiteral("C"),    QStringLiteral("REPORT.TXT"), QStringLiteral("a"),
-                                  QStringLiteral("b"),    QStringLiteral("cert.CER"),   QStringLiteral("full.bin"),
-                                  QStringLiteral("x.key") };
+        const QStringList order { "C",      "REPORT.TXT", "a",     "b",     "c.cnf", "cert.CER",
+                                  "d.cert", "full.bin",   "r.req", "s.htm", "x.key" };
         QCOMPARE(fileNodeNames(node), order);
         QStringList rows;
         for (int i = 0; i < page(node)->fileTree()->topLevelItemCount(); ++i) {
@@ -179,7 +159,7 @@ private slots:
         QVERIFY(page(node)
                     ->findChild<QLabel*>(QStringLiteral("fileSystemInfo"))
                     ->text()
-                    .contains(QStringLiteral("Liczba zapisanych plików: <b>7</b>")));
+                    .contains(QStringLiteral("Liczba zapisanych plików: <b>11</b>")));
     }
 
     void filesGoBackByteForByte()

@@ -43,22 +43,12 @@ private slots:
         QCOMPARE(mBoxes->finish(), QStringList());
     }
 
-    void startsWithTheWelcomePageAndAnEmptyTree()
-    {
-        MainWindow window;
-        QCOMPARE(window.windowTitle(), QStringLiteral("Morvil Admin"));
-        QCOMPARE(window.model()->rowCount(), 0);
-        QCOMPARE(window.currentPage(), window.mainPage());
-        QCOMPARE(window.font().family(), QStringLiteral("Helvetica"));
-        QCOMPARE(window.fontSize(), 10);
-        QCOMPARE(action(window, "refresh")->shortcut(), QKeySequence(Qt::Key_F5));
-        QVERIFY(!window.windowIcon().isNull());
-    }
-
     void f5FollowsPluggingAndTheWelcomePageReturns()
     {
         MainWindow window;
         window.show();
+        QCOMPARE(window.currentPage(), window.mainPage());
+        QCOMPARE(action(window, "refresh")->shortcut(), QKeySequence(Qt::Key_F5));
         const int id = mTokens.plug(configuredToken("ALFA"));
         action(window, "refresh")->trigger();
         QCOMPARE(window.model()->rowCount(), 1);
@@ -119,20 +109,6 @@ private slots:
         QCOMPARE(window.fontSize(), 24);
         QCOMPARE(window.view()->font().pointSize(), 24); // children follow the window
         QVERIFY(!bigger->isEnabled() && smaller->isEnabled());
-    }
-
-    void helpAndAboutDoNothing()
-    {
-        MainWindow window;
-        QAction* help = action(window, "help");
-        QAction* about = action(window, "about");
-        QCOMPARE(help->text(), QStringLiteral("Podręcznik"));
-        QCOMPARE(help->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
-        QCOMPARE(about->text(), QStringLiteral("O programie"));
-        help->trigger();
-        about->trigger();
-        QCOMPARE(window.currentPage(), window.mainPage());
-        QVERIFY(mBoxes->seen().isEmpty());
     }
 
     // The model goes before the window's widgets: a shown token page is handed back cleanly.

@@ -199,23 +199,6 @@ private slots:
         QVERIFY(page.findChild<QPushButton*>(QStringLiteral("userLogin"))->isVisible());
     }
 
-    void settingsFollowTheLogin()
-    {
-        AdminWidget page;
-        auto enabled = [&](const char* box) { return page.findChild<QWidget*>(QString::fromLatin1(box))->isEnabled(); };
-        auto boxes = [&] {
-            return QList<bool>({ enabled("userPinChangeBox"), enabled("soPinChangeBox"), enabled("eraseBox") });
-        };
-        QCOMPARE(boxes(), QList<bool>({ false, false, false }));
-        page.enableUserMenu();
-        QCOMPARE(boxes(), QList<bool>({ true, false, false }));
-        page.enableSoMenu();
-        page.enableUserMenu();
-        QCOMPARE(boxes(), QList<bool>({ true, true, true }));
-        page.disableMenu();
-        QCOMPARE(boxes(), QList<bool>({ false, false, false }));
-    }
-
     void pinChangeChecksThenAsksWithTheFormEmpty()
     {
         AdminWidget page;
@@ -253,20 +236,6 @@ private slots:
         press(&page, "userPinChange");
         QCOMPARE(sent, QList<QByteArray>({ kEightOctets.toUtf8(), QByteArray("user:") }));
         QCOMPARE(mBoxes->seen().at(2).defaultButton, QMessageBox::No);
-    }
-
-    void eraseAsksFirst()
-    {
-        AdminWidget page;
-        page.enableSoMenu();
-        int erased = 0;
-        connect(&page, &AdminWidget::eraseSig, this, [&] { ++erased; });
-        mBoxes->expectQuestion(text::confirmErase(), QMessageBox::No);
-        press(&page, "erase");
-        QCOMPARE(erased, 0);
-        mBoxes->expectQuestion(text::confirmErase(), QMessageBox::Yes);
-        press(&page, "erase");
-        QCOMPARE(erased, 1);
     }
 };
 

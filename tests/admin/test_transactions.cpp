@@ -12,14 +12,6 @@ namespace text = morvil::admin::text;
 
 namespace {
 
-// Failed steps as a node would report them, kept for the test.
-class RecordedFailures : public morvil::admin::FailureReport
-{
-public:
-    void failed(const QString& text) override { texts << text; }
-    QStringList texts;
-};
-
 bool isWiped(const DEV_ZR40NN_conf_t& conf)
 {
     const auto* octets = reinterpret_cast<const unsigned char*>(&conf);
@@ -145,7 +137,9 @@ private slots:
         QVERIFY(!node->adminWidget()->findChild<QWidget*>(QStringLiteral("userPinChangeBox"))->isEnabled());
         login(node, true, QString::fromLatin1(kSoPin));
         QCOMPARE(node->pinId(), 0);
-        QVERIFY(node->adminWidget()->findChild<QWidget*>(QStringLiteral("eraseBox"))->isEnabled());
+        for (const char* box : { "userPinChangeBox", "soPinChangeBox", "eraseBox" }) {
+            QVERIFY2(node->adminWidget()->findChild<QWidget*>(QLatin1String(box))->isEnabled(), box);
+        }
     }
 
     void aWrongPinLeavesTheLoginStateAsItWas()

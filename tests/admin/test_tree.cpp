@@ -169,18 +169,6 @@ private slots:
         QCOMPARE(order, QStringList({ "sibling", "row 0", "leaf", "row 0", "middle", "row 0", "top", "row 0" }));
         QCOMPARE(model->rowCount(), 0);
     }
-
-    void setActiveHandsOnTheNodesPage()
-    {
-        f->tokens.plug(configuredToken("A"));
-        TreeModel* model = f->start();
-        QSignalSpy activated(model, &TreeModel::pageActivated);
-        model->setActive(model->index(0, 0));
-        model->setActive(QModelIndex());
-        QCOMPARE(activated.size(), 2);
-        QCOMPARE(activated.at(0).at(0).value<QWidget*>(), f->node(0)->page());
-        QVERIFY(activated.at(1).at(0).value<QWidget*>() == nullptr);
-    }
 };
 
 MORVIL_QTEST_MAIN(TreeTest)

@@ -141,24 +141,6 @@ private slots:
         QCOMPARE(key.execWithCursor(Qt::WaitCursor), 0);
         QCOMPARE(mUt->keys[0].info & 0x01, 0);
     }
-
-    // While a slow command runs the GUI thread keeps its timers under the cursor the caller chose,
-    // and gets its cursor back afterwards.
-    void theCursorShowsWhileTheWorkerRuns()
-    {
-        emu::TokenConfig config = blankToken();
-        config.initDelayMs = 300;
-        openToken(config);
-        CursorSampler sampler;
-        DEV_ZR40NN_thread_cmd_dev_init init(mUt);
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(init.execWithCursor(Qt::BusyCursor), 0);
-        QVERIFY(clock.elapsed() >= 300);
-        QCOMPARE(sampler.shapes, QSet<Qt::CursorShape>({ Qt::BusyCursor }));
-        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-        QVERIFY(init.isFinished());
-    }
 };
 
 MORVIL_QTEST_MAIN(WorkersTest)

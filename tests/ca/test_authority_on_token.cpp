@@ -250,16 +250,6 @@ private slots:
         QVERIFY(authorities[0].userPin().isEmpty());
         QCOMPARE(authorities[0].certificates().size(), 4);
     }
-
-    void findAllListsTheStoredAuthority()
-    {
-        QDir(mData.path()).mkdir(QStringLiteral("not-an-authority"));
-        const QList<CA> found = CA::findAll(QDir::currentPath());
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(found[0].name(), kName);
-        QCOMPARE(found[0].caKeyName(), QStringLiteral("TOK1/ca"));
-        QCOMPARE(found[0].configuration().mMorvilName, QStringLiteral("TOK1"));
-    }
 };
 
 MORVIL_QTEST_MAIN(AuthorityOnTokenTest)

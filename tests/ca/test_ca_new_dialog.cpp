@@ -5,11 +5,9 @@
 #include "chooser_fixture.h"
 #include "qt_test_main.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTemporaryDir>
 
 using namespace morvil::test;
@@ -88,28 +86,6 @@ private slots:
         dialog.accept();
         expectBoxes();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    }
-
-    void defaultsAndRanges()
-    {
-        CaNewDialog dialog;
-        QCOMPARE(dialog.defaultMD(), QStringLiteral("ecdsa-with-sha256"));
-        QCOMPARE(dialog.defaultCertDays(), 365);
-        QCOMPARE(dialog.defaultCrlDays(), 30);
-        QCOMPARE(dialog.caCertDays(), 7300);
-        QCOMPARE(
-            (QStringList { dialog.policyCountryName(), dialog.policyStateOrProvinceName(), dialog.policyLocalityName(),
-                           dialog.policyOrganizationName(), dialog.policyOrganizationalUnitName(),
-                           dialog.policyCommonName(), dialog.policyEmailAddress() }),
-            (QStringList { "optional", "optional", "optional", "optional", "optional", "supplied", "optional" }));
-        field<QSpinBox>(dialog, "caCertDays")->setValue(7301);
-        field<QSpinBox>(dialog, "defaultCertDays")->setValue(7301);
-        field<QSpinBox>(dialog, "defaultCrlDays")->setValue(184);
-        QCOMPARE(dialog.caCertDays(), 7300);
-        QCOMPARE(dialog.defaultCertDays(), 7300);
-        QCOMPARE(dialog.defaultCrlDays(), 183);
-        field<QComboBox>(dialog, "defaultMD")->setCurrentIndex(0);
-        QCOMPARE(dialog.values().defaultMD, QStringLiteral("ecdsa-with-sha1"));
     }
 
     void subjectKeepsEachValueOneField()

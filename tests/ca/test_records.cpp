@@ -41,32 +41,6 @@ private slots:
         QCOMPARE(certificate.subject(), QStringLiteral("/C=PL/O=Firma Łęczna/CN=Jan Kowalski"));
     }
 
-    void indexTimes()
-    {
-        Certificate certificate;
-        certificate.setNotAfter(QStringLiteral("080131235959Z"));
-        QCOMPARE(certificate.notAfter(), QDateTime(QDate(2008, 1, 31), QTime(23, 59, 59), Qt::UTC));
-        certificate.setNotBefore(QStringLiteral("20080131235959Z"));
-        QVERIFY(!certificate.notBefore().isValid());
-        QVERIFY(certificate.revocationDate().isNull());
-        certificate.setRevocationDate(QStringLiteral("261207220621Z"));
-        QCOMPARE(certificate.revocationDate().toString(QStringLiteral("yyyy-MM-dd (hh:mm:ss)")),
-                 QStringLiteral("2026-12-07 (22:06:21)"));
-    }
-
-    void stateIcons()
-    {
-        QCOMPARE(Certificate::stateIconName(QStringLiteral("V")), QStringLiteral(":img/ok.png"));
-        QCOMPARE(Certificate::stateIconName(QStringLiteral("R")), QStringLiteral(":img/cancel.png"));
-        QCOMPARE(Certificate::stateIconName(QStringLiteral("E")), QString());
-        QCOMPARE(Certificate::stateIconName(QStringLiteral("S")), QStringLiteral(":img/lock.png"));
-        QCOMPARE(Certificate::stateIconName(QStringLiteral("X")), QStringLiteral(":img/help.png"));
-        Certificate certificate;
-        certificate.setState(QStringLiteral("E"));
-        QCOMPARE(certificate.state(), QStringLiteral("E"));
-        QVERIFY(certificate.icon(0).isNull());
-    }
-
     void requestRow()
     {
         Request request;
@@ -74,8 +48,6 @@ private slots:
         QCOMPARE(request.text(0), QStringLiteral("Jan,  "));
         request.setSubject(QStringLiteral("/O=Firma/CN=Anna"));
         QCOMPARE(request.text(0), QStringLiteral("Anna,  Firma"));
-        request.setFileName(QStringLiteral("anna.req"));
-        QCOMPARE(request.fileName(), QStringLiteral("anna.req"));
     }
 
     void rowsKeepTheirPlaceWhileTheListGrows()

@@ -54,27 +54,6 @@ private slots:
 
     void initTestCase() { morvil::test::tokenBus(); }
 
-    // The fixture's tokens reach the library through libusb, and their state feeds the rule.
-    void pluggedTokensAreListedWithTheirState()
-    {
-        morvil::test::PluggedTokens tokens;
-        const int blank = tokens.plug(morvil::test::blankToken());
-        tokens.plug(morvil::test::configuredToken("ALFA"));
-        QCOMPARE(DEV_ZR40NN_lib_init(), 0);
-        QCOMPARE(DEV_ZR40NN_lib_find_devices(), 2);
-        QCOMPARE(DEV_ZR40NN_lib_actualize_devices(), 0);
-        QList<int> states;
-        for (DEV_ZR40NN_t* ut = DEV_ZR40NN_get_first(); ut != nullptr; ut = ut->next) {
-            states << MorvilState(ut);
-        }
-        std::sort(states.begin(), states.end());
-        QCOMPARE(states, QList<int>({ 0, 2 }));
-        QVERIFY(tokens.commands(blank).contains(QStringLiteral("02")));
-        tokens.unplug(blank);
-        QCOMPARE(DEV_ZR40NN_lib_find_devices(), 1);
-        QCOMPARE(DEV_ZR40NN_lib_finish(), 0);
-    }
-
     void secretBytesCountOctetsAndWipe()
     {
         morvil::SecretBytes pin;

@@ -128,24 +128,6 @@ private slots:
         QVERIFY(dialog.data() == contents);
     }
 
-    // Through the static function: the data stays untouched when the read fails and the user gives up.
-    void failingReadLeavesTheDataUntouched()
-    {
-        const int id = mTokens.plug(configuredToken("ALFA"));
-        QVERIFY(writeFile("ALFA", "a.txt", kTextFile, "abc").isEmpty());
-        QByteArray data("untouched");
-        ChooserHand hand([&](MorvilDialog& dialog) {
-            mTokens.token(id).failCommand(0x04, emu::kStatusOutOfRange);
-            mBoxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), {}, {} });
-            doubleClick(dialog, chooserItem(dialog, QStringLiteral("ALFA/a.txt")));
-            chooserButton(dialog, "cancel")->click();
-        });
-        QCOMPARE(MorvilDialog::getFileNameAndData(data, QString(), nullptr, MorvilDialogIcons::vpn()), QString());
-        QVERIFY(hand.acted());
-        QCOMPARE(data, QByteArray("untouched"));
-        mTokens.token(id).clearFailures();
-    }
-
     // A token that does not answer its information stops the library's start: the box, and the
     // application quits once its event loop has control; the chooser never runs.
     void libraryStartFailureQuits()

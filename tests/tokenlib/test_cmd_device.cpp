@@ -9,9 +9,6 @@
 namespace zr40nn::test {
 namespace {
 
-constexpr const char* kSoPin = "87654321";
-constexpr const char* kUserPin = "1234";
-
 template <typename T> bool allZero(const T& record)
 {
     static const T zero {};

@@ -13,8 +13,6 @@
 namespace zr40nn::test {
 namespace {
 
-constexpr const char* kUserPin = "1234";
-
 using Pkey = morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free>;
 
 // The slot's public key as OpenSSL reads it from the library's SubjectPublicKeyInfo.

@@ -8,8 +8,6 @@
 namespace zr40nn::test {
 namespace {
 
-constexpr const char* kUserPin = "1234";
-
 template <std::size_t N> bool untouched(const std::array<unsigned char, N>& buf)
 {
     return std::all_of(buf.begin(), buf.end(), [](unsigned char c) { return c == 0xEE; });

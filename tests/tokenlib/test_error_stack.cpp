@@ -102,35 +102,14 @@ TEST(ErrorStack, DeviceStackPrintedNewestFirstAndKept)
     EXPECT_EQ(DEV_ZR40NN_lib_detail_error_desc(&ut), ut.err);
 }
 
-TEST(ErrorTexts, EveryCodeHasItsText)
+// The texts themselves are data; what can go wrong is the lookup at the ends of each range.
+TEST(ErrorTexts, EachRangeIsLookedUpToItsEnds)
 {
-    const std::pair<int, const char*> texts[] = {
-        { DEV_ZR40NN_ERR_UNDEFINED, "undefined error (error specification is not compleat)" },
-        { DEV_ZR40NN_ERR_SESSION_OPEN,
-          "session could not be open (perhaps device was locked by other thread or application)" },
-        { DEV_ZR40NN_ERR_SESSION_NOT_OPEN, "session could not be close because it is not open" },
-        { DEV_ZR40NN_ERR_SESSION_CLOSED, "session is closed" },
-        { DEV_ZR40NN_ERR_RECEIVE, "message receiving error" },
-        { DEV_ZR40NN_ERR_TRANSMIT, "message transmition error" },
-        { DEV_ZR40NN_ERR_BUFFER_TOO_SMALL, "buffer is too small (can not write everything)" },
-        { DEV_ZR40NN_ERR_BUFFER_TOO_LARGE, "buffer is too large (can not read everything)" },
-        { DEV_ZR40NN_ERR_CONFIGURE, "unable to configure device interface" },
-        { DEV_ZR40NN_ERR_KEY_NUMBER, "key number is not supported by device" },
-        { DEV_ZR40NN_ERR_NOT_SUPPORTED, "device is not supported by this software" },
-        { DEV_ZR40NN_ERR_RANGE, "arguments are out of range" },
-        { DEV_ZR40NN_ERR_NOT_INITIALIZED, "not initialized parameter" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 0, "wrong command sended to device" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 1, "command is not allowed in this state of device" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 2, "wrong PIN, command not allowed" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 3, "point passed to ECDH shared info primitive is not on curve" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 4, "key you are trying to use is not generated" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 5, "arguments sended to device are out of range" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 6, "wrong communication frame syntax" },
-        { DEV_ZR40NN_ERR_DEV_BASE - 7, "wrong size of communication frame" },
-    };
-    for (const auto& [code, text] : texts) {
-        EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(code), text) << code;
-    }
+    EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_UNDEFINED),
+                 "undefined error (error specification is not compleat)");
+    EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_NOT_INITIALIZED), "not initialized parameter");
+    EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_DEV_BASE), "wrong command sended to device");
+    EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(DEV_ZR40NN_ERR_DEV_BASE - 7), "wrong size of communication frame");
     for (int code : { 0, 1, DEV_ZR40NN_ERR_NOT_INITIALIZED - 1, DEV_ZR40NN_ERR_DEV_BASE + 1,
                       DEV_ZR40NN_ERR_DEV_BASE - 8, DEV_ZR40NN_ERR_DEV_BASE - 9 }) {
         EXPECT_STREQ(DEV_ZR40NN_lib_error_desc(code), "unknown error") << code;

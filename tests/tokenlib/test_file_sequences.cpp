@@ -1,33 +1,18 @@
 // Token files when listings fail, run while files are being written, or meet a file that is open
 // already; and random sequences of file operations with failures injected into the token.
-#include "command_fixture.h"
+#include "file_fixture.h"
 #include "file_sequence.h"
 
-#include <algorithm>
 #include <random>
-#include <string>
-#include <vector>
 
 namespace zr40nn::test {
 namespace {
 
-using Data = std::vector<unsigned char>;
-
-constexpr char kPin[] = "1234";
-constexpr unsigned char kUser = 1;
-constexpr int kText = 0x40;
 constexpr std::uint8_t kReadObject = 0x04;
 
-class FileSequences : public CommandTest
+class FileSequences : public FileFixture
 {
 protected:
-    void start()
-    {
-        mUt = plugAndRefresh(configuredToken("SEQ"), &mId);
-        ASSERT_NE(mUt, nullptr);
-        ASSERT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
-    }
-
     DEV_ZR40NN_file_t* written(const char* name, int size)
     {
         DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_create(mUt, name, kText);
@@ -37,36 +22,12 @@ protected:
         return file;
     }
 
-    std::vector<int> sectorsOf(const DEV_ZR40NN_file_t* file)
-    {
-        return std::vector<int>(file->sectors, std::find(file->sectors, file->sectors + 32, 0));
-    }
-
     // The refresh every program runs: it needs every session closed.
     void refresh()
     {
         ASSERT_EQ(DEV_ZR40NN_session_close(mUt), 0);
         ASSERT_EQ(DEV_ZR40NN_lib_actualize_devices(), 0) << mUt->err;
         ASSERT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
-    }
-
-    std::string lastEntry() const
-    {
-        const Lines all = entries(mUt);
-        return all.empty() ? std::string() : all.back();
-    }
-
-    Data readBack(const char* name)
-    {
-        DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_open(mUt, name);
-        EXPECT_NE(file, nullptr) << mUt->err;
-        Data data(file != nullptr ? static_cast<std::size_t>(file->size) : 0);
-        if (!data.empty()) {
-            EXPECT_EQ(DEV_ZR40NN_file_read(file, data.data(), static_cast<int>(data.size())),
-                      static_cast<int>(data.size()));
-        }
-        DEV_ZR40NN_file_close(file);
-        return data;
     }
 };
 
@@ -76,7 +37,7 @@ TEST_F(FileSequences, AFailedListingLeavesNoSectorFree)
 {
     start();
     DEV_ZR40NN_file_t* alpha = written("alpha", 100);
-    ASSERT_EQ(DEV_ZR40NN_file_flush(alpha, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(alpha, kUserPin, kUser), 0) << mUt->err;
     ASSERT_EQ(sectorsOf(alpha), std::vector<int> { 8 });
     DEV_ZR40NN_file_close(alpha);
 
@@ -89,7 +50,7 @@ TEST_F(FileSequences, AFailedListingLeavesNoSectorFree)
 
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0) << mUt->err;
     EXPECT_EQ(DEV_ZR40NN_file_write(beta, "b", 1), 1);
-    ASSERT_EQ(DEV_ZR40NN_file_flush(beta, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(beta, kUserPin, kUser), 0) << mUt->err;
     EXPECT_EQ(sectorsOf(beta), std::vector<int> { 9 });
     DEV_ZR40NN_file_close(beta);
     EXPECT_EQ(readBack("alpha"), Data(100, 'a'));
@@ -105,8 +66,8 @@ TEST_F(FileSequences, ARefreshKeepsTheSectorsOfOpenHandles)
     refresh();
     DEV_ZR40NN_file_t* two = written("two", 200);
     EXPECT_EQ(sectorsOf(two), (std::vector<int> { 10, 11 }));
-    ASSERT_EQ(DEV_ZR40NN_file_flush(two, kPin, kUser), 0) << mUt->err;
-    ASSERT_EQ(DEV_ZR40NN_file_flush(one, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(two, kUserPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(one, kUserPin, kUser), 0) << mUt->err;
     DEV_ZR40NN_file_close(one);
     DEV_ZR40NN_file_close(two);
     refresh();
@@ -122,7 +83,7 @@ TEST_F(FileSequences, AFileIsOpenThroughOneHandleAtATime)
     DEV_ZR40NN_file_t* doc = written("doc", 300);
     EXPECT_EQ(DEV_ZR40NN_file_create(mUt, "doc", kText), nullptr);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_create:file is already open");
-    ASSERT_EQ(DEV_ZR40NN_file_flush(doc, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(doc, kUserPin, kUser), 0) << mUt->err;
     EXPECT_EQ(DEV_ZR40NN_file_open(mUt, "doc"), nullptr);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_open:file is already open");
     DEV_ZR40NN_file_t* other = written("other", 10);
@@ -136,9 +97,9 @@ TEST_F(FileSequences, AFileIsOpenThroughOneHandleAtATime)
 
     doc = DEV_ZR40NN_file_open(mUt, "doc");
     ASSERT_NE(doc, nullptr) << mUt->err;
-    ASSERT_EQ(DEV_ZR40NN_file_delete(doc, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_delete(doc, kUserPin, kUser), 0) << mUt->err;
     doc = written("doc", 400);
-    ASSERT_EQ(DEV_ZR40NN_file_flush(doc, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(doc, kUserPin, kUser), 0) << mUt->err;
     DEV_ZR40NN_file_close(doc);
     refresh();
     EXPECT_EQ(readBack("doc"), Data(400, 'd'));
@@ -152,13 +113,13 @@ TEST_F(FileSequences, AFailedEntryWriteIsReadBack)
     start();
     DEV_ZR40NN_file_t* lost = written("lost", 200); // sectors 8, 9: the entry is the fifth write
     token().failNth(kWriteObject, 5, emu::kStatusNotAllowed, true);
-    EXPECT_EQ(DEV_ZR40NN_file_flush(lost, kPin, kUser), 0) << mUt->err;
+    EXPECT_EQ(DEV_ZR40NN_file_flush(lost, kUserPin, kUser), 0) << mUt->err;
     EXPECT_EQ(lost->flushed, 1);
     DEV_ZR40NN_file_close(lost);
 
     DEV_ZR40NN_file_t* refused = written("refused", 200); // sectors 10, 11
     token().failNth(kWriteObject, 5, emu::kStatusNotAllowed);
-    EXPECT_EQ(DEV_ZR40NN_file_flush(refused, kPin, kUser), deviceError(emu::kStatusNotAllowed));
+    EXPECT_EQ(DEV_ZR40NN_file_flush(refused, kUserPin, kUser), deviceError(emu::kStatusNotAllowed));
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:could not write file information to device");
     EXPECT_EQ(refused->num, -1) << "the token kept its table";
     DEV_ZR40NN_file_close(refused);
@@ -167,7 +128,7 @@ TEST_F(FileSequences, AFailedEntryWriteIsReadBack)
     DEV_ZR40NN_file_t* unknown = written("unknown", 200); // sectors 10, 11
     token().failNth(kWriteObject, 5, emu::kStatusNotAllowed);
     token().failNth(kReadObject, 1, emu::kStatusFrameSyntax);
-    EXPECT_LT(DEV_ZR40NN_file_flush(unknown, kPin, kUser), 0);
+    EXPECT_LT(DEV_ZR40NN_file_flush(unknown, kUserPin, kUser), 0);
     EXPECT_EQ(unknown->num, 1) << "the slot stays the handle's";
     DEV_ZR40NN_file_close(unknown);
     EXPECT_EQ(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0), 8 + 4);

@@ -1,22 +1,13 @@
 // Token files against an emulated token through the real libusb: sector accounting, names,
 // flushing, deleting, and the cases where a flush fails or the token's table and this process's
 // cache disagree.
-#include "command_fixture.h"
+#include "file_fixture.h"
 
-#include <algorithm>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace zr40nn::test {
 namespace {
 
-using Data = std::vector<unsigned char>;
-using Sectors = std::vector<int>;
-
-constexpr char kPin[] = "1234";
-constexpr unsigned char kUser = 1;
-constexpr int kText = 0x40;
 constexpr int kObject = DEV_ZR40NN_OBJ_SIZE;
 
 Data pattern(int size, int seed)
@@ -24,17 +15,6 @@ Data pattern(int size, int seed)
     Data data(static_cast<std::size_t>(size));
     std::generate(data.begin(), data.end(), [i = seed * 31]() mutable { return static_cast<unsigned char>(i += 7); });
     return data;
-}
-
-Data entry(int type, int size, const std::string& name, const Sectors& sectors)
-{
-    Data e(kObject, 0);
-    e[0] = static_cast<unsigned char>(type);
-    e[2] = static_cast<unsigned char>(size >> 8);
-    e[3] = static_cast<unsigned char>(size);
-    std::copy(name.begin(), name.end(), e.begin() + 4);
-    std::copy(sectors.begin(), sectors.end(), e.begin() + 32);
-    return e;
 }
 
 // The contents that table entry `slot` of a memory image lists, read straight from its sectors:
@@ -51,25 +31,9 @@ Data listedContents(const Data& memory, int slot)
     return data;
 }
 
-Sectors sectorsOf(const DEV_ZR40NN_file_t* file)
-{
-    return Sectors(file->sectors, std::find(file->sectors, file->sectors + 32, 0));
-}
-
-class FileTest : public CommandTest
+class FileTest : public FileFixture
 {
 protected:
-    // Plugs and lists a token and opens a session. The command log is never cleared here: its
-    // length is the number of frames the token has taken, which the unplug fault counts too.
-    void start(emu::TokenConfig config = configuredToken("FILES"))
-    {
-        mUt = plugAndRefresh(config, &mId);
-        ASSERT_NE(mUt, nullptr);
-        ASSERT_EQ(DEV_ZR40NN_session_open(mUt), 0) << mUt->err;
-    }
-
-    int freeSectors() const { return 128 - int(std::count(mUt->free_sectors, mUt->free_sectors + 128, 0)); }
-    std::string lastEntry() const { return entries(mUt).empty() ? std::string() : entries(mUt).back(); }
     std::size_t frames() { return log().size(); }
 
     Data memory() { return token().snapshot().publicMemory; } // every test reads it after a write
@@ -87,26 +51,10 @@ protected:
     Sectors store(const char* name, const Data& data)
     {
         DEV_ZR40NN_file_t* file = createWith(name, data);
-        EXPECT_TRUE(file != nullptr && DEV_ZR40NN_file_flush(file, kPin, kUser) == 0) << mUt->err;
+        EXPECT_TRUE(file != nullptr && DEV_ZR40NN_file_flush(file, kUserPin, kUser) == 0) << mUt->err;
         const Sectors sectors = file != nullptr ? sectorsOf(file) : Sectors {};
         EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
         return sectors;
-    }
-
-    // Opens the file and reads it to the end in 100-octet pieces.
-    Data readBack(const char* name)
-    {
-        DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_open(mUt, name);
-        EXPECT_NE(file, nullptr) << mUt->err;
-        Data data;
-        unsigned char chunk[100];
-        int n = 0;
-        while (file != nullptr && (n = DEV_ZR40NN_file_read(file, chunk, sizeof(chunk))) > 0) {
-            data.insert(data.end(), chunk, chunk + n);
-        }
-        EXPECT_EQ(n, 0);
-        EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
-        return data;
     }
 };
 
@@ -173,15 +121,15 @@ TEST_F(FileTest, NamesOf28OctetsFitLongerOnesAndDuplicatesAreRefused)
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_rename:new file name is too long");
     // Only the type's low octet is stored, and 0 there would read as a free slot.
     EXPECT_EQ(DEV_ZR40NN_file_rename(file, "short", 0x100), 0);
-    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:file type 0 marks a free entry");
     EXPECT_EQ(frames(), afterRefresh) << "nothing reached the token";
     EXPECT_EQ(DEV_ZR40NN_file_rename(file, name28.c_str(), 0x71), 0);
-    ASSERT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), 0) << mUt->err;
     EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
 
     const Data memory = this->memory();
-    EXPECT_EQ(Data(memory.begin(), memory.begin() + kObject), entry(0x71, 3, name28, { 8 }));
+    EXPECT_EQ(Data(memory.begin(), memory.begin() + kObject), tableEntry(0x71, 3, name28, { 8 }));
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0);
     EXPECT_EQ(readBack(name28.c_str()), (Data { 'a', 'b', 'c' }));
     EXPECT_EQ(DEV_ZR40NN_file_create(mUt, name28.c_str(), kText), nullptr);
@@ -201,7 +149,7 @@ TEST_F(FileTest, OddTypesAreStoredAndListedAsGiven)
         DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_create(mUt, name.c_str(), type);
         ASSERT_NE(file, nullptr) << mUt->err;
         ASSERT_EQ(DEV_ZR40NN_file_write(file, "odd", 3), 3);
-        ASSERT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0) << mUt->err;
+        ASSERT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), 0) << mUt->err;
         EXPECT_EQ(mUt->file_types[file->num], type) << "cache after the flush";
         EXPECT_EQ(memory()[static_cast<std::size_t>(file->num * kObject)], type) << "entry on the token";
         EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
@@ -228,15 +176,15 @@ TEST_F(FileTest, FilesCreatedBeforeAFlushEachFindTheirOwnSlot)
     }
     EXPECT_EQ(DEV_ZR40NN_file_create(mUt, "first", kText), nullptr);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_create:file is already open");
-    ASSERT_EQ(DEV_ZR40NN_file_flush(files[0], kPin, kUser), 0) << mUt->err;
-    ASSERT_EQ(DEV_ZR40NN_file_flush(files[1], kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(files[0], kUserPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(files[1], kUserPin, kUser), 0) << mUt->err;
     EXPECT_EQ(files[1]->num, 15);
     const Data before = memory();
     const std::size_t framesBefore = frames();
-    EXPECT_EQ(DEV_ZR40NN_file_flush(files[2], kPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(files[2], kUserPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:there is no free slot in file information table");
     // The refused handle never held a slot: deleting it writes nothing and gives its sectors back.
-    EXPECT_EQ(DEV_ZR40NN_file_delete(files[2], kPin, kUser), 0);
+    EXPECT_EQ(DEV_ZR40NN_file_delete(files[2], kUserPin, kUser), 0);
     EXPECT_EQ(frames(), framesBefore);
     EXPECT_EQ(memory(), before);
     EXPECT_EQ(DEV_ZR40NN_file_close(files[0]), 0);
@@ -255,7 +203,7 @@ TEST_F(FileTest, FlushWritesChangedFilesIntoFreshSectorsAndDeleteClearsOnlyTheEn
     DEV_ZR40NN_file_t* file = DEV_ZR40NN_file_open(mUt, "doc");
     ASSERT_NE(file, nullptr) << mUt->err;
     std::size_t before = frames();
-    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), 0);
     EXPECT_EQ(frames(), before) << "an unchanged file is not written";
 
     const Data second = pattern(400, 22);
@@ -263,19 +211,19 @@ TEST_F(FileTest, FlushWritesChangedFilesIntoFreshSectorsAndDeleteClearsOnlyTheEn
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0); // which a listing reads as free again
     const Data image = memory();
     token().failCommand(0x2E, emu::kStatusNotAllowed);
-    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), deviceError(emu::kStatusNotAllowed));
+    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), deviceError(emu::kStatusNotAllowed));
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:could not write file contents to device");
     EXPECT_EQ(memory(), image);
     EXPECT_EQ(freeSectors(), 115) << "the fresh sectors went back";
     token().clearFailures();
 
     before = frames();
-    ASSERT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), 0) << mUt->err;
     EXPECT_EQ(frames(), before + 9) << "four sectors and the entry";
     EXPECT_EQ(sectorsOf(file), (Sectors { 13, 14, 15, 12 }));
     EXPECT_EQ(freeSectors(), 115);
     EXPECT_TRUE(mUt->free_sectors[8] == 8 && mUt->free_sectors[9] == 9 && mUt->free_sectors[10] == 10);
-    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), 0);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), 0);
     EXPECT_EQ(frames(), before + 9);
     EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0);
@@ -284,7 +232,7 @@ TEST_F(FileTest, FlushWritesChangedFilesIntoFreshSectorsAndDeleteClearsOnlyTheEn
     Data expected = memory();
     std::fill_n(expected.begin(), kObject, 0);
     file = DEV_ZR40NN_file_open(mUt, "doc");
-    ASSERT_EQ(DEV_ZR40NN_file_delete(file, kPin, kUser), 0) << mUt->err;
+    ASSERT_EQ(DEV_ZR40NN_file_delete(file, kUserPin, kUser), 0) << mUt->err;
     EXPECT_EQ(memory(), expected) << "only the entry is cleared";
     EXPECT_TRUE(mUt->file_types[0] == 0 && mUt->file_names[0] == nullptr);
     EXPECT_EQ(freeSectors(), 119);
@@ -314,7 +262,7 @@ TEST_F(FileTest, FlushCutOffPartWayLeavesEveryListedFileWhole)
         faults.unplugAfterFrames = static_cast<int>(frames()) + more;
         bus().setFaults(mId, faults);
         std::erase(mPlugged, mId);
-        EXPECT_LT(DEV_ZR40NN_file_flush(file, kPin, kUser), 0);
+        EXPECT_LT(DEV_ZR40NN_file_flush(file, kUserPin, kUser), 0);
         EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:" + failure);
         const Data after = memory();
         EXPECT_TRUE(std::equal(after.begin(), after.begin() + 16 * kObject, before.begin())) << "table unchanged";
@@ -343,11 +291,11 @@ TEST_F(FileTest, OpenRefusesEntriesThatNoLongerDescribeTheListedFile)
         request.insert(request.end(), e.begin(), e.end());
         ASSERT_EQ(token().process(request), emu::Bytes { 0x00 });
     };
-    writeElsewhere(3, entry(kText, 300, "short", { 11 }));
+    writeElsewhere(3, tableEntry(kText, 300, "short", { 11 }));
     ASSERT_EQ(DEV_ZR40NN_fs_get_file_list(mUt), 0);
     writeElsewhere(0, Data(kObject, 0));
-    writeElsewhere(1, entry(kText, 3, "intruder", { 9 }));
-    writeElsewhere(2, entry(kText, 3, "broken", { 5 }));
+    writeElsewhere(1, tableEntry(kText, 3, "intruder", { 9 }));
+    writeElsewhere(2, tableEntry(kText, 3, "broken", { 5 }));
 
     const std::string changed = "file was changed or deleted by another program, read the file list again";
     const std::string corrupt = "file information table entry is corrupt";
@@ -383,7 +331,7 @@ TEST_F(FileTest, SixteenFilesOfMixedSizesFillTheMemoryAndComeBack)
     EXPECT_TRUE(file->size == 1 && file->fpos == 1 && sectorsOf(file).size() == 1);
     EXPECT_EQ(DEV_ZR40NN_file_write(file, pattern(128, 1).data() + 1, 127), 127) << "fills its own sector";
     // A stored file is never rewritten in place, where a failure would mix old and new contents.
-    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
+    EXPECT_EQ(DEV_ZR40NN_file_flush(file, kUserPin, kUser), DEV_ZR40NN_ERR_UNDEFINED);
     EXPECT_EQ(lastEntry(), "DEV_ZR40NN_file_flush:there is no enought free memory on device");
     EXPECT_EQ(DEV_ZR40NN_file_close(file), 0);
 

@@ -9,22 +9,6 @@
 namespace zr40nn::test {
 namespace {
 
-constexpr const char* kUserPin = "1234";
-
-// One 64-octet table entry as the token stores it.
-emu::Bytes tableEntry(int type, int size, const std::string& name, const std::vector<int>& sectors)
-{
-    emu::Bytes e(64, 0);
-    e[0] = static_cast<std::uint8_t>(type);
-    e[2] = static_cast<std::uint8_t>(size >> 8);
-    e[3] = static_cast<std::uint8_t>(size);
-    std::memcpy(e.data() + 4, name.data(), std::min<std::size_t>(name.size(), 28));
-    for (std::size_t k = 0; k < sectors.size() && k < 32; ++k) {
-        e[32 + k] = static_cast<std::uint8_t>(sectors[k]);
-    }
-    return e;
-}
-
 emu::TokenConfig tokenWithTable(const std::vector<emu::Bytes>& table)
 {
     emu::TokenConfig config = configuredToken("FILES");

@@ -2,6 +2,7 @@
 // authority's life with a key on an emulated token: the command lines that morvil_ca gives,
 // the PIN on standard input only, the results checked by openssl itself.
 #include "child_process.h"
+#include "token_configs.h"
 #include "token_crypto.h"
 #include "usb_testbed.h"
 
@@ -49,14 +50,8 @@ protected:
     // for an authority "CA" on it (AUTHORITY_CONF is the configuration it generates).
     void SetUp() override
     {
-        emu::TokenConfig token;
-        token.serial = "ZR40NN-CA01";
-        token.state = emu::kInitialised | emu::kConfigured;
-        token.name = "TOK1";
-        token.soPin = "87654321";
+        emu::TokenConfig token = test::configuredToken("TOK1");
         token.userPin = mUserPin;
-        token.soPinLimit = 5;
-        token.userPinLimit = 3;
         token.keys[0] = emu::generateKeyPair(2560, "inny").value();
         token.keys[1] = emu::generateKeyPair(2560, "ca").value();
         mToken = bus().plug(token);

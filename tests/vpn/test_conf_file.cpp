@@ -38,17 +38,6 @@ TEST(ConfFile, HeaderAndMarkerAreExact)
     EXPECT_EQ(newConf(kHeader, {}), confHeader(kHeader) + QByteArray(kTemplateMarker));
 }
 
-TEST(ConfFile, WrittenHeaderReadsBackAsItsSixValues)
-{
-    const ConfValues values = read(newConf(kHeader, "client\nnobind\n"));
-    EXPECT_EQ(values.name, kHeader.name);
-    EXPECT_EQ(values.server, kHeader.server);
-    EXPECT_EQ(values.port, kHeader.port);
-    EXPECT_EQ(values.caCert, QStringLiteral("ca"));
-    EXPECT_EQ(values.userCert, QStringLiteral("user"));
-    EXPECT_EQ(values.key, kHeader.key);
-}
-
 TEST(ConfFile, OptionWordsMustStandAlone)
 {
     EXPECT_EQ(value("remote vpn.example.pl", "remote"), QStringLiteral("vpn.example.pl"));
@@ -95,19 +84,6 @@ TEST(ConfFile, LastLineWithoutLineFeedLosesItsLastCharacter)
 {
     EXPECT_EQ(read("remote a\nkey ALFA/k").key, QStringLiteral("ALFA/"));
     EXPECT_EQ(read(QByteArray("key AB\0junk\n", 12)).key, QStringLiteral("A")); // a NUL ends the line's text
-}
-
-TEST(ConfFile, ServerSplitsAtColons)
-{
-    auto split = [](const char* text) {
-        const ServerAddress address = splitServer(QString::fromUtf8(text));
-        return std::make_pair(address.server, address.port);
-    };
-    EXPECT_EQ(split("vpn.example.pl"), std::make_pair(QStringLiteral("vpn.example.pl"), QStringLiteral("1194")));
-    EXPECT_EQ(split("vpn.example.pl:443"), std::make_pair(QStringLiteral("vpn.example.pl"), QStringLiteral("443")));
-    EXPECT_EQ(split("vpn.example.pl:"), std::make_pair(QStringLiteral("vpn.example.pl"), QString()));
-    EXPECT_EQ(split("a:1:2"), std::make_pair(QStringLiteral("a"), QStringLiteral("1")));
-    EXPECT_EQ(split(""), std::make_pair(QString(), QStringLiteral("1194")));
 }
 
 TEST(ConfFile, TailStartsAtTheFirstMarker)

@@ -84,14 +84,6 @@ TEST_F(Store, ListingSkipsHiddenDirectoriesAndFilesAndIgnoresCase)
     EXPECT_EQ(connectionNames(store()), names({ "0000", "A", "b" }));
 }
 
-TEST_F(Store, AConnectionThatCannotBeMadeIsNotReported)
-{
-    put(path("0000"), "a file where the directory would go");
-    QString name;
-    EXPECT_NE(createConnection(store(), { "c", "a", "u" }, name), QString());
-    EXPECT_TRUE(QFileInfo(path("0000")).isFile());
-}
-
 TEST_F(Store, EditKeepsTheTailAndDropsOldCertificateNames)
 {
     store().mkdir(QStringLiteral("0000"));

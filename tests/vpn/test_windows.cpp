@@ -208,14 +208,6 @@ private slots:
         button(&window, "close")->click();
         QCOMPARE(window.result(), int(QDialog::Accepted));
     }
-
-    void anItemWithoutANameShowsItsDirectory()
-    {
-        mStore->dir().mkdir(QStringLiteral("Praca"));
-        VpnItem item(mStore->path(QStringLiteral("Praca/conf")), QStringLiteral("Praca"));
-        QCOMPARE(item.MorvilVpnName(), QString());
-        QCOMPARE(item.text(), QStringLiteral("[Praca]"));
-    }
 };
 
 MORVIL_QTEST_MAIN(WindowsTest)

@@ -91,8 +91,6 @@ struct PromptScript
 class EngineTest : public TokenTest
 {
 protected:
-    static constexpr const char* kUserPin = "1234";
-
     void SetUp() override
     {
         TokenTest::SetUp();
