@@ -1,15 +1,19 @@
 // A scripted answer to the next modal file dialog, for GUI tests.
 #pragma once
 
+#include "file_name_typed.h"
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QStringList>
 #include <QTimer>
 
 namespace morvil::test {
 
-// Answers the next modal file dialog: notes the directory it opened in, then picks `files`
-// (relative to that directory or absolute) or cancels when there are none.
+// Answers the next modal file dialog: notes the directory it opened in, then types `files`
+// (relative to that directory or absolute) into its name field, or cancels when there are none.
 class FileDialogAnswer : public QObject
 {
 public:
@@ -35,11 +39,17 @@ private:
             dialog->reject();
             return;
         }
+        if (mFiles.size() == 1 && QFileInfo(mFiles.first()).isAbsolute()) {
+            typeFileName(dialog, mFiles.first());
+            return;
+        }
+        // Typed, as a user would: several names go quoted, one after another.
         QStringList quoted;
         for (const QString& file : mFiles) {
             quoted << QLatin1Char('"') + file + QLatin1Char('"');
         }
-        dialog->selectFile(mFiles.size() == 1 ? mFiles.first() : quoted.join(QLatin1Char(' ')));
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(mFiles.size() == 1 ? mFiles.first() : quoted.join(QLatin1Char(' ')));
         QMetaObject::invokeMethod(dialog, "accept");
     }
     QStringList mFiles;
