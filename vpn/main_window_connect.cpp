@@ -58,6 +58,17 @@ bool MainWindow::pinAccepted(const VpnItem& item, const morvil::SecretBytes& pin
     return false;
 }
 
+// Every entry but the running connection's is locked while it runs.
+void MainWindow::lockOtherEntries(bool lock)
+{
+    for (int row = 0; row < mVpnList->count(); ++row) {
+        auto* entry = static_cast<VpnItem*>(mVpnList->item(row));
+        if (entry != mVpnConnectItem) {
+            entry->setIsLock(lock);
+        }
+    }
+}
+
 void MainWindow::vpnConnectSlot()
 {
     if (isHidden()) {
@@ -96,12 +107,7 @@ void MainWindow::vpnConnectSlot()
     mVpnConnectItem = mVpnActiveItem;
     mVpnConnectItem->setIsConnected(true);
     vpnItemActiveSlot(mVpnConnectItem);
-    for (int row = 0; row < mVpnList->count(); ++row) {
-        auto* entry = static_cast<VpnItem*>(mVpnList->item(row));
-        if (entry != mVpnConnectItem) {
-            entry->setIsLock(true);
-        }
-    }
+    lockOtherEntries(true);
 }
 
 void MainWindow::vpnOutputSlot()
@@ -147,12 +153,7 @@ void MainWindow::vpnFinishSlot(int, QProcess::ExitStatus)
     if (mVpnActiveItem != nullptr) {
         vpnItemActiveSlot(mVpnActiveItem);
     }
-    for (int row = 0; row < mVpnList->count(); ++row) {
-        auto* entry = static_cast<VpnItem*>(mVpnList->item(row));
-        if (entry != mVpnConnectItem) {
-            entry->setIsLock(false);
-        }
-    }
+    lockOtherEntries(false);
     mVpnConnectItem = nullptr;
 }
 

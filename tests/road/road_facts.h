@@ -22,9 +22,6 @@ inline const QString kAuthorityCn = QStringLiteral("Morvil Road CA");
 inline const QString kServerCn = QStringLiteral("road-server");
 inline const QString kConnection = QStringLiteral("Droga VPN");
 
-// The token's command that signs a digest.
-inline constexpr int kSignCommand = 0x49;
-
 // What the road keeps (MORVIL_ROAD_OUT) and the files the steps pass on.
 inline const QString kRequestFile = QStringLiteral("request.pem");
 inline const QString kUserCertFile = QStringLiteral("user.pem");

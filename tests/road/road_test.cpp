@@ -2,6 +2,7 @@
 
 #include "ca/gui/main_window.h"
 #include "road_facts.h"
+#include "token_configs.h"
 #include "vpn/main_window.h"
 #include "vpn_testbed.h"
 
@@ -66,7 +67,7 @@ int RoadTest::signaturesWith(int slot)
 {
     const auto log = mTokens.token(mToken).log();
     return static_cast<int>(std::count_if(log.begin(), log.end(), [slot](const test::emu::LogEntry& entry) {
-        return entry.code == kSignCommand && entry.slot == slot && entry.status == -1;
+        return entry.code == zr40nn::test::kSignCode && entry.slot == slot && entry.status == -1;
     }));
 }
 

@@ -4,6 +4,8 @@
 
 #include "token_model.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +15,18 @@ inline constexpr const char* kSoPin = "87654321";
 inline constexpr const char* kUserPin = "1234";
 inline constexpr int kSoPinLimit = 5;
 inline constexpr int kUserPinLimit = 3;
+
+// Command codes as the token logs them, for the tests that count what a program asked of it.
+inline constexpr std::uint8_t kTryPinCode = 0x2F;
+inline constexpr std::uint8_t kSignCode = 0x49;
+
+// How many commands with `code` the token received since its log was last cleared.
+inline int commandCount(const emu::TokenModel& token, std::uint8_t code)
+{
+    const std::vector<emu::LogEntry> log = token.log();
+    return static_cast<int>(
+        std::count_if(log.begin(), log.end(), [code](const emu::LogEntry& entry) { return entry.code == code; }));
+}
 
 // A blank token (state 0x00).
 inline emu::TokenConfig blankToken()

@@ -1,6 +1,7 @@
 #include "vpn_testbed.h"
 
 #include "dev_zr40nn.h"
+#include "token_configs.h"
 
 #include <fcntl.h>
 #include <linux/if_tun.h>
@@ -18,7 +19,7 @@ namespace morvil::test {
 
 namespace {
 
-constexpr const char* kSoPin = "87654321";
+using zr40nn::test::kSoPin;
 constexpr const char* kOpenSsl = "/usr/bin/openssl";
 
 void writeFile(const std::filesystem::path& path, const std::string& text)

@@ -88,14 +88,7 @@ protected:
 
     ChildResult openssl(const Args& args) { return runChild(kOpenSsl, args, mDir, "", kPin); }
 
-    int tokenCommands(std::uint8_t code)
-    {
-        int count = 0;
-        for (const emu::LogEntry& entry : bus().token(mToken).log()) {
-            count += entry.code == code ? 1 : 0;
-        }
-        return count;
-    }
+    int tokenCommands(std::uint8_t code) { return zr40nn::test::commandCount(bus().token(mToken), code); }
 
     // morvil_ca's command lines: the self-signing "req", and "ca" with the engine arguments
     // between before and after.
@@ -116,7 +109,7 @@ protected:
     void expectSigned(const ChildResult& run, int signatures)
     {
         EXPECT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(tokenCommands(0x49), signatures);
+        EXPECT_EQ(tokenCommands(zr40nn::test::kSignCode), signatures);
     }
 
     void expectVerifies(const std::string& certificate)
@@ -162,7 +155,7 @@ TEST_F(AuthorityThroughTheEngine, CreateSignRevokeAndIssueList)
 
     // Opening the authority loads the key (one PIN check) and signs nothing.
     expectSigned(ca({ "-updatedb" }, {}), 0);
-    EXPECT_EQ(tokenCommands(0x2F), 1);
+    EXPECT_EQ(tokenCommands(zr40nn::test::kTryPinCode), 1);
 
     for (const char* user : { "a", "b", "c" }) {
         const ChildResult made = openssl(
@@ -199,7 +192,7 @@ TEST_F(AuthorityThroughTheEngine, CreateSignRevokeAndIssueList)
 TEST_F(EmptyUserPin, SelfSignsWithAnEmptyLineAsThePin)
 {
     expectSigned(createAuthority("/C=PL/CN=Pusty PIN", ""), 1);
-    EXPECT_EQ(tokenCommands(0x2F), 1);
+    EXPECT_EQ(tokenCommands(zr40nn::test::kTryPinCode), 1);
     expectVerifies("CA.cert");
 }
 

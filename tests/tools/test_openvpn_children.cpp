@@ -3,6 +3,7 @@
 // command line and environment, and no openvpn, socket or tunnel outlives the client.
 #include "child_process.h"
 #include "running_process.h"
+#include "token_configs.h"
 #include "vpn_testbed.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +26,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint8_t kSignCommand = 0x49;
-constexpr std::uint8_t kPinCommand = 0x2F;
+using zr40nn::test::kSignCode;
+using zr40nn::test::kTryPinCode;
 constexpr double kConnectSeconds = 30;
 const std::string kTemplate = "nobind\nverb 3\n";
 
@@ -105,12 +106,7 @@ protected:
                                                 pin + "\n", environment);
     }
 
-    int tokenCommands(std::uint8_t code)
-    {
-        const auto log = bus().token(mToken).log();
-        return static_cast<int>(
-            std::count_if(log.begin(), log.end(), [code](const auto& e) { return e.code == code; }));
-    }
+    int tokenCommands(std::uint8_t code) { return zr40nn::test::commandCount(bus().token(mToken), code); }
 
     bool privateDirsLeft() const { return !fs::is_empty(mWork / "tmp"); }
 
@@ -120,7 +116,7 @@ protected:
     {
         ASSERT_TRUE(client.waitForOutput(kInitialised, kConnectSeconds)) << client.out() << client.err();
         EXPECT_TRUE(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5)) << mServer->out();
-        EXPECT_GE(tokenCommands(kSignCommand), 1);
+        EXPECT_GE(tokenCommands(kSignCode), 1);
     }
 
     // openvpn, the only child of the client, and the directory of its management socket.
@@ -164,7 +160,7 @@ TEST_F(OpenVpnThroughTheToken, ConnectsWithAColonPinAndEndsCleanlyOnSigterm)
     // While the key loads and once openvpn runs: no command line or environment holds the PIN.
     EXPECT_FALSE(processesShow(kVpnPin));
     expectUp(*client);
-    EXPECT_EQ(tokenCommands(kPinCommand), 1); // the key loading's PIN check
+    EXPECT_EQ(tokenCommands(kTryPinCode), 1); // the key loading's PIN check
     EXPECT_FALSE(processesShow(kVpnPin));
 
     const OpenVpnChild openVpn = openVpnOf(*client);
@@ -215,8 +211,8 @@ TEST_F(OpenVpnThroughTheToken, WrongPinOrMissingTokenStartsNoTunnel)
     EXPECT_NE(wrong->err().find("morvil_openvpn: the key \"VPNTOK/vpn\" cannot be loaded from the token"),
               std::string::npos)
         << wrong->err();
-    EXPECT_EQ(tokenCommands(kPinCommand), 1);
-    EXPECT_EQ(tokenCommands(kSignCommand), 0);
+    EXPECT_EQ(tokenCommands(kTryPinCode), 1);
+    EXPECT_EQ(tokenCommands(kSignCode), 0);
     EXPECT_EQ(wrong->out().find(kInitialised), std::string::npos);
     EXPECT_FALSE(privateDirsLeft());
     EXPECT_NE(readFile(mWork / "0000" / "log").find("dev_zr40nn_load_private_key"), std::string::npos);
@@ -250,12 +246,12 @@ TEST_F(OpenVpnThroughTheToken, RenegotiationHasTheTokenSignAgain)
     std::unique_ptr<RunningProcess> client = startClient();
     expectUp(*client);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (tokenCommands(kSignCommand) < 2 && std::chrono::steady_clock::now() < until && client->running()) {
+    while (tokenCommands(kSignCode) < 2 && std::chrono::steady_clock::now() < until && client->running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    EXPECT_GE(tokenCommands(kSignCommand), 2);
+    EXPECT_GE(tokenCommands(kSignCode), 2);
     // The key was loaded once: one PIN check, however often it signs.
-    EXPECT_EQ(tokenCommands(kPinCommand), 1);
+    EXPECT_EQ(tokenCommands(kTryPinCode), 1);
     EXPECT_TRUE(client->running()) << client->err();
     client->signal(SIGTERM);
     EXPECT_TRUE(client->waitForExit(15));

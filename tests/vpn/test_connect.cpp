@@ -26,8 +26,6 @@ using namespace morvil::test;
 namespace {
 
 constexpr int kUpMs = 30000;
-constexpr std::uint8_t kSignCommand = 0x49;
-constexpr std::uint8_t kPinCommand = 0x2F;
 const QString kName = QStringLiteral("Test VPN");
 const char* const kClientMode = "--connected-client";
 
@@ -107,11 +105,7 @@ class ConnectTest : public QObject
     std::unique_ptr<RunningProcess> mServer;
     int mTokenId = -1;
 
-    int tokenCommands(std::uint8_t code)
-    {
-        const auto log = mTokens.token(mTokenId).log();
-        return static_cast<int>(std::count_if(log.begin(), log.end(), [code](const auto& e) { return e.code == code; }));
-    }
+    int tokenCommands(std::uint8_t code) { return zr40nn::test::commandCount(mTokens.token(mTokenId), code); }
 
     bool privateDirsLeft() const
     {
@@ -196,8 +190,8 @@ private slots:
             QVERIFY(balloonTexts().contains(QStringLiteral("Połączenie VPN zostało poprawnie zainicjowane.")));
         }
         QVERIFY(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5));
-        QCOMPARE(tokenCommands(kPinCommand), 2); // ours, then the engine's at key loading
-        QVERIFY(tokenCommands(kSignCommand) >= 1);
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 2); // ours, then the engine's at key loading
+        QVERIFY(tokenCommands(zr40nn::test::kSignCode) >= 1);
         // The PIN travelled on standard input only.
         QVERIFY(!processesShow(kVpnPin));
         QVERIFY(privateDirsLeft());
@@ -229,8 +223,8 @@ private slots:
         mTokens.clearLog(mTokenId);
         mBoxes->expectError(QStringLiteral("Podany PIN jest nieprawidłowy."));
         connectFirst(window, QStringLiteral("13:57:99"));
-        QCOMPARE(tokenCommands(kPinCommand), 1);
-        QCOMPARE(tokenCommands(kSignCommand), 0);
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 1);
+        QCOMPARE(tokenCommands(zr40nn::test::kSignCode), 0);
         QVERIFY(!entry(window, 0)->isConnected());
         QVERIFY(window.connectMenu()->isEnabled());
         QVERIFY(outputOf(window).isEmpty());
@@ -253,12 +247,12 @@ private slots:
         mBoxes->expectError(QStringLiteral("Token wspierający to połączenie VPN nie jest gotowy do pracy!"));
         connectFirst(window, QString::fromUtf8(kVpnPin));
         QVERIFY(mBoxes->finish().isEmpty());
-        QCOMPARE(tokenCommands(kPinCommand), 0); // no try is spent on a locked token
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0); // no try is spent on a locked token
 
         onNextModal<QInputDialog>([](QInputDialog* dialog) { dialog->reject(); });
         emit window.vpnList()->itemClicked(window.vpnList()->item(0));
         button(&window, "connect")->click();
-        QCOMPARE(tokenCommands(kPinCommand), 0);
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
         expectIdle(window);
         QVERIFY(!privateDirsLeft());
     }

@@ -164,11 +164,7 @@ protected:
         return key;
     }
 
-    int countCommands(int tokenId, std::uint8_t code)
-    {
-        const std::vector<std::uint8_t> codes = commandCodes(tokenId);
-        return static_cast<int>(std::count(codes.begin(), codes.end(), code));
-    }
+    int countCommands(int tokenId, std::uint8_t code) { return commandCount(bus().token(tokenId), code); }
 
     void clearLog() const { std::filesystem::resize_file(mLogPath, 0); }
 

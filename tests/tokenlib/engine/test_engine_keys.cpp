@@ -15,13 +15,13 @@ TEST_F(EngineTest, KeysByReferenceCarryTheSlotsPublicPoint)
     ASSERT_NE(key, nullptr) << maskedLog();
     EXPECT_EQ(EVP_PKEY_eq(key.get(), slotPublicKey(id, 1).get()), 1);
     // The PIN was checked once, and the session is closed again.
-    EXPECT_EQ(countCommands(id, 0x2F), 1);
+    EXPECT_EQ(countCommands(id, kTryPinCode), 1);
     EXPECT_EQ(recordOf(id)->session_is_open, 0);
     // The public key needs neither.
     PkeyPtr pub = loadPublic("TOK1/drugi");
     ASSERT_NE(pub, nullptr);
     EXPECT_EQ(EVP_PKEY_eq(pub.get(), key.get()), 1);
-    EXPECT_EQ(countCommands(id, 0x2F), 1);
+    EXPECT_EQ(countCommands(id, kTryPinCode), 1);
     EXPECT_EQ(maskedLog(),
               "  [T] >> engine initialization with 'dev_zr40nn_init' finished successfully\n"
               "  [T] >> key loading with 'dev_zr40nn_load_private_key' finished successfully\n"
@@ -57,7 +57,7 @@ TEST_F(EngineTest, PromptGetsTheCallersDataAndEveryAnswerReachesTheToken)
         EXPECT_EQ(script.promptText, "User PIN:");
         EXPECT_EQ(script.maxSize, 8);
         EXPECT_EQ(script.flags, UI_INPUT_FLAG_DEFAULT_PWD); // no echo; answered by -passin
-        EXPECT_EQ(countCommands(id, 0x2F), c.asked ? 1 : 0);
+        EXPECT_EQ(countCommands(id, kTryPinCode), c.asked ? 1 : 0);
         if (!c.asked) {
             EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_load_private_key", "user PIN was not given"));
         }
@@ -77,7 +77,7 @@ TEST_F(EngineTest, EmptyUserPinTypedAtThePromptLoadsAndSigns)
     EXPECT_EQ(script.prompts, 1);
     bus().token(id).clearLog();
     EXPECT_TRUE(signs(key.get(), 32, slotPublicKey(id, 0).get())) << maskedLog();
-    EXPECT_EQ(countCommands(id, 0x49), 1);
+    EXPECT_EQ(countCommands(id, kSignCode), 1);
     EXPECT_EQ(bus().token(id).log().back().pin, "");
 }
 
@@ -90,7 +90,7 @@ TEST_F(EngineTest, WrongPinCostsOneTryAndLeavesNoSession)
     clearLog();
 
     EXPECT_EQ(loadPrivate("TOK1/klucz"), nullptr);
-    EXPECT_EQ(countCommands(id, 0x2F), 1);
+    EXPECT_EQ(countCommands(id, kTryPinCode), 1);
     EXPECT_EQ(bus().token(id).snapshot().userPinTries, 1);
     DEV_ZR40NN_t* ut = recordOf(id);
     EXPECT_EQ(ut->session_is_open, 0);
@@ -137,7 +137,7 @@ TEST_F(EngineTest, ReferenceRefusalsOfBothLoaders)
         EXPECT_EQ(loadPublic(reference.c_str()), nullptr);
         EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_load_public_key", record));
     }
-    EXPECT_EQ(countCommands(id, 0x2F), 0);
+    EXPECT_EQ(countCommands(id, kTryPinCode), 0);
 }
 
 TEST_F(EngineTest, OnlyThePrivateKeyLoadingStopsOnAFailedRefresh)

@@ -82,7 +82,7 @@ TEST_F(EngineTest, ASecondLoadAndTheFinishBothWipeThePin)
     script.result = -1;
     EXPECT_EQ(loadPrivate("TOK1/klucz", &script), nullptr);
     EXPECT_EQ(script.prompts, 2);
-    EXPECT_EQ(countCommands(id, 0x2F), 1);
+    EXPECT_EQ(countCommands(id, kTryPinCode), 1);
     EXPECT_EQ(maskedLog(),
               "  [T] >> engine initialization with 'dev_zr40nn_init' finished successfully\n"
               "  [T] >> key loading with 'dev_zr40nn_load_private_key' finished successfully\n"
@@ -177,5 +177,5 @@ TEST_F(EngineTest, KeyNameDefaultThatFillsItsFieldIsReadNoFurther)
     EXPECT_EQ(maskedLog(),
               errorRecord("dev_zr40nn_load_private_key", DEV_ZR40NN_ERR_UNDEFINED) + "!\n"
                   + stackEntry("DEV_ZR40NN_find_key_by_name", "there is no key of given name") + "!\n");
-    EXPECT_EQ(countCommands(id, 0x2F), 0);
+    EXPECT_EQ(countCommands(id, kTryPinCode), 0);
 }

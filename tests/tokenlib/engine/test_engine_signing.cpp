@@ -30,7 +30,7 @@ TEST_F(EngineTest, DigestsOfTwentyToSixtyFourOctetsOnEveryCurve)
             EXPECT_EQ(bus().token(id).log().back().count, std::min(length, 64));
         }
         // One signing command per signature, each in a session of its own.
-        EXPECT_EQ(countCommands(id, 0x49), 6);
+        EXPECT_EQ(countCommands(id, kSignCode), 6);
         EXPECT_EQ(recordOf(id)->session_is_open, 0);
     }
 }
@@ -53,7 +53,7 @@ TEST_F(EngineTest, RequestSignedWithEcdsaWithSha256)
     ASSERT_NE(md, nullptr);
     bus().token(id).clearLog();
     ASSERT_GT(X509_REQ_sign(req.get(), key.get(), md), 0) << maskedLog();
-    EXPECT_EQ(countCommands(id, 0x49), 1);
+    EXPECT_EQ(countCommands(id, kSignCode), 1);
 
     const X509_ALGOR* algorithm = nullptr;
     X509_REQ_get0_signature(req.get(), nullptr, &algorithm);
@@ -85,7 +85,7 @@ TEST_F(EngineTest, SigningFailuresAreLoggedAndLeaveTheProgramsSessionAlone)
     ASSERT_EQ(DEV_ZR40NN_session_close(ut), 0);
 
     // The token refuses: its entries are logged and the session is closed.
-    bus().token(id).failCommand(0x49, zr40nn::emu::kStatusKeyNotGenerated);
+    bus().token(id).failCommand(kSignCode, zr40nn::emu::kStatusKeyNotGenerated);
     clearLog();
     EXPECT_FALSE(signs(key.get(), 32));
     bus().token(id).clearFailures();
@@ -129,5 +129,5 @@ TEST_F(EngineTest, SoftwareKeysSignInSoftwareWhileTheEngineIsTheDefault)
         ASSERT_EQ(EC_KEY_generate_key(ec), 1);
         EXPECT_TRUE(signs(key.get(), 32, key.get()));
     }
-    EXPECT_EQ(countCommands(id, 0x49), 0);
+    EXPECT_EQ(countCommands(id, kSignCode), 0);
 }
