@@ -3,6 +3,7 @@
 // tokens are read once, when it is built. morvil_ca and morvil_vpn build it with their own icons.
 #pragma once
 
+#include "library_use.h"
 #include "morvil_dialog_icons.h"
 #include "morvil_dialog_library.h"
 
@@ -63,7 +64,7 @@ private:
     bool readFile(const QTreeWidgetItem* item);
     void showHint(const QString& title, const QString& text);
 
-    morvil::chooser::LibraryUse mLibrary;
+    morvil::LibraryUse mLibrary;
     const morvil::MorvilDialogIcons mIcons;
     int mDialogType;
     int mMorvilNum = 0;

@@ -81,23 +81,6 @@ QString libraryStartFailureText()
     return QCoreApplication::translate("MorvilDialog", "Nie można zainicjować biblioteki obsługującej tokeny!");
 }
 
-LibraryUse::LibraryUse()
-{
-    int result = DEV_ZR40NN_lib_init();
-    if (result >= 0) {
-        result = mDeviceCount = DEV_ZR40NN_lib_find_devices();
-    }
-    if (result >= 0) {
-        result = DEV_ZR40NN_lib_actualize_devices();
-    }
-    mStarted = result >= 0;
-}
-
-LibraryUse::~LibraryUse()
-{
-    DEV_ZR40NN_lib_finish();
-}
-
 QList<ListedToken> listTokens(int count)
 {
     QList<ListedToken> tokens;

@@ -1,6 +1,7 @@
-// What the token, key and file chooser asks of the token library, free of widgets: one use of the
-// library for the chooser's life, the tokens as they were read when it started, and the reading of
-// one token file. Names keep the octets the library gave, so they go back to it unchanged.
+// What the token, key and file chooser asks of the token library, free of widgets: the tokens as
+// they were read when it started (its one use of the library is a morvil::LibraryUse), and the
+// reading of one token file. Names keep the octets the library gave, so they go back to it
+// unchanged.
 #pragma once
 
 #include <QByteArray>
@@ -11,26 +12,6 @@ namespace morvil::chooser {
 
 // The sentence shown when the library cannot be started; the program then quits.
 QString libraryStartFailureText();
-
-// One use of the library: started (init, enumeration, refresh) on construction, finished on
-// destruction, whether it started or not, so every init has its finish.
-class LibraryUse
-{
-public:
-    LibraryUse();
-    ~LibraryUse();
-    LibraryUse(const LibraryUse&) = delete;
-    LibraryUse& operator=(const LibraryUse&) = delete;
-
-    // False when init, enumeration or refresh failed.
-    bool started() const { return mStarted; }
-    // The number of tokens the enumeration reported (0 until then, negative when it failed).
-    int deviceCount() const { return mDeviceCount; }
-
-private:
-    bool mStarted = false;
-    int mDeviceCount = 0;
-};
 
 // A key or a file of a listed token.
 struct ListedEntry

@@ -1,37 +1,21 @@
 #include "pin_check.h"
 
 #include "dev_zr40nn.h"
+#include "library_use.h"
 #include "morvil_state.h"
 
 namespace {
 
 constexpr unsigned char kUserPinId = 1;
 
-// Finishes the library when the check is over, whichever way it ends.
-class LibraryUse
-{
-public:
-    LibraryUse() = default;
-    ~LibraryUse() { DEV_ZR40NN_lib_finish(); }
-    LibraryUse(const LibraryUse&) = delete;
-    LibraryUse& operator=(const LibraryUse&) = delete;
-};
-
 } // namespace
 
 PinCheck checkUserPin(const char* tokenName, const char* pin)
 {
     PinCheck check;
-    LibraryUse library;
-    int code = DEV_ZR40NN_lib_init();
-    if (code >= 0) {
-        code = DEV_ZR40NN_lib_find_devices();
-    }
-    if (code >= 0) {
-        code = DEV_ZR40NN_lib_actualize_devices();
-    }
-    if (code < 0) {
-        check.libraryCode = code;
+    const morvil::LibraryUse library;
+    if (!library.started()) {
+        check.libraryCode = library.result();
         return check;
     }
     DEV_ZR40NN_t* ut = DEV_ZR40NN_find_by_name(tokenName);

@@ -43,8 +43,8 @@ bool MainWindow::pinAccepted(const VpnItem& item, const morvil::SecretBytes& pin
         QApplication::quit();
         return false;
     case PinCheckOutcome::NoToken:
-        morvil::box::critical(morvil::box::errorTitle(),
-                              tr("Token wspierający to połączenie VPN nie jest podłączony!"), this);
+        morvil::box::critical(morvil::box::errorTitle(), tr("Token wspierający to połączenie VPN nie jest podłączony!"),
+                              this);
         return false;
     case PinCheckOutcome::Locked:
     case PinCheckOutcome::NotConfigured:

@@ -18,10 +18,11 @@ QString openVpnProgram()
 
 QStringList openVpnArguments()
 {
-    return { QStringLiteral("--config"), QStringLiteral("conf"),    QStringLiteral("--dev"),
-             QStringLiteral("tun"),      QStringLiteral("--float"), QStringLiteral("--pull"),
-             QStringLiteral("--tls-client"), QStringLiteral("--engkey"), QStringLiteral("--engine"),
-             QStringLiteral("dev_zr40nn:log_file:log") };
+    return { QStringLiteral("--config"),     QStringLiteral("conf"),
+             QStringLiteral("--dev"),        QStringLiteral("tun"),
+             QStringLiteral("--float"),      QStringLiteral("--pull"),
+             QStringLiteral("--tls-client"), QStringLiteral("--engkey"),
+             QStringLiteral("--engine"),     QStringLiteral("dev_zr40nn:log_file:log") };
 }
 
 bool UpMarkerWatch::feed(Channel channel, const QByteArray& data)

@@ -34,7 +34,10 @@ QString outputOf(MainWindow& window)
     return window.findChild<QTextEdit*>(QStringLiteral("vpnOutput"))->toPlainText();
 }
 
-VpnItem* entry(MainWindow& window, int row) { return static_cast<VpnItem*>(window.vpnList()->item(row)); }
+VpnItem* entry(MainWindow& window, int row)
+{
+    return static_cast<VpnItem*>(window.vpnList()->item(row));
+}
 
 bool sameIcon(const QIcon& icon, const char* resource)
 {
@@ -89,7 +92,10 @@ std::pair<pid_t, pid_t> tunnelProcesses()
     return { -1, -1 };
 }
 
-bool balloonsShown() { return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages(); }
+bool balloonsShown()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages();
+}
 
 } // namespace
 
@@ -130,8 +136,8 @@ private slots:
         tokenBus();
         mToken = makeVpnToken(tokenBus(), mCerts.filePath(QStringLiteral("token_pub.pem")).toStdString());
         std::string err;
-        QVERIFY2(makeCertificates(mCerts.path().toStdString(), mCerts.filePath(QStringLiteral("token_pub.pem")).toStdString(),
-                                  err),
+        QVERIFY2(makeCertificates(mCerts.path().toStdString(),
+                                  mCerts.filePath(QStringLiteral("token_pub.pem")).toStdString(), err),
                  err.c_str());
         // Under the tray host the balloons must be checked, not skipped.
         QVERIFY(balloonsShown() || qEnvironmentVariableIsEmpty("MORVIL_EXPECT_TRAY"));
@@ -292,8 +298,7 @@ private slots:
     void killedClientLeavesNoTunnel()
     {
         const QString self = QCoreApplication::applicationFilePath();
-        RunningProcess client(self.toStdString(),
-                              { kClientMode, mStore->dir().absolutePath().toStdString() }, "/", "");
+        RunningProcess client(self.toStdString(), { kClientMode, mStore->dir().absolutePath().toStdString() }, "/", "");
         QVERIFY2(client.waitForOutput("CLIENT UP", kUpMs / 1000), client.err().c_str());
         std::vector<pid_t> children = childrenOf(client.pid());
         QCOMPARE(children.size(), std::size_t(1));
