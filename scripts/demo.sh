@@ -20,7 +20,7 @@ cmake -S "$root" -B "$root/build-demo" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
     -DCMAKE_INSTALL_PREFIX="$root/out"
 cmake --build "$root/build-demo" -j "$(nproc)"
 cmake --install "$root/build-demo" >/dev/null
-# The emulator and the pictures programs are not part of the suite's install: the demo adds them.
+# The emulator and the admin pictures program are not part of the suite's install: the demo adds them.
 cmake --install "$root/build-demo" --component demo >/dev/null
 bin="$root/out/bin"
 

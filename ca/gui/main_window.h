@@ -29,7 +29,7 @@ public:
     explicit MainWindow(QMainWindow* parent = nullptr);
     ~MainWindow() override;
 
-    // For the tests and the screenshots: the list and the open authority (null when none is).
+    // For the tests: the list and the open authority (null when none is).
     const QList<CA>& authorities() const { return mCaList; }
     const CA* activeAuthority() const { return mCaActive; }
 

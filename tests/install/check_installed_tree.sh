@@ -5,7 +5,7 @@
 # and checks that the installed tree stands on its own: the programs and nothing else, binaries
 # that need nothing from the build tree, the engine module found by morvil_openssl and by the stock
 # openssl, desktop entries that validate and name the installed programs and icons, and the udev
-# rule for the token's USB ids. Then the demo component: the emulator and the pictures programs.
+# rule for the token's USB ids. Then the demo component: the emulator and the admin pictures program.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
@@ -39,7 +39,7 @@ fi
 
 programs=(morvil_admin morvil_ca morvil_vpn morvil_openssl morvil_openvpn zr40nn-probe)
 entries=(morvil_admin morvil_ca morvil_vpn)
-demo_programs=(zr40nn-emu morvil_admin_screenshots morvil_ca_screenshots morvil_vpn_screenshots)
+demo_programs=(zr40nn-emu morvil_admin_screenshots)
 engine=$(staged "$engines_dir")/dev_zr40nn.so
 rule=$(staged "$udev_dir")/70-dev-zr40nn.rules
 
@@ -140,7 +140,7 @@ if [ -f "$rule" ]; then
     fi
 fi
 
-# --- the demo component: the emulator and the pictures programs, and only those ---
+# --- the demo component: the emulator and the admin pictures program, and only those ---
 demo_root=$work/demo
 if DESTDIR=$demo_root cmake --install "$build" --prefix "$prefix" --component demo >"$work/demo.log" 2>&1; then
     for p in "${demo_programs[@]}"; do
