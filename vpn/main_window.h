@@ -56,6 +56,7 @@ private:
     QWidget* createVpnSessions();
     QWidget* createVpnInfo();
     bool pinAccepted(const VpnItem& item, const morvil::SecretBytes& pin);
+    void setChildRunning(bool running);
     void lockOtherEntries(bool lock);
 
     static constexpr int kBalloonMs = 10000;

@@ -58,6 +58,15 @@ bool MainWindow::pinAccepted(const VpnItem& item, const morvil::SecretBytes& pin
     return false;
 }
 
+// A child runs: no connecting from the tray, but disconnecting and its information.
+void MainWindow::setChildRunning(bool running)
+{
+    mIsConnected = running;
+    mConnectMenu->setEnabled(!running);
+    mDisConnectAction->setEnabled(running);
+    mConnectInfoAction->setEnabled(running);
+}
+
 // Every entry but the running connection's is locked while it runs.
 void MainWindow::lockOtherEntries(bool lock)
 {
@@ -100,10 +109,7 @@ void MainWindow::vpnConnectSlot()
     mVpn->closeWriteChannel();
     mUpWatch.reset();
 
-    mIsConnected = true;
-    mConnectMenu->setEnabled(false);
-    mDisConnectAction->setEnabled(true);
-    mConnectInfoAction->setEnabled(true);
+    setChildRunning(true);
     mVpnConnectItem = mVpnActiveItem;
     mVpnConnectItem->setIsConnected(true);
     vpnItemActiveSlot(mVpnConnectItem);
@@ -141,11 +147,8 @@ void MainWindow::vpnFinishSlot(int, QProcess::ExitStatus)
     mTrayIcon->setToolTip(tr("Morvil VPN - brak połączenia"));
     mTrayIcon->showMessage(tr("Zakończono połączenie"), tr("Połączenie VPN zostało zakończone."),
                            QSystemTrayIcon::Information, kBalloonMs);
-    mIsConnected = false;
+    setChildRunning(false);
     mIsInitialized = false;
-    mConnectMenu->setEnabled(true);
-    mDisConnectAction->setEnabled(false);
-    mConnectInfoAction->setEnabled(false);
     if (mVpnConnectItem != nullptr) {
         mVpnConnectItem->setIsConnected(false);
         mVpnConnectItem->setIcon(QIcon(QStringLiteral(":img/vpn_22.png")));
