@@ -76,6 +76,11 @@ MorvilItem::~MorvilItem()
     // A token that is gone takes its PINs with it now, not when its pages are finally deleted.
     mPin = mSoPin = mUserPin = nullptr;
     mLoginWidget->disconnect(this);
+    forgetTypedPins();
+}
+
+void MorvilItem::forgetTypedPins()
+{
     mLoginWidget->clearInputs();
     mLoginWidget->clearFields();
     mGenInfoWidget->clearInputs();
@@ -214,6 +219,9 @@ void MorvilItem::logoutSlot()
 {
     mPin = mSoPin = mUserPin = nullptr;
     mPinId = -1;
+    // Typed and never sent counts too: the next person must not find, and send with a button, a
+    // PIN the previous one left in a form.
+    forgetTypedPins();
     refresh();
     model()->repaintItemData(this);
     emit logoutSig();

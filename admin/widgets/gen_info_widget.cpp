@@ -5,6 +5,7 @@
 #include "message_box.h"
 #include "morvil_state.h"
 #include "page_parts.h"
+#include "pin_entry.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -78,15 +79,15 @@ QWidget* GenInfoWidget::buildNotConfiguredPage()
     addFormRow(form, 1, tr("Nazwa: "), mTokenName);
     form->addWidget(new QLabel(QStringLiteral("<br>")), 2, 0, 1, 3);
     mSoPinLimit = limitBox(QStringLiteral("soPinLimit"));
-    mSoPin = pinEdit(QStringLiteral("soPin"));
-    mSoPinCheck = pinEdit(QStringLiteral("soPinCheck"));
+    mSoPin = morvil::pinEdit(QStringLiteral("soPin"));
+    mSoPinCheck = morvil::pinEdit(QStringLiteral("soPinCheck"));
     addFormRow(form, 3, tr("Limit błędnych wprowadzeń PINu administratora:"), mSoPinLimit);
     addFormRow(form, 4, tr("PIN administarora: "), mSoPin);
     addFormRow(form, 5, tr("Powtórzony PIN administarora: "), mSoPinCheck);
     form->addWidget(new QLabel(QStringLiteral("<br>")), 6, 0, 1, 3);
     mUserPinLimit = limitBox(QStringLiteral("userPinLimit"));
-    mUserPin = pinEdit(QStringLiteral("userPin"));
-    mUserPinCheck = pinEdit(QStringLiteral("userPinCheck"));
+    mUserPin = morvil::pinEdit(QStringLiteral("userPin"));
+    mUserPinCheck = morvil::pinEdit(QStringLiteral("userPinCheck"));
     addFormRow(form, 7, tr("Limit błędnych wprowadzeń PINu użytkownika:"), mUserPinLimit);
     addFormRow(form, 8, tr("PIN użytkownika: "), mUserPin);
     addFormRow(form, 9, tr("Powtórzony PIN użytkownika: "), mUserPinCheck);
@@ -105,7 +106,7 @@ QWidget* GenInfoWidget::buildLockedPage()
     mLockInfo = richLabel();
     mLockInfo->setObjectName(QStringLiteral("lockInfo"));
     form->addWidget(mLockInfo, 0, 0, 1, 3);
-    mLockSoPin = pinEdit(QStringLiteral("lockSoPin"));
+    mLockSoPin = morvil::pinEdit(QStringLiteral("lockSoPin"));
     addFormRow(form, 1, tr("PIN administarora: "), mLockSoPin);
     mUnLock = iconButton(QStringLiteral(":img/unlock.png"), tr("Odblokuj"), QStringLiteral("unlock"));
     form->addWidget(mUnLock, 2, 2);
@@ -197,7 +198,7 @@ void GenInfoWidget::clearInputs()
     mSoPinLimit->clear();
     mUserPinLimit->clear();
     for (QLineEdit* edit : { mSoPin, mSoPinCheck, mUserPin, mUserPinCheck, mLockSoPin }) {
-        clearPinEdit(edit);
+        morvil::clearPinEdit(edit);
     }
 }
 

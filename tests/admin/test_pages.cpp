@@ -2,6 +2,7 @@
 // and what they leave in their edits and byte copies.
 #include "admin_texts.h"
 #include "box_watcher.h"
+#include "held_text.h"
 #include "page_controls.h"
 #include "qt_test_main.h"
 #include "widgets/admin_widget.h"
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSpinBox>
+
+#include <functional>
 
 using namespace morvil::test;
 namespace text = morvil::admin::text;
@@ -151,6 +154,41 @@ private slots:
         press(&page, "unlock");
         QCOMPARE(sent, QList<QByteArray>({ QByteArray(), QByteArray("8765") }));
         QVERIFY(textOf(&page, "lockSoPin").isEmpty());
+    }
+
+    // Every PIN edit of every page, typed into as the user does and then emptied, keeps no copy of
+    // what it held: not as its text, nor in its undo history, which gives the characters back as
+    // soon as the edit echoes normally again.
+    void emptiedPinEditsKeepNoCopy()
+    {
+        GenInfoWidget info;
+        LoginWidget login;
+        AdminWidget admin;
+        admin.enableSoMenu();
+        const struct
+        {
+            QWidget* page;
+            int pinEdits;
+            std::function<void()> empty;
+        } pages[] = {
+            { &info, 5, [&] { info.clearInputs(); } },
+            { &login, 2, [&] { login.clearInputs(); } },
+            { &admin, 4, [&] { admin.clearInputs(); } },
+        };
+        for (const auto& [page, pinEdits, empty] : pages) {
+            QList<QLineEdit*> edits = page->findChildren<QLineEdit*>();
+            edits.removeIf([](QLineEdit* edit) { return edit->echoMode() != QLineEdit::Password; });
+            QCOMPARE(edits.size(), pinEdits);
+            for (QLineEdit* edit : edits) {
+                QCOMPARE(edit->maxLength(), 8);
+                typeInto(edit, QStringLiteral("12345678"));
+                QCOMPARE(edit->text(), QStringLiteral("12345678"));
+            }
+            empty();
+            for (QLineEdit* edit : edits) {
+                QCOMPARE(heldBy(edit), QString());
+            }
+        }
     }
 
     void loginWithoutReceiverFails()

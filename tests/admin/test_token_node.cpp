@@ -1,6 +1,7 @@
 // The token node: tabs, text and icon by state, what the pages show, and where PINs go when a
 // token is pulled out.
 #include "admin_fixture.h"
+#include "held_text.h"
 #include "qt_test_main.h"
 
 #include <QLabel>
@@ -19,6 +20,21 @@ bool showsIcon(const QVariant& icon, const char* file)
 QString labelText(QWidget* page, const char* name)
 {
     return page->findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+// The PIN edits of every page of a token node.
+QList<QLineEdit*> pinEdits(MorvilItem* node)
+{
+    QList<QLineEdit*> edits;
+    for (QWidget* page : { static_cast<QWidget*>(node->genInfoWidget()), static_cast<QWidget*>(node->loginWidget()),
+                           static_cast<QWidget*>(node->adminWidget()) }) {
+        for (QLineEdit* edit : page->findChildren<QLineEdit*>()) {
+            if (edit->echoMode() == QLineEdit::Password) {
+                edits << edit;
+            }
+        }
+    }
+    return edits;
 }
 
 emu::TokenConfig tokenInState(std::uint8_t state)
@@ -147,7 +163,28 @@ private slots:
         QVERIFY(counted);
     }
 
-    // A pulled-out token's login page lets go of its PIN at once, and the page itself goes.
+    // Logout leaves no PIN in any field of the token's pages, typed and not sent ones included: the
+    // next person to log in must not send, with "Zmień PIN", what the previous one typed.
+    void logoutEmptiesEveryPinField()
+    {
+        f->tokens.plug(configuredToken("ALFA"));
+        f->start();
+        MorvilItem* node = f->node();
+        login(node, true, QString::fromLatin1(kSoPin));
+        const QList<QLineEdit*> edits = pinEdits(node);
+        QCOMPARE(edits.size(), 11);
+        for (QLineEdit* edit : edits) {
+            typeInto(edit, QStringLiteral("9999"));
+            QCOMPARE(edit->text(), QStringLiteral("9999"));
+        }
+        press(node->loginWidget(), "logout");
+        QCOMPARE(node->pinId(), -1);
+        for (QLineEdit* edit : edits) {
+            QCOMPARE(heldBy(edit), QString());
+        }
+    }
+
+    // A pulled-out token's pages let go of their PINs at once, and the pages themselves go.
     void aPulledTokenTakesItsPinWithIt()
     {
         const int id = f->tokens.plug(configuredToken("ALFA"));
@@ -160,12 +197,19 @@ private slots:
         QCOMPARE(QByteArray(kept), QByteArray(kUserPin));
         QPointer<LoginWidget> page = node->loginWidget();
         QPointer<QTabWidget> tabs = node->tabs();
+        const QList<QLineEdit*> edits = pinEdits(node);
+        for (QLineEdit* edit : edits) {
+            typeInto(edit, QStringLiteral("9999"));
+        }
 
         f->tokens.unplug(id);
         QCOMPARE(model->refresh(), 0);
-        // The page still exists until the event loop runs again, but its PIN is gone.
+        // The pages still exist until the event loop runs again, but their PINs are gone.
         QVERIFY(!page.isNull());
         QVERIFY(std::all_of(kept, kept + 5, [](char c) { return c == 0; }));
+        for (QLineEdit* edit : edits) {
+            QCOMPARE(heldBy(edit), QString());
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(page.isNull());
         QVERIFY(tabs.isNull());
