@@ -1,6 +1,7 @@
 #include "key_items.h"
 
 #include "key_transactions.h"
+#include "token_text.h"
 #include "tree_model.h"
 #include "widgets/gen_cert_req_widget.h"
 #include "widgets/key_folder_widget.h"
@@ -116,7 +117,7 @@ MorvilKeyItem::~MorvilKeyItem() = default;
 void MorvilKeyItem::refresh()
 {
     const DEV_ZR40NN_key_info_t& key = mUt->keys[mId];
-    setData(QString::fromUtf8(key.name, qstrnlen(key.name, sizeof(key.name))), Qt::DisplayRole);
+    setData(morvil::tokenText(key.name), Qt::DisplayRole);
     setData(QIcon(QStringLiteral(":img/key.png")), Qt::DecorationRole);
 }
 

@@ -6,6 +6,7 @@
 #include "morvil_state.h"
 #include "page_parts.h"
 #include "pin_entry.h"
+#include "token_text.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -27,12 +28,6 @@ QSpinBox* limitBox(const QString& objectName)
     box->setObjectName(objectName);
     box->setRange(kMinPinLimit, kMaxPinLimit);
     return box;
-}
-
-// The token's texts go into rich text, where they must stay text.
-QString tokenText(const char* octets)
-{
-    return QString::fromUtf8(octets).toHtmlEscaped();
 }
 
 } // namespace
@@ -118,16 +113,13 @@ QString GenInfoWidget::techText(const DEV_ZR40NN_t* ut)
 {
     const DEV_ZR40NN_info_t& info = ut->info;
     // A curve the library does not support leaves no curve record to name.
-    const QString curve = info.ecc_params != nullptr ? tokenText(info.ecc_params->name)
+    const QString curve = info.ecc_params != nullptr ? QString::fromUtf8(info.ecc_params->name).toHtmlEscaped()
                                                      : QStringLiteral("<i>%1</i>").arg(text::unknownCurve());
+    // One pass: a "%5" in the serial number stays what it is.
     return tr("Numer seryjny: <b>%1</b><br>Wersja oprogramowania: <b>%2.%3</b><br>Dostępna pamięć (bajty): "
               "<b>%4</b><br>Maksymalna liczba kluczy: <b>%5</b><br>Dziedzina ECC: <b>%6</b><br>")
-        .arg(tokenText(ut->serial_number))
-        .arg(info.main_ver)
-        .arg(info.sub_ver)
-        .arg(info.public_mem)
-        .arg(info.keys_num)
-        .arg(curve);
+        .arg(morvil::tokenHtml(ut->serial_number), QString::number(info.main_ver), QString::number(info.sub_ver),
+             QString::number(info.public_mem), QString::number(info.keys_num), curve);
 }
 
 void GenInfoWidget::setInfo(const DEV_ZR40NN_t* ut)
@@ -147,10 +139,8 @@ void GenInfoWidget::setInfo(const DEV_ZR40NN_t* ut)
         mConfInfo->setText(tr("Nazwa tokenu: <b>%1</b><br>Limit błędnych wprowadzeń PINu użytkownika: "
                               "<b>%2</b><br>Limit błędnych wprowadzeń PINu administatora: <b>%3</b><br>Administrator "
                               "ma prawo zmienić PIN użytkownika: <b>%4</b><br>")
-                               .arg(tokenText(info.name))
-                               .arg(info.user_pin_limit)
-                               .arg(info.so_pin_limit)
-                               .arg(userPinFixed ? tr("NIE") : tr("TAK")));
+                               .arg(morvil::tokenHtml(info.name), QString::number(info.user_pin_limit),
+                                    QString::number(info.so_pin_limit), userPinFixed ? tr("NIE") : tr("TAK")));
         setCurrentIndex(kConfiguredPage);
     } else {
         mNotConfTechInfo->setText(tech);

@@ -1,6 +1,7 @@
 #include "key_folder_widget.h"
 
 #include "admin_texts.h"
+#include "form_checks.h"
 #include "key_transactions.h"
 #include "message_box.h"
 #include "page_parts.h"
@@ -67,7 +68,14 @@ void KeyFolderOptionsWidget::disable()
 
 void KeyFolderOptionsWidget::generateKeySlot()
 {
-    mName = mNameLineEdit->text().toUtf8();
+    // Checked here, on the typed text: a NUL would cut the name short on its way as UTF-8.
+    const QString name = mNameLineEdit->text();
+    const QString problem = checkKeyName(name);
+    if (!problem.isEmpty()) {
+        morvil::box::critical(morvil::box::errorTitle(), problem);
+        return;
+    }
+    mName = name.toUtf8();
     emit generateKeySig(mName.constData(), mId);
 }
 

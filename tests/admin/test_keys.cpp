@@ -92,6 +92,11 @@ private slots:
         generateKeyOnPage(node, 1, QString());
         f->boxes.expectError(text::keyNameTaken(QStringLiteral("jest")));
         generateKeyOnPage(node, 1, QStringLiteral("jest"));
+        // A key's name goes into every key reference the suite writes: no control characters.
+        for (const QChar control : { QChar(0x0A), QChar(0x09), QChar(0x00), QChar(0x7F), QChar(0x85), QChar(0x2028) }) {
+            f->boxes.expectError(text::keyNameHasControlCharacter());
+            generateKeyOnPage(node, 1, QStringLiteral("a") + control + QStringLiteral("b"));
+        }
         QCOMPARE(f->tokens.commands(f->id), QString());
         QVERIFY(!token().keys[1].present);
     }

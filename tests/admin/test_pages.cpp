@@ -86,6 +86,24 @@ private slots:
         QTest::newRow("user PIN of 9 octets") << "A"
                                               << "1"
                                               << "1" << kNineOctets << kNineOctets << text::pinTooLong(false);
+        // No program of the suite could carry such a name in its files; the name still comes first.
+        const std::pair<const char*, QChar> controls[] = {
+            { "line feed", QChar(0x0A) },
+            { "tab", QChar(0x09) },
+            { "NUL", QChar(0x00) },
+            { "escape", QChar(0x1B) },
+            { "DEL", QChar(0x7F) },
+            { "next line U+0085", QChar(0x85) },
+            { "line separator", QChar(0x2028) },
+            { "paragraph separator", QChar(0x2029) },
+        };
+        for (const auto& [what, control] : controls) {
+            QTest::newRow(qPrintable(QStringLiteral("control in the name: %1").arg(QLatin1String(what))))
+                << QStringLiteral("AB") + control + QStringLiteral("C") << "1"
+                << "2"
+                << "3"
+                << "4" << text::nameHasControlCharacter();
+        }
     }
     void configurationChecksComeInOrder()
     {

@@ -120,18 +120,31 @@ private slots:
                  QStringList({ QStringLiteral("Ogólne"), QStringLiteral("Logowanie"), QStringLiteral("Ustawienia") }));
     }
 
-    // The token's own texts are shown as text, never as markup.
-    void tokenTextsAreEscaped()
+    // The token's own texts are shown exactly as they are: never as markup, and a "%" and a digit
+    // in them are not a place for the message's next value.
+    void tokenTextsAreShownAsTheyAre()
     {
-        emu::TokenConfig config = configuredToken("<u>N</u>");
-        config.serial = "<i>S</i>&";
+        emu::TokenConfig config = configuredToken("<u>%2</u>");
+        config.serial = "<i>S%5</i>&%1";
         f->tokens.plug(config);
         f->start();
         MorvilItem* node = f->node();
-        QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("<u>N</u>"));
+        QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("<u>%2</u>"));
         const QString tech = GenInfoWidget::techText(node->device());
-        QVERIFY(tech.contains(QStringLiteral("<b>&lt;i&gt;S&lt;/i&gt;&amp;</b>")));
-        QVERIFY(labelText(node->genInfoWidget(), "confInfo").contains(QStringLiteral("<b>&lt;u&gt;N&lt;/u&gt;</b>")));
+        QVERIFY2(tech.contains(QStringLiteral("Numer seryjny: <b>&lt;i&gt;S%5&lt;/i&gt;&amp;%1</b><br>")),
+                 qPrintable(tech));
+        QVERIFY2(tech.contains(QStringLiteral("Maksymalna liczba kluczy: <b>4</b><br>")), qPrintable(tech));
+        const QString conf = labelText(node->genInfoWidget(), "confInfo");
+        QVERIFY2(conf.contains(QStringLiteral("Nazwa tokenu: <b>&lt;u&gt;%2&lt;/u&gt;</b><br>")), qPrintable(conf));
+        QVERIFY2(conf.contains(QStringLiteral("PINu użytkownika: <b>3</b><br>")), qPrintable(conf));
+
+        config = blankToken();
+        config.serial = "SN%5-";
+        f->tokens.plug(config);
+        f->model()->refresh();
+        MorvilItem* blank = f->node(1);
+        QCOMPARE(blank->data(Qt::DisplayRole).toString(), QStringLiteral("[SN%5-]"));
+        QVERIFY(labelText(blank->genInfoWidget(), "notConfTechInfo").contains(QStringLiteral("<b>SN%5-</b>")));
     }
 
     void anUnsupportedCurveShowsAPlaceholder()

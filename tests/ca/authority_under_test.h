@@ -38,6 +38,7 @@ public:
     void setTool(const QString& path) { mOpensslCmd = path; }
     void setArgs(const QStringList& args) { mOpensslArgs = args; }
     void setTokenName(const QString& name) { mConf.mMorvilName = name; }
+    void setKeyReference(const QString& reference) { mConf.mCaKeyName = reference; }
     void setUserPin(const QString& pin) { mUserPin = pin; }
     QString userPin() const { return mUserPin; }
     QString out() const { return mOpensslOut; }
