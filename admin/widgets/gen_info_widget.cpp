@@ -185,8 +185,10 @@ void GenInfoWidget::unLockSlot()
 void GenInfoWidget::clearInputs()
 {
     mTokenName->clear();
-    mSoPinLimit->clear();
-    mUserPinLimit->clear();
+    // Back to what a new form shows: a box cleared by QSpinBox::clear() looks empty but keeps, and
+    // would send, its last value.
+    mSoPinLimit->setValue(kMinPinLimit);
+    mUserPinLimit->setValue(kMinPinLimit);
     for (QLineEdit* edit : { mSoPin, mSoPinCheck, mUserPin, mUserPinCheck, mLockSoPin }) {
         morvil::clearPinEdit(edit);
     }

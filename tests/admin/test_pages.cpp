@@ -55,6 +55,17 @@ class PagesTest : public QObject
         return std::all_of(edits.begin(), edits.end(), [&](const char* edit) { return textOf(&page, edit).isEmpty(); });
     }
 
+    // What the two limit boxes show and what they would send.
+    static void limitsShow(GenInfoWidget& page, int soLimit, int userLimit)
+    {
+        auto* so = page.findChild<QSpinBox*>(QStringLiteral("soPinLimit"));
+        auto* user = page.findChild<QSpinBox*>(QStringLiteral("userPinLimit"));
+        QCOMPARE(so->text(), QString::number(soLimit));
+        QCOMPARE(so->value(), soLimit);
+        QCOMPARE(user->text(), QString::number(userLimit));
+        QCOMPARE(user->value(), userLimit);
+    }
+
 private slots:
     void init() { mBoxes = std::make_unique<BoxWatcher>(); }
     void cleanup() { QCOMPARE(mBoxes->finish(), QStringList()); }
@@ -117,11 +128,16 @@ private slots:
         int emitted = 0;
         connect(&page, &GenInfoWidget::confSig, this, [&] { ++emitted; });
         fillConfiguration(page, name, so, soCheck, user, userCheck);
+        QCOMPARE(textOf(&page, "tokenName"), name);
+        page.findChild<QSpinBox*>(QStringLiteral("soPinLimit"))->setValue(5);
+        page.findChild<QSpinBox*>(QStringLiteral("userPinLimit"))->setValue(7);
         mBoxes->expectError(refusal);
         press(&page, "configure");
         QCOMPARE(emitted, 0);
-        // After a refusal the whole form is empty, the name included.
+        // After a refusal the whole form is as new, the name included, and the limits show what
+        // they would send.
         QVERIFY(formIsEmpty(page, { "tokenName", "soPin", "soPinCheck", "userPin", "userPinCheck" }));
+        limitsShow(page, 1, 1);
     }
 
     void aValidConfigurationIsEmittedAndForgotten()
@@ -145,6 +161,11 @@ private slots:
         QCOMPARE(got.soPinLim, 20);
         QCOMPARE(got.userPinLim, 7);
         QVERIFY(!got.upcna);
+        // The next configuration sends the limits the form shows now, not the last ones.
+        limitsShow(page, 1, 1);
+        press(&page, "configure");
+        QCOMPARE(got.soPinLim, 1);
+        QCOMPARE(got.userPinLim, 1);
     }
 
     void emptyNameAndPinsPassWithTheLimitsShown()
