@@ -27,8 +27,8 @@ MorvilKeysFolderItem::~MorvilKeysFolderItem() = default;
 
 void MorvilKeysFolderItem::refresh()
 {
-    mMainWidget->setInfo(mUt->keys);
     const int slotCount = morvil::admin::keySlotCount(mUt);
+    mMainWidget->setInfo(mUt->keys, slotCount);
     for (int row = 0; row < childCount();) {
         const int slot = static_cast<MorvilKeyItem*>(child(row))->id();
         if (slot >= slotCount || mUt->keys[slot].info == 0) {
