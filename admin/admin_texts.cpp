@@ -56,6 +56,15 @@ QString confirmErase()
     return tr("Czy jesteś pewien, że chcesz skasować pamięć i konfigurację tokenu?");
 }
 
+QString nameHasControlCharacter()
+{
+    return tr("Nazwa tokenu nie może zawierać znaków sterujących, takich jak znak nowej linii lub tabulacji.");
+}
+QString keyNameHasControlCharacter()
+{
+    return tr("Nazwa klucza nie może zawierać znaków sterujących, takich jak znak nowej linii lub tabulacji.");
+}
+
 QString unknownCurve()
 {
     return tr("nieobsługiwana przez bibliotekę");

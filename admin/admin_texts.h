@@ -17,6 +17,11 @@ QString pinTooLong(bool so);
 QString confirmPinChange(bool so);
 QString confirmErase();
 
+// Names that would carry a control character (a line feed, a tab, NUL, DEL, a line separator...)
+// into the files of the suite's programs.
+QString nameHasControlCharacter();
+QString keyNameHasControlCharacter();
+
 // Shown in the technical data in place of the curve's name when the library does not know it.
 QString unknownCurve();
 

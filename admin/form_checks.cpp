@@ -2,6 +2,7 @@
 
 #include "admin_texts.h"
 #include "secret_bytes.h"
+#include "token_text.h"
 
 namespace morvil::admin {
 
@@ -24,11 +25,19 @@ QString checkNewPin(bool so, const QString& pin, const QString& pinCheck)
     return QString();
 }
 
+QString checkKeyName(const QString& name)
+{
+    return holdsControlCharacter(name) ? text::keyNameHasControlCharacter() : QString();
+}
+
 QString checkConfiguration(const QString& name, const QString& soPin, const QString& soPinCheck, const QString& userPin,
                            const QString& userPinCheck)
 {
     if (utf8Octets(name) > kMaxNameOctets) {
         return text::nameTooLong();
+    }
+    if (holdsControlCharacter(name)) {
+        return text::nameHasControlCharacter();
     }
     const QString soProblem = checkNewPin(true, soPin, soPinCheck);
     return !soProblem.isEmpty() ? soProblem : checkNewPin(false, userPin, userPinCheck);

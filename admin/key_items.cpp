@@ -1,6 +1,7 @@
 #include "key_items.h"
 
 #include "key_transactions.h"
+#include "token_text.h"
 #include "tree_model.h"
 #include "widgets/gen_cert_req_widget.h"
 #include "widgets/key_folder_widget.h"
@@ -26,8 +27,8 @@ MorvilKeysFolderItem::~MorvilKeysFolderItem() = default;
 
 void MorvilKeysFolderItem::refresh()
 {
-    mMainWidget->setInfo(mUt->keys);
     const int slotCount = morvil::admin::keySlotCount(mUt);
+    mMainWidget->setInfo(mUt->keys, slotCount);
     for (int row = 0; row < childCount();) {
         const int slot = static_cast<MorvilKeyItem*>(child(row))->id();
         if (slot >= slotCount || mUt->keys[slot].info == 0) {
@@ -116,7 +117,7 @@ MorvilKeyItem::~MorvilKeyItem() = default;
 void MorvilKeyItem::refresh()
 {
     const DEV_ZR40NN_key_info_t& key = mUt->keys[mId];
-    setData(QString::fromUtf8(key.name, qstrnlen(key.name, sizeof(key.name))), Qt::DisplayRole);
+    setData(morvil::tokenText(key.name), Qt::DisplayRole);
     setData(QIcon(QStringLiteral(":img/key.png")), Qt::DecorationRole);
 }
 

@@ -3,6 +3,7 @@
 #include "admin_texts.h"
 #include "cert_request.h"
 #include "dev_zr40nn_threads.h"
+#include "token_text.h"
 #include "transaction_steps.h"
 
 #include <algorithm>
@@ -61,10 +62,10 @@ QString certRequestProblem(DEV_ZR40NN_t* ut, int keyId)
         }
     }
     if (!found || sameName != 1) {
-        return text::requestTokenNotUnique(QString::fromUtf8(ut->info.name));
+        return text::requestTokenNotUnique(tokenText(ut->info.name));
     }
     if (slotsNamed(ut, ut->keys[keyId].name, keyId) > 0) {
-        return text::requestKeyNotUnique(QString::fromUtf8(ut->keys[keyId].name));
+        return text::requestKeyNotUnique(tokenText(ut->keys[keyId].name));
     }
     return {};
 }

@@ -8,6 +8,7 @@
 #include "key_transactions.h"
 #include "message_box.h"
 #include "morvil_state.h"
+#include "token_text.h"
 #include "token_transactions.h"
 #include "tree_model.h"
 #include "widgets/admin_widget.h"
@@ -76,6 +77,11 @@ MorvilItem::~MorvilItem()
     // A token that is gone takes its PINs with it now, not when its pages are finally deleted.
     mPin = mSoPin = mUserPin = nullptr;
     mLoginWidget->disconnect(this);
+    forgetTypedPins();
+}
+
+void MorvilItem::forgetTypedPins()
+{
     mLoginWidget->clearInputs();
     mLoginWidget->clearFields();
     mGenInfoWidget->clearInputs();
@@ -127,9 +133,9 @@ void MorvilItem::refresh()
     const int state = MorvilState();
     refreshTabs(state);
     // The name is the token's own text; an unnamed token is told by its serial number.
-    QString text = QString::fromUtf8(mUt->info.name);
+    QString text = morvil::tokenText(mUt->info.name);
     if (text.isEmpty()) {
-        text = QStringLiteral("[") + QString::fromUtf8(mUt->serial_number) + QStringLiteral("]");
+        text = QStringLiteral("[") + morvil::tokenText(mUt->serial_number) + QStringLiteral("]");
     }
     setData(text, Qt::DisplayRole);
     setData(stateIcon(state, mSoPin != nullptr, mUserPin != nullptr), Qt::DecorationRole);
@@ -214,6 +220,9 @@ void MorvilItem::logoutSlot()
 {
     mPin = mSoPin = mUserPin = nullptr;
     mPinId = -1;
+    // Typed and never sent counts too: the next person must not find, and send with a button, a
+    // PIN the previous one left in a form.
+    forgetTypedPins();
     refresh();
     model()->repaintItemData(this);
     emit logoutSig();

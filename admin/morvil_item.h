@@ -73,6 +73,8 @@ private slots:
 
 private:
     void login(const char* pin, int pinId, bool& correct);
+    // Empties every PIN field and PIN copy of the token's pages: at logout and when the node goes.
+    void forgetTypedPins();
     void refreshTabs(int state);
     void repaintAndEnumerate();
     void addFolders();

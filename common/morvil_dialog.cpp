@@ -2,6 +2,7 @@
 
 #include "message_box.h"
 #include "morvil_state.h"
+#include "token_text.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -36,7 +37,7 @@ constexpr int kNameRole = Qt::UserRole;
 QTreeWidgetItem* addItem(QTreeWidgetItem* parent, int type, const QByteArray& name, const QString& icon)
 {
     auto* item = new QTreeWidgetItem(parent, type);
-    item->setText(0, QString::fromUtf8(name));
+    item->setText(0, morvil::tokenText(name));
     item->setData(0, kNameRole, name);
     item->setIcon(0, QIcon(icon));
     return item;

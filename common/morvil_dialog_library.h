@@ -4,6 +4,8 @@
 // unchanged.
 #pragma once
 
+#include "token_text.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -19,7 +21,7 @@ struct ListedEntry
     QByteArray name; // as the library holds it
     int type = 0; // the token file type; 0 for a key
 
-    QString text() const { return QString::fromUtf8(name); }
+    QString text() const { return tokenText(name); }
 };
 
 // One listed device. Only a usable token (state 2) has a name, keys and files.
@@ -30,7 +32,7 @@ struct ListedToken
     QList<ListedEntry> keys; // slots with a key, in slot order
     QList<ListedEntry> files; // used table entries, in table order
 
-    QString text() const { return QString::fromUtf8(name); }
+    QString text() const { return tokenText(name); }
 };
 
 // The first `count` devices of the library's list, in list order.

@@ -6,12 +6,12 @@
 #include "morvil_dialog_library.h"
 #include "openvpn_child.h"
 #include "pin_check.h"
+#include "pin_entry.h"
 #include "secret_bytes.h"
 #include "vpn_item.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QInputDialog>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -87,8 +87,8 @@ void MainWindow::vpnConnectSlot()
     if (mVpnActiveItem == nullptr || mVpn->state() != QProcess::NotRunning) {
         return;
     }
-    bool ok = false;
-    QString typed = QInputDialog::getText(this, tr("Podaj PIN"), tr("PIN:"), QLineEdit::Password, QString(), &ok);
+    QString typed;
+    const bool ok = morvil::askPin(this, tr("Podaj PIN"), tr("PIN:"), typed);
     morvil::SecretBytes pin;
     pin.assignUtf8(typed);
     morvil::wipe(typed);

@@ -4,6 +4,7 @@
 #include "form_checks.h"
 #include "message_box.h"
 #include "page_parts.h"
+#include "pin_entry.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,14 +19,14 @@ AdminWidget::AdminWidget(QWidget* parent)
     : QWidget(parent)
 {
     mLayout = new QGridLayout(this);
-    mNewUserPin = pinEdit(QStringLiteral("newUserPin"));
-    mNewUserPinCheck = pinEdit(QStringLiteral("newUserPinCheck"));
+    mNewUserPin = morvil::pinEdit(QStringLiteral("newUserPin"));
+    mNewUserPinCheck = morvil::pinEdit(QStringLiteral("newUserPinCheck"));
     mUserPinChange = iconButton(QStringLiteral(":img/ok_green.png"), tr("Zmień PIN"), QStringLiteral("userPinChange"));
     mUserPinChangeBox
         = pinChangeBox(tr("Zmiana PINu użytkownika"), tr("Nowy PIN użytkownika:"),
                        tr("Powtórzony nowy PIN<br>użytkownika:"), mNewUserPin, mNewUserPinCheck, mUserPinChange);
-    mNewSoPin = pinEdit(QStringLiteral("newSoPin"));
-    mNewSoPinCheck = pinEdit(QStringLiteral("newSoPinCheck"));
+    mNewSoPin = morvil::pinEdit(QStringLiteral("newSoPin"));
+    mNewSoPinCheck = morvil::pinEdit(QStringLiteral("newSoPinCheck"));
     mSoPinChange = iconButton(QStringLiteral(":img/ok_green.png"), tr("Zmień PIN"), QStringLiteral("soPinChange"));
     mSoPinChangeBox
         = pinChangeBox(tr("Zmiana PINu administratora"), tr("Nowy PIN administratora:"),
@@ -133,7 +134,7 @@ void AdminWidget::eraseSlot()
 void AdminWidget::clearInputs()
 {
     for (QLineEdit* edit : { mNewSoPin, mNewSoPinCheck, mNewUserPin, mNewUserPinCheck }) {
-        clearPinEdit(edit);
+        morvil::clearPinEdit(edit);
     }
 }
 

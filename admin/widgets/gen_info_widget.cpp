@@ -5,6 +5,8 @@
 #include "message_box.h"
 #include "morvil_state.h"
 #include "page_parts.h"
+#include "pin_entry.h"
+#include "token_text.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -26,12 +28,6 @@ QSpinBox* limitBox(const QString& objectName)
     box->setObjectName(objectName);
     box->setRange(kMinPinLimit, kMaxPinLimit);
     return box;
-}
-
-// The token's texts go into rich text, where they must stay text.
-QString tokenText(const char* octets)
-{
-    return QString::fromUtf8(octets).toHtmlEscaped();
 }
 
 } // namespace
@@ -78,15 +74,15 @@ QWidget* GenInfoWidget::buildNotConfiguredPage()
     addFormRow(form, 1, tr("Nazwa: "), mTokenName);
     form->addWidget(new QLabel(QStringLiteral("<br>")), 2, 0, 1, 3);
     mSoPinLimit = limitBox(QStringLiteral("soPinLimit"));
-    mSoPin = pinEdit(QStringLiteral("soPin"));
-    mSoPinCheck = pinEdit(QStringLiteral("soPinCheck"));
+    mSoPin = morvil::pinEdit(QStringLiteral("soPin"));
+    mSoPinCheck = morvil::pinEdit(QStringLiteral("soPinCheck"));
     addFormRow(form, 3, tr("Limit błędnych wprowadzeń PINu administratora:"), mSoPinLimit);
     addFormRow(form, 4, tr("PIN administarora: "), mSoPin);
     addFormRow(form, 5, tr("Powtórzony PIN administarora: "), mSoPinCheck);
     form->addWidget(new QLabel(QStringLiteral("<br>")), 6, 0, 1, 3);
     mUserPinLimit = limitBox(QStringLiteral("userPinLimit"));
-    mUserPin = pinEdit(QStringLiteral("userPin"));
-    mUserPinCheck = pinEdit(QStringLiteral("userPinCheck"));
+    mUserPin = morvil::pinEdit(QStringLiteral("userPin"));
+    mUserPinCheck = morvil::pinEdit(QStringLiteral("userPinCheck"));
     addFormRow(form, 7, tr("Limit błędnych wprowadzeń PINu użytkownika:"), mUserPinLimit);
     addFormRow(form, 8, tr("PIN użytkownika: "), mUserPin);
     addFormRow(form, 9, tr("Powtórzony PIN użytkownika: "), mUserPinCheck);
@@ -105,7 +101,7 @@ QWidget* GenInfoWidget::buildLockedPage()
     mLockInfo = richLabel();
     mLockInfo->setObjectName(QStringLiteral("lockInfo"));
     form->addWidget(mLockInfo, 0, 0, 1, 3);
-    mLockSoPin = pinEdit(QStringLiteral("lockSoPin"));
+    mLockSoPin = morvil::pinEdit(QStringLiteral("lockSoPin"));
     addFormRow(form, 1, tr("PIN administarora: "), mLockSoPin);
     mUnLock = iconButton(QStringLiteral(":img/unlock.png"), tr("Odblokuj"), QStringLiteral("unlock"));
     form->addWidget(mUnLock, 2, 2);
@@ -117,16 +113,13 @@ QString GenInfoWidget::techText(const DEV_ZR40NN_t* ut)
 {
     const DEV_ZR40NN_info_t& info = ut->info;
     // A curve the library does not support leaves no curve record to name.
-    const QString curve = info.ecc_params != nullptr ? tokenText(info.ecc_params->name)
+    const QString curve = info.ecc_params != nullptr ? QString::fromUtf8(info.ecc_params->name).toHtmlEscaped()
                                                      : QStringLiteral("<i>%1</i>").arg(text::unknownCurve());
+    // One pass: a "%5" in the serial number stays what it is.
     return tr("Numer seryjny: <b>%1</b><br>Wersja oprogramowania: <b>%2.%3</b><br>Dostępna pamięć (bajty): "
               "<b>%4</b><br>Maksymalna liczba kluczy: <b>%5</b><br>Dziedzina ECC: <b>%6</b><br>")
-        .arg(tokenText(ut->serial_number))
-        .arg(info.main_ver)
-        .arg(info.sub_ver)
-        .arg(info.public_mem)
-        .arg(info.keys_num)
-        .arg(curve);
+        .arg(morvil::tokenHtml(ut->serial_number), QString::number(info.main_ver), QString::number(info.sub_ver),
+             QString::number(info.public_mem), QString::number(info.keys_num), curve);
 }
 
 void GenInfoWidget::setInfo(const DEV_ZR40NN_t* ut)
@@ -146,10 +139,8 @@ void GenInfoWidget::setInfo(const DEV_ZR40NN_t* ut)
         mConfInfo->setText(tr("Nazwa tokenu: <b>%1</b><br>Limit błędnych wprowadzeń PINu użytkownika: "
                               "<b>%2</b><br>Limit błędnych wprowadzeń PINu administatora: <b>%3</b><br>Administrator "
                               "ma prawo zmienić PIN użytkownika: <b>%4</b><br>")
-                               .arg(tokenText(info.name))
-                               .arg(info.user_pin_limit)
-                               .arg(info.so_pin_limit)
-                               .arg(userPinFixed ? tr("NIE") : tr("TAK")));
+                               .arg(morvil::tokenHtml(info.name), QString::number(info.user_pin_limit),
+                                    QString::number(info.so_pin_limit), userPinFixed ? tr("NIE") : tr("TAK")));
         setCurrentIndex(kConfiguredPage);
     } else {
         mNotConfTechInfo->setText(tech);
@@ -194,10 +185,12 @@ void GenInfoWidget::unLockSlot()
 void GenInfoWidget::clearInputs()
 {
     mTokenName->clear();
-    mSoPinLimit->clear();
-    mUserPinLimit->clear();
+    // Back to what a new form shows: a box cleared by QSpinBox::clear() looks empty but keeps, and
+    // would send, its last value.
+    mSoPinLimit->setValue(kMinPinLimit);
+    mUserPinLimit->setValue(kMinPinLimit);
     for (QLineEdit* edit : { mSoPin, mSoPinCheck, mUserPin, mUserPinCheck, mLockSoPin }) {
-        clearPinEdit(edit);
+        morvil::clearPinEdit(edit);
     }
 }
 

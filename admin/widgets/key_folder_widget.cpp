@@ -1,9 +1,11 @@
 #include "key_folder_widget.h"
 
 #include "admin_texts.h"
+#include "form_checks.h"
 #include "key_transactions.h"
 #include "message_box.h"
 #include "page_parts.h"
+#include "token_text.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -39,35 +41,48 @@ KeyFolderOptionsWidget::KeyFolderOptionsWidget(int id, QWidget* parent)
     connect(mDelButton, &QPushButton::clicked, this, &KeyFolderOptionsWidget::deleteKeySlot);
 }
 
-void KeyFolderOptionsWidget::setInfo(const DEV_ZR40NN_key_info_t* info)
+void KeyFolderOptionsWidget::setInfo(const DEV_ZR40NN_key_info_t* info, bool present)
 {
-    mGenerated = (info->info & kKeyPresent) != 0;
-    mNameLineEdit->setText(mGenerated ? QString::fromUtf8(info->name, qstrnlen(info->name, sizeof(info->name)))
-                                      : QString());
-    if (isEnabled()) {
-        enable();
-    }
+    mPresent = present;
+    // What the record holds beyond the token's slots was never read from the token.
+    mGenerated = present && (info->info & kKeyPresent) != 0;
+    mNameLineEdit->setText(mGenerated ? morvil::tokenText(info->name) : QString());
+    // Hidden, not removed: the other boxes keep their places.
+    setVisible(present);
+    showState();
 }
 
 void KeyFolderOptionsWidget::enable()
 {
-    setEnabled(true);
-    mNameLineEdit->setEnabled(!mGenerated);
-    mGenButton->setEnabled(!mGenerated);
-    mDelButton->setEnabled(mGenerated);
+    mEnabled = true;
+    showState();
 }
 
 void KeyFolderOptionsWidget::disable()
 {
-    setEnabled(false);
-    mNameLineEdit->setEnabled(false);
-    mGenButton->setEnabled(false);
-    mDelButton->setEnabled(false);
+    mEnabled = false;
+    showState();
+}
+
+void KeyFolderOptionsWidget::showState()
+{
+    const bool open = mEnabled && mPresent;
+    setEnabled(open);
+    mNameLineEdit->setEnabled(open && !mGenerated);
+    mGenButton->setEnabled(open && !mGenerated);
+    mDelButton->setEnabled(open && mGenerated);
 }
 
 void KeyFolderOptionsWidget::generateKeySlot()
 {
-    mName = mNameLineEdit->text().toUtf8();
+    // Checked here, on the typed text: a NUL would cut the name short on its way as UTF-8.
+    const QString name = mNameLineEdit->text();
+    const QString problem = checkKeyName(name);
+    if (!problem.isEmpty()) {
+        morvil::box::critical(morvil::box::errorTitle(), problem);
+        return;
+    }
+    mName = name.toUtf8();
     emit generateKeySig(mName.constData(), mId);
 }
 
@@ -93,10 +108,10 @@ KeyFolderWidget::KeyFolderWidget(QWidget* parent)
     mLayout->setRowStretch(kSlots + 1, 1);
 }
 
-void KeyFolderWidget::setInfo(const DEV_ZR40NN_key_info_t* keyInfoList)
+void KeyFolderWidget::setInfo(const DEV_ZR40NN_key_info_t* keyInfoList, int slotCount)
 {
     for (int i = 0; i < kSlots; ++i) {
-        mKeyWidget[i]->setInfo(&keyInfoList[i]);
+        mKeyWidget[i]->setInfo(&keyInfoList[i], i < slotCount);
     }
 }
 

@@ -26,7 +26,9 @@ signals:
     void deleteKeySig(int id);
 
 public slots:
-    void setInfo(const DEV_ZR40NN_key_info_t* info);
+    // `present`: whether the token has this slot at all. A slot it does not have offers nothing,
+    // whoever is logged in, and its box is hidden.
+    void setInfo(const DEV_ZR40NN_key_info_t* info, bool present = true);
     void enable();
     void disable();
 
@@ -35,9 +37,14 @@ private slots:
     void deleteKeySlot();
 
 private:
+    // Sets the controls from the login state and the slot.
+    void showState();
+
     int mId;
     QByteArray mName;
     bool mGenerated = false;
+    bool mPresent = true;
+    bool mEnabled = false; // by a login
     QLineEdit* mNameLineEdit;
     QPushButton* mGenButton;
     QPushButton* mDelButton;
@@ -55,8 +62,8 @@ signals:
     void deleteKeySig(int id);
 
 public slots:
-    // keyInfoList: the record's four slots.
-    void setInfo(const DEV_ZR40NN_key_info_t* keyInfoList);
+    // keyInfoList: the record's four slots, of which the token has the first slotCount.
+    void setInfo(const DEV_ZR40NN_key_info_t* keyInfoList, int slotCount);
     void enable();
     void disable();
 

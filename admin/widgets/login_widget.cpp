@@ -1,6 +1,7 @@
 #include "login_widget.h"
 
 #include "page_parts.h"
+#include "pin_entry.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -26,11 +27,11 @@ LoginWidget::LoginWidget(QWidget* parent)
     grid->addWidget(options, 0, 0);
 
     mUserInfo = richLabel();
-    mUserPin = pinEdit(QStringLiteral("userPin"));
+    mUserPin = morvil::pinEdit(QStringLiteral("userPin"));
     mUserLogin = iconButton(QStringLiteral(":img/ok_green.png"), tr("Zaloguj"), QStringLiteral("userLogin"));
     mUserLoginBox = loginBox(mUserInfo, mUserPin, mUserLogin);
     mSoInfo = richLabel();
-    mSoPin = pinEdit(QStringLiteral("soPin"));
+    mSoPin = morvil::pinEdit(QStringLiteral("soPin"));
     mSoLogin = iconButton(QStringLiteral(":img/ok_green.png"), tr("Zaloguj"), QStringLiteral("soLogin"));
     mSoLoginBox = loginBox(mSoInfo, mSoPin, mSoLogin);
     grid->addWidget(mUserLoginBox, 1, 0);
@@ -140,8 +141,8 @@ void LoginWidget::logoutSlot()
 
 void LoginWidget::clearInputs()
 {
-    clearPinEdit(mSoPin);
-    clearPinEdit(mUserPin);
+    morvil::clearPinEdit(mSoPin);
+    morvil::clearPinEdit(mUserPin);
 }
 
 void LoginWidget::clearFields()

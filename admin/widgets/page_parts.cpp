@@ -1,25 +1,13 @@
 #include "page_parts.h"
 
-#include "secret_bytes.h"
-
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace morvil::admin {
-
-QLineEdit* pinEdit(const QString& objectName)
-{
-    auto* edit = new QLineEdit;
-    edit->setObjectName(objectName);
-    edit->setMaxLength(8);
-    edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
 
 QPushButton* iconButton(const QString& icon, const QString& text, const QString& objectName)
 {
@@ -51,13 +39,6 @@ void addFormRow(QGridLayout* grid, int row, const QString& label, QWidget* edito
 {
     grid->addWidget(new QLabel(label), row, 0);
     grid->addWidget(editor, row, 1, 1, 2);
-}
-
-void clearPinEdit(QLineEdit* edit)
-{
-    QString text = edit->text();
-    edit->clear();
-    wipe(text);
 }
 
 } // namespace morvil::admin

@@ -6,14 +6,11 @@
 class QGridLayout;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QWidget;
 
 namespace morvil::admin {
 
-// A PIN edit: at most 8 characters, echoed as dots.
-QLineEdit* pinEdit(const QString& objectName);
 // A push button with an icon from the resources.
 QPushButton* iconButton(const QString& icon, const QString& text, const QString& objectName);
 // A label for rich text that the program wrote itself.
@@ -23,7 +20,5 @@ QLabel* richLabel(const QString& text = QString());
 QGroupBox* twoBoxPage(QWidget* page, QLabel* techInfo);
 // A label in column 0 and its editor over columns 1 and 2 of a three-column form.
 void addFormRow(QGridLayout* grid, int row, const QString& label, QWidget* editor);
-// Empties an edit that may hold a PIN.
-void clearPinEdit(QLineEdit* edit);
 
 } // namespace morvil::admin

@@ -1,6 +1,8 @@
 // The HTML summaries of the main window's authority page: key and certificate, CRL, policy.
 #include "ca.h"
 
+#include "token_text.h"
+
 namespace {
 
 const QString kDateForm = QStringLiteral("yyyy-MM-dd (hh:mm:ss)");
@@ -25,9 +27,11 @@ QString CA::generalInfo() const
 {
     const QStringList key = mConf.mCaKeyName.split(QLatin1Char('/'));
     const Certificate& own = mCertList.first();
-    return tr("Klucz urzędu: ") + tr("<ol><li>Nazwa tokenu: ") + key.value(0) + QStringLiteral("</li>")
-        + tr("<li>Nazwa klucza: ") + key.value(1) + QStringLiteral("</li></ol>") + tr("Certyfikat urzędu: ")
-        + tr("<ol><li>Nazwa pliku: ") + mConf.mCaCertFileName + QStringLiteral("</li>") + tr("<li>Ważny od: ")
+    // Rich text: the token's names and the file's name are shown as they are.
+    return tr("Klucz urzędu: ") + tr("<ol><li>Nazwa tokenu: ") + morvil::tokenHtml(key.value(0))
+        + QStringLiteral("</li>") + tr("<li>Nazwa klucza: ") + morvil::tokenHtml(key.value(1))
+        + QStringLiteral("</li></ol>") + tr("Certyfikat urzędu: ") + tr("<ol><li>Nazwa pliku: ")
+        + mConf.mCaCertFileName.toHtmlEscaped() + QStringLiteral("</li>") + tr("<li>Ważny od: ")
         + own.notBefore().toString(kDateForm) + QStringLiteral(" GMT</li>") + tr("<li>Ważny do: ")
         + own.notAfter().toString(QStringLiteral("yyyy-MM-dd  (hh:mm:ss)")) + QStringLiteral(" GMT</li></ol>");
 }
@@ -40,7 +44,7 @@ QString CA::crlInfo()
     if (!mCrlIsActual) {
         text += QStringLiteral("<center><h3><font color=red>Lista CRL jest nieaktualna!</font></h3></center>");
     }
-    text += tr("Nazwa pliku: ") + mConf.mCrlFileName;
+    text += tr("Nazwa pliku: ") + mConf.mCrlFileName.toHtmlEscaped();
     if (read) {
         text += tr("<br>Ostania aktualizacja: ") + mCrlLastUpdate.toString(kDateForm)
             + tr(" GMT<br>Kolejna aktualizacja: ") + mCrlNextUpdate.toString(kDateForm) + QStringLiteral(" GMT");

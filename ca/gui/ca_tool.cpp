@@ -3,6 +3,7 @@
 
 #include "message_box.h"
 #include "pin_check.h"
+#include "pin_entry.h"
 #include "secret_bytes.h"
 #include "tool_runner.h"
 
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QInputDialog>
 #include <QMessageBox>
 
 QStringList CA::engineArguments()
@@ -50,10 +50,7 @@ bool CA::runCaWithKey(const QStringList& before, const QStringList& after, const
 
 bool CA::getUserPin(QWidget* parent)
 {
-    bool accepted = false;
-    mUserPin = QInputDialog::getText(parent, tr("Podaj PIN"), tr("PIN do tokenu %1:").arg(mConf.mMorvilName),
-                                     QLineEdit::Password, QString(), &accepted);
-    if (!accepted) {
+    if (!morvil::askPin(parent, tr("Podaj PIN"), tr("PIN do tokenu %1:").arg(mConf.mMorvilName), mUserPin)) {
         morvil::wipe(mUserPin);
         return false;
     }

@@ -60,7 +60,7 @@ private slots:
         auto box = [&](int slot) { return page.findChild<QGroupBox*>(QStringLiteral("keySlot%1").arg(slot)); };
         const DEV_ZR40NN_key_info_t occupied[4]
             = { keySlot(0, ""), keySlot(0, ""), keySlot(1, "jest"), keySlot(0, "") };
-        page.setInfo(occupied);
+        page.setInfo(occupied, 4);
         // A disabled box shows the name but enables nothing.
         QCOMPARE(textOf(box(2), "keyName"), QStringLiteral("jest"));
         QVERIFY(!box(2)->isEnabled() && !enabled(box(2), "deleteKey"));
@@ -80,11 +80,20 @@ private slots:
         // A slot that empties shows no name, whatever was typed; an enabled box follows it.
         setText(box(0), "keyName", QStringLiteral("wpisany"));
         const DEV_ZR40NN_key_info_t emptied[4] = { keySlot(0, ""), keySlot(0, ""), keySlot(0, "jest"), keySlot(0, "") };
-        page.setInfo(emptied);
+        page.setInfo(emptied, 4);
         QCOMPARE(textOf(box(0), "keyName"), QString());
         QVERIFY(enabled(box(2), "generateKey") && !enabled(box(2), "deleteKey"));
         page.disable();
         QVERIFY(!box(0)->isEnabled() && !enabled(box(0), "generateKey"));
+
+        // Slots the token does not have offer nothing, whoever logs in, and keep their place.
+        page.setInfo(occupied, 2);
+        page.enable();
+        QVERIFY(box(2)->isHidden() && !box(2)->isEnabled() && !enabled(box(2), "deleteKey"));
+        QVERIFY(box(3)->isHidden() && !enabled(box(3), "generateKey"));
+        QVERIFY(!box(1)->isHidden() && enabled(box(1), "generateKey"));
+        page.setInfo(occupied, 4);
+        QVERIFY(!box(3)->isHidden() && enabled(box(3), "generateKey"));
     }
 
     void fileFolderFiguresCountOnlyTheTable()

@@ -92,6 +92,11 @@ private slots:
         generateKeyOnPage(node, 1, QString());
         f->boxes.expectError(text::keyNameTaken(QStringLiteral("jest")));
         generateKeyOnPage(node, 1, QStringLiteral("jest"));
+        // A key's name goes into every key reference the suite writes: no control characters.
+        for (const QChar control : { QChar(0x0A), QChar(0x09), QChar(0x00), QChar(0x7F), QChar(0x85), QChar(0x2028) }) {
+            f->boxes.expectError(text::keyNameHasControlCharacter());
+            generateKeyOnPage(node, 1, QStringLiteral("a") + control + QStringLiteral("b"));
+        }
         QCOMPARE(f->tokens.commands(f->id), QString());
         QVERIFY(!token().keys[1].present);
     }
@@ -108,16 +113,23 @@ private slots:
         QCOMPARE(token().userPinTries, 0);
     }
 
-    void onlyTheTokensSlotsAreReadAgain()
+    // Only the slots the token has are offered and read again.
+    void onlyTheTokensSlotsAreOfferedAndReadAgain()
     {
         emu::TokenConfig config = configuredToken("DWA");
         config.keysNum = 2;
         MorvilItem* node = f->startWith(config);
         login(node, false, QString::fromLatin1(kUserPin));
+        for (int slot : { 2, 3 }) {
+            QVERIFY(keyBox(node, slot)->isHidden());
+            QVERIFY(!keyBox(node, slot)->findChild<QPushButton*>(QStringLiteral("generateKey"))->isEnabled());
+        }
+        QVERIFY(!keyBox(node, 1)->isHidden() && keyBox(node, 1)->isEnabled());
         f->tokens.clearLog(f->id);
         generateKeyOnPage(node, 1, QStringLiteral("k"));
         QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2C 02 03 03"));
         QCOMPARE(keyNodeNames(node), QStringList({ QStringLiteral("k") }));
+        QVERIFY(keyBox(node, 3)->isHidden() && !keyBox(node, 3)->isEnabled());
     }
 
     void refusedDeletionStillReadsTheSlots()

@@ -2,6 +2,7 @@
 // and what they leave in their edits and byte copies.
 #include "admin_texts.h"
 #include "box_watcher.h"
+#include "held_text.h"
 #include "page_controls.h"
 #include "qt_test_main.h"
 #include "widgets/admin_widget.h"
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSpinBox>
+
+#include <functional>
 
 using namespace morvil::test;
 namespace text = morvil::admin::text;
@@ -52,6 +55,17 @@ class PagesTest : public QObject
         return std::all_of(edits.begin(), edits.end(), [&](const char* edit) { return textOf(&page, edit).isEmpty(); });
     }
 
+    // What the two limit boxes show and what they would send.
+    static void limitsShow(GenInfoWidget& page, int soLimit, int userLimit)
+    {
+        auto* so = page.findChild<QSpinBox*>(QStringLiteral("soPinLimit"));
+        auto* user = page.findChild<QSpinBox*>(QStringLiteral("userPinLimit"));
+        QCOMPARE(so->text(), QString::number(soLimit));
+        QCOMPARE(so->value(), soLimit);
+        QCOMPARE(user->text(), QString::number(userLimit));
+        QCOMPARE(user->value(), userLimit);
+    }
+
 private slots:
     void init() { mBoxes = std::make_unique<BoxWatcher>(); }
     void cleanup() { QCOMPARE(mBoxes->finish(), QStringList()); }
@@ -83,6 +97,24 @@ private slots:
         QTest::newRow("user PIN of 9 octets") << "A"
                                               << "1"
                                               << "1" << kNineOctets << kNineOctets << text::pinTooLong(false);
+        // No program of the suite could carry such a name in its files; the name still comes first.
+        const std::pair<const char*, QChar> controls[] = {
+            { "line feed", QChar(0x0A) },
+            { "tab", QChar(0x09) },
+            { "NUL", QChar(0x00) },
+            { "escape", QChar(0x1B) },
+            { "DEL", QChar(0x7F) },
+            { "next line U+0085", QChar(0x85) },
+            { "line separator", QChar(0x2028) },
+            { "paragraph separator", QChar(0x2029) },
+        };
+        for (const auto& [what, control] : controls) {
+            QTest::newRow(qPrintable(QStringLiteral("control in the name: %1").arg(QLatin1String(what))))
+                << QStringLiteral("AB") + control + QStringLiteral("C") << "1"
+                << "2"
+                << "3"
+                << "4" << text::nameHasControlCharacter();
+        }
     }
     void configurationChecksComeInOrder()
     {
@@ -96,11 +128,16 @@ private slots:
         int emitted = 0;
         connect(&page, &GenInfoWidget::confSig, this, [&] { ++emitted; });
         fillConfiguration(page, name, so, soCheck, user, userCheck);
+        QCOMPARE(textOf(&page, "tokenName"), name);
+        page.findChild<QSpinBox*>(QStringLiteral("soPinLimit"))->setValue(5);
+        page.findChild<QSpinBox*>(QStringLiteral("userPinLimit"))->setValue(7);
         mBoxes->expectError(refusal);
         press(&page, "configure");
         QCOMPARE(emitted, 0);
-        // After a refusal the whole form is empty, the name included.
+        // After a refusal the whole form is as new, the name included, and the limits show what
+        // they would send.
         QVERIFY(formIsEmpty(page, { "tokenName", "soPin", "soPinCheck", "userPin", "userPinCheck" }));
+        limitsShow(page, 1, 1);
     }
 
     void aValidConfigurationIsEmittedAndForgotten()
@@ -124,6 +161,11 @@ private slots:
         QCOMPARE(got.soPinLim, 20);
         QCOMPARE(got.userPinLim, 7);
         QVERIFY(!got.upcna);
+        // The next configuration sends the limits the form shows now, not the last ones.
+        limitsShow(page, 1, 1);
+        press(&page, "configure");
+        QCOMPARE(got.soPinLim, 1);
+        QCOMPARE(got.userPinLim, 1);
     }
 
     void emptyNameAndPinsPassWithTheLimitsShown()
@@ -151,6 +193,41 @@ private slots:
         press(&page, "unlock");
         QCOMPARE(sent, QList<QByteArray>({ QByteArray(), QByteArray("8765") }));
         QVERIFY(textOf(&page, "lockSoPin").isEmpty());
+    }
+
+    // Every PIN edit of every page, typed into as the user does and then emptied, keeps no copy of
+    // what it held: not as its text, nor in its undo history, which gives the characters back as
+    // soon as the edit echoes normally again.
+    void emptiedPinEditsKeepNoCopy()
+    {
+        GenInfoWidget info;
+        LoginWidget login;
+        AdminWidget admin;
+        admin.enableSoMenu();
+        const struct
+        {
+            QWidget* page;
+            int pinEdits;
+            std::function<void()> empty;
+        } pages[] = {
+            { &info, 5, [&] { info.clearInputs(); } },
+            { &login, 2, [&] { login.clearInputs(); } },
+            { &admin, 4, [&] { admin.clearInputs(); } },
+        };
+        for (const auto& [page, pinEdits, empty] : pages) {
+            QList<QLineEdit*> edits = page->findChildren<QLineEdit*>();
+            edits.removeIf([](QLineEdit* edit) { return edit->echoMode() != QLineEdit::Password; });
+            QCOMPARE(edits.size(), pinEdits);
+            for (QLineEdit* edit : edits) {
+                QCOMPARE(edit->maxLength(), 8);
+                typeInto(edit, QStringLiteral("12345678"));
+                QCOMPARE(edit->text(), QStringLiteral("12345678"));
+            }
+            empty();
+            for (QLineEdit* edit : edits) {
+                QCOMPARE(heldBy(edit), QString());
+            }
+        }
     }
 
     void loginWithoutReceiverFails()

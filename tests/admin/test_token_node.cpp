@@ -1,6 +1,7 @@
 // The token node: tabs, text and icon by state, what the pages show, and where PINs go when a
 // token is pulled out.
 #include "admin_fixture.h"
+#include "held_text.h"
 #include "qt_test_main.h"
 
 #include <QLabel>
@@ -19,6 +20,21 @@ bool showsIcon(const QVariant& icon, const char* file)
 QString labelText(QWidget* page, const char* name)
 {
     return page->findChild<QLabel*>(QString::fromLatin1(name))->text();
+}
+
+// The PIN edits of every page of a token node.
+QList<QLineEdit*> pinEdits(MorvilItem* node)
+{
+    QList<QLineEdit*> edits;
+    for (QWidget* page : { static_cast<QWidget*>(node->genInfoWidget()), static_cast<QWidget*>(node->loginWidget()),
+                           static_cast<QWidget*>(node->adminWidget()) }) {
+        for (QLineEdit* edit : page->findChildren<QLineEdit*>()) {
+            if (edit->echoMode() == QLineEdit::Password) {
+                edits << edit;
+            }
+        }
+    }
+    return edits;
 }
 
 emu::TokenConfig tokenInState(std::uint8_t state)
@@ -104,18 +120,31 @@ private slots:
                  QStringList({ QStringLiteral("Ogólne"), QStringLiteral("Logowanie"), QStringLiteral("Ustawienia") }));
     }
 
-    // The token's own texts are shown as text, never as markup.
-    void tokenTextsAreEscaped()
+    // The token's own texts are shown exactly as they are: never as markup, and a "%" and a digit
+    // in them are not a place for the message's next value.
+    void tokenTextsAreShownAsTheyAre()
     {
-        emu::TokenConfig config = configuredToken("<u>N</u>");
-        config.serial = "<i>S</i>&";
+        emu::TokenConfig config = configuredToken("<u>%2</u>");
+        config.serial = "<i>S%5</i>&%1";
         f->tokens.plug(config);
         f->start();
         MorvilItem* node = f->node();
-        QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("<u>N</u>"));
+        QCOMPARE(node->data(Qt::DisplayRole).toString(), QStringLiteral("<u>%2</u>"));
         const QString tech = GenInfoWidget::techText(node->device());
-        QVERIFY(tech.contains(QStringLiteral("<b>&lt;i&gt;S&lt;/i&gt;&amp;</b>")));
-        QVERIFY(labelText(node->genInfoWidget(), "confInfo").contains(QStringLiteral("<b>&lt;u&gt;N&lt;/u&gt;</b>")));
+        QVERIFY2(tech.contains(QStringLiteral("Numer seryjny: <b>&lt;i&gt;S%5&lt;/i&gt;&amp;%1</b><br>")),
+                 qPrintable(tech));
+        QVERIFY2(tech.contains(QStringLiteral("Maksymalna liczba kluczy: <b>4</b><br>")), qPrintable(tech));
+        const QString conf = labelText(node->genInfoWidget(), "confInfo");
+        QVERIFY2(conf.contains(QStringLiteral("Nazwa tokenu: <b>&lt;u&gt;%2&lt;/u&gt;</b><br>")), qPrintable(conf));
+        QVERIFY2(conf.contains(QStringLiteral("PINu użytkownika: <b>3</b><br>")), qPrintable(conf));
+
+        config = blankToken();
+        config.serial = "SN%5-";
+        f->tokens.plug(config);
+        f->model()->refresh();
+        MorvilItem* blank = f->node(1);
+        QCOMPARE(blank->data(Qt::DisplayRole).toString(), QStringLiteral("[SN%5-]"));
+        QVERIFY(labelText(blank->genInfoWidget(), "notConfTechInfo").contains(QStringLiteral("<b>SN%5-</b>")));
     }
 
     void anUnsupportedCurveShowsAPlaceholder()
@@ -147,7 +176,28 @@ private slots:
         QVERIFY(counted);
     }
 
-    // A pulled-out token's login page lets go of its PIN at once, and the page itself goes.
+    // Logout leaves no PIN in any field of the token's pages, typed and not sent ones included: the
+    // next person to log in must not send, with "Zmień PIN", what the previous one typed.
+    void logoutEmptiesEveryPinField()
+    {
+        f->tokens.plug(configuredToken("ALFA"));
+        f->start();
+        MorvilItem* node = f->node();
+        login(node, true, QString::fromLatin1(kSoPin));
+        const QList<QLineEdit*> edits = pinEdits(node);
+        QCOMPARE(edits.size(), 11);
+        for (QLineEdit* edit : edits) {
+            typeInto(edit, QStringLiteral("9999"));
+            QCOMPARE(edit->text(), QStringLiteral("9999"));
+        }
+        press(node->loginWidget(), "logout");
+        QCOMPARE(node->pinId(), -1);
+        for (QLineEdit* edit : edits) {
+            QCOMPARE(heldBy(edit), QString());
+        }
+    }
+
+    // A pulled-out token's pages let go of their PINs at once, and the pages themselves go.
     void aPulledTokenTakesItsPinWithIt()
     {
         const int id = f->tokens.plug(configuredToken("ALFA"));
@@ -160,12 +210,19 @@ private slots:
         QCOMPARE(QByteArray(kept), QByteArray(kUserPin));
         QPointer<LoginWidget> page = node->loginWidget();
         QPointer<QTabWidget> tabs = node->tabs();
+        const QList<QLineEdit*> edits = pinEdits(node);
+        for (QLineEdit* edit : edits) {
+            typeInto(edit, QStringLiteral("9999"));
+        }
 
         f->tokens.unplug(id);
         QCOMPARE(model->refresh(), 0);
-        // The page still exists until the event loop runs again, but its PIN is gone.
+        // The pages still exist until the event loop runs again, but their PINs are gone.
         QVERIFY(!page.isNull());
         QVERIFY(std::all_of(kept, kept + 5, [](char c) { return c == 0; }));
+        for (QLineEdit* edit : edits) {
+            QCOMPARE(heldBy(edit), QString());
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(page.isNull());
         QVERIFY(tabs.isNull());

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "ca.h"
+#include "held_text.h"
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QTimer>
 
 #include <optional>
@@ -36,6 +38,7 @@ public:
     void setTool(const QString& path) { mOpensslCmd = path; }
     void setArgs(const QStringList& args) { mOpensslArgs = args; }
     void setTokenName(const QString& name) { mConf.mMorvilName = name; }
+    void setKeyReference(const QString& reference) { mConf.mCaKeyName = reference; }
     void setUserPin(const QString& pin) { mUserPin = pin; }
     QString userPin() const { return mUserPin; }
     QString out() const { return mOpensslOut; }
@@ -66,13 +69,17 @@ public:
             mTimer.stop();
             mTitle = dialog->windowTitle();
             mLabel = dialog->labelText();
+            mLabelFormat = dialog->findChild<QLabel*>()->textFormat();
             mEchoMode = dialog->textEchoMode();
+            // Typed, as the user does, even when the answer is to cancel.
+            auto* edit = dialog->findChild<QLineEdit*>();
+            typeInto(edit, mPin.value_or(QStringLiteral("anulowany")));
             if (mPin) {
-                dialog->setTextValue(*mPin);
                 dialog->accept();
             } else {
                 dialog->reject();
             }
+            mHeld = heldBy(edit);
         });
         mTimer.start(10);
     }
@@ -81,6 +88,9 @@ public:
     QString title() const { return mTitle; }
     QString label() const { return mLabel; }
     QLineEdit::EchoMode echoMode() const { return mEchoMode; }
+    Qt::TextFormat labelFormat() const { return mLabelFormat; }
+    // What the dialog's edit still held once the dialog was closed.
+    QString held() const { return mHeld; }
 
 private:
     std::optional<QString> mPin;
@@ -88,6 +98,8 @@ private:
     QString mTitle;
     QString mLabel;
     QLineEdit::EchoMode mEchoMode = QLineEdit::Normal;
+    Qt::TextFormat mLabelFormat = Qt::AutoText;
+    QString mHeld;
 };
 
 } // namespace morvil::test

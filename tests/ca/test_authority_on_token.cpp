@@ -222,6 +222,11 @@ private slots:
                      + kName + ".cert</li><li>Ważny od: " + own.notBefore().toString("yyyy-MM-dd (hh:mm:ss)")
                      + " GMT</li><li>Ważny do: " + own.notAfter().toString("yyyy-MM-dd  (hh:mm:ss)")
                      + " GMT</li></ol>");
+        // The token's names are shown as they are, never read as markup.
+        mCa.setKeyReference(QStringLiteral("<b>T%1&/<i>k"));
+        QVERIFY(mCa.generalInfo().startsWith(
+            "Klucz urzędu: <ol><li>Nazwa tokenu: &lt;b&gt;T%1&amp;</li><li>Nazwa klucza: &lt;i&gt;k</li></ol>"));
+        mCa.setKeyReference(QStringLiteral("TOK1/ca"));
         mCa.setPolicy("optional", "supplied", "match", "Match", "", "supplied", "optional");
         QCOMPARE(mCa.policy(),
                  QStringLiteral("<table><tr><td>Kod kraju: </td><td>opcjonalne</td></tr>"

@@ -21,16 +21,21 @@ class PinCheckTest : public QObject
         mDialogTitle = answer.title();
         mDialogLabel = answer.label();
         mDialogEcho = answer.echoMode();
+        mDialogLabelFormat = answer.labelFormat();
+        mDialogHeld = answer.held();
         return accepted;
     }
 
-    // The last check asked for the PIN of token `name`, hiding what was typed.
+    // The last check asked for the PIN of token `name`, named as it is, hiding what was typed and
+    // keeping no copy of it in the dialog once closed.
     void dialogAskedFor(const QString& name)
     {
         QVERIFY(mDialogShown);
         QCOMPARE(mDialogEcho, QLineEdit::Password);
         QCOMPARE(mDialogTitle, QStringLiteral("Podaj PIN"));
         QCOMPARE(mDialogLabel, QStringLiteral("PIN do tokenu %1:").arg(name));
+        QCOMPARE(mDialogLabelFormat, Qt::PlainText);
+        QCOMPARE(mDialogHeld, QString());
     }
 
     void expectBoxes()
@@ -49,6 +54,8 @@ class PinCheckTest : public QObject
     QString mDialogTitle;
     QString mDialogLabel;
     QLineEdit::EchoMode mDialogEcho = QLineEdit::Normal;
+    Qt::TextFormat mDialogLabelFormat = Qt::AutoText;
+    QString mDialogHeld;
 
 private slots:
     void init() { tokenBus(); }
@@ -66,6 +73,7 @@ private slots:
         mCa.setUserPin(QString::fromLatin1(kUserPin)); // kept from an earlier check: a cancel drops it
         QVERIFY(!check(QStringLiteral("TOK1"), std::nullopt));
         QVERIFY(mDialogShown);
+        QCOMPARE(mDialogHeld, QString());
         QVERIFY(mCa.userPin().isEmpty());
         // Not even the device information was read: the library was not started.
         QCOMPARE(mTokens.commands(id), QString());
@@ -78,10 +86,10 @@ private slots:
         BoxAnswer missing;
         missing.icon = QMessageBox::Critical;
         missing.title = QStringLiteral("Brak tokenu");
-        missing.text = QStringLiteral("Nie można odnaleźć tokenu Inny. Być może został odłączony.");
+        missing.text = QStringLiteral("Nie można odnaleźć tokenu <b>Inny</b>. Być może został odłączony.");
         mBoxes.expect(missing);
-        QVERIFY(!check(QStringLiteral("Inny"), QStringLiteral("1234")));
-        dialogAskedFor(QStringLiteral("Inny"));
+        QVERIFY(!check(QStringLiteral("<b>Inny</b>"), QStringLiteral("1234")));
+        dialogAskedFor(QStringLiteral("<b>Inny</b>"));
         expectBoxes();
     }
 
@@ -124,6 +132,7 @@ private slots:
         expectBoxes();
         // The right PIN afterwards is accepted, kept, and clears the count.
         QVERIFY(check(QStringLiteral("TOK1"), QString::fromLatin1(kUserPin)));
+        dialogAskedFor(QStringLiteral("TOK1"));
         QCOMPARE(mCa.userPin(), QString::fromLatin1(kUserPin));
         QCOMPARE(userPinTries(id), 0);
     }

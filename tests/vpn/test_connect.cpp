@@ -3,6 +3,7 @@
 // down, and the failures that must start nothing. Run on the offscreen platform and, for the
 // balloons, under Xvfb with a tray.
 #include "child_process.h"
+#include "held_text.h"
 #include "main_window.h"
 #include "running_process.h"
 #include "token_bus.h"
@@ -50,8 +51,11 @@ void answerPin(const QString& pin)
     onNextModal<QInputDialog>([pin](QInputDialog* dialog) {
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Podaj PIN"));
         QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
-        dialog->setTextValue(pin);
+        auto* edit = dialog->findChild<QLineEdit*>();
+        typeInto(edit, pin);
         dialog->accept();
+        // The closed dialog keeps no copy of the PIN, not even in its edit's undo history.
+        QCOMPARE(heldBy(edit), QString());
     });
 }
 
