@@ -108,6 +108,11 @@ QString requestKeyNotLoaded()
 {
     return tr("Nie można wczytać klucza z tokenu.");
 }
+QString requestKeyNotChosen()
+{
+    return tr("Klucz wczytany z tokenu nie jest wskazanym kluczem (może być podłączony inny token o tej samej "
+              "nazwie). Zgłoszenie nie zostało utworzone.");
+}
 QString requestNotBuilt()
 {
     return tr("Nie można utworzyć zgłoszenia certyfikacyjnego.");

@@ -35,6 +35,7 @@ QString requestKeyGone();
 QString subjectFieldRefused(const QString& field);
 QString engineUnavailable();
 QString requestKeyNotLoaded();
+QString requestKeyNotChosen(); // the engine handed over another key than the chosen slot's
 QString requestNotBuilt();
 QString requestNotSigned();
 QString requestNotWritten(const QString& file, const QString& reason);

@@ -21,7 +21,8 @@ using BioPtr = morvil::OpenSslOwner<BIO, BIO_free>;
 constexpr const char* kDigestName = "ecdsa-with-sha256";
 
 // One functional reference to the engine: ENGINE_init on the way in, ENGINE_finish and the
-// structural reference's release on the way out. The PIN handed to the engine goes with it.
+// structural reference's release on the way out. The defaults handed to the engine, the PIN among
+// them, go with it.
 class EngineUse
 {
 public:
@@ -34,7 +35,7 @@ public:
     ~EngineUse()
     {
         if (mInitialised) {
-            wipePin();
+            clearDefaults();
             ENGINE_finish(mEngine);
         }
         if (mEngine != nullptr) {
@@ -49,12 +50,23 @@ public:
     {
         return ENGINE_ctrl_cmd_string(mEngine, name, value, 0) == 1;
     }
-    void wipePin() const { command("user_pin", ""); }
+    // Wipes the token name, key name and PIN and leaves the engine with no PIN set. Sending an
+    // empty "user_pin" would set the empty PIN instead, and the finish clears them only once the
+    // last functional reference goes. A bind clears them: registering the engine again binds a
+    // second ENGINE object, which OpenSSL does not list, and leaves the listed one as it is.
+    static void clearDefaults() { ENGINE_load_dev_zr40nn(); }
 
 private:
     ENGINE* mEngine = nullptr;
     bool mInitialised = false;
 };
+
+// The public key of a DER SubjectPublicKeyInfo; null when there is none.
+KeyPtr decodePublicKey(const QByteArray& spki)
+{
+    const auto* der = reinterpret_cast<const unsigned char*>(spki.constData());
+    return KeyPtr(spki.isEmpty() ? nullptr : d2i_PUBKEY(nullptr, &der, spki.size()));
+}
 
 } // namespace
 
@@ -90,10 +102,17 @@ DEV_ZR40NN_thread_generate_cert_request::DEV_ZR40NN_thread_generate_cert_request
     , mFileName(std::move(fileName))
     , mSubject(std::move(dn))
 {
-    if (ut != nullptr && keyId >= 0 && keyId < 4) {
-        mTokenName = QByteArray(ut->info.name);
-        mKeyName = QByteArray(ut->keys[keyId].name);
-        mSerial = QByteArray(ut->serial_number);
+    if (ut != nullptr && keyId >= 0 && keyId < DEV_ZR40NN_KEY_SLOTS) {
+        // Either name may be empty: the configuration page allows an unnamed token.
+        mKeyKnown = true;
+        mTokenName = QByteArray(ut->info.name, qstrnlen(ut->info.name, sizeof(ut->info.name)));
+        mKeyName = QByteArray(ut->keys[keyId].name, qstrnlen(ut->keys[keyId].name, sizeof(ut->keys[keyId].name)));
+        mSerial = QByteArray(ut->serial_number, qstrnlen(ut->serial_number, sizeof(ut->serial_number)));
+        unsigned char spki[128];
+        const int length = DEV_ZR40NN_subject_public_key_info(&ut->keys[keyId], spki, sizeof(spki));
+        if (length > 0) {
+            mPublicKey = QByteArray(reinterpret_cast<const char*>(spki), length);
+        }
     }
 }
 
@@ -117,7 +136,7 @@ QString DEV_ZR40NN_thread_generate_cert_request::deviceErrorOr(const QString& fa
 void DEV_ZR40NN_thread_generate_cert_request::run()
 {
     namespace text = morvil::admin::text;
-    if (mPin == nullptr || mTokenName.isEmpty() || mKeyName.isEmpty()) {
+    if (mPin == nullptr || !mKeyKnown) {
         fail(text::requestKeyGone());
         return;
     }
@@ -138,10 +157,18 @@ void DEV_ZR40NN_thread_generate_cert_request::run()
         fail(text::engineUnavailable());
         return;
     }
+    // No UI method: the engine has the PIN and asks nobody.
     KeyPtr key(ENGINE_load_private_key(engine.get(), nullptr, nullptr, nullptr));
-    engine.wipePin(); // the key object carries what signing needs
+    EngineUse::clearDefaults(); // the key object carries what signing needs
     if (key == nullptr) {
         fail(deviceErrorOr(text::requestKeyNotLoaded()));
+        return;
+    }
+    // The engine looks the token up by its name among the tokens it enumerates itself: with
+    // another token of that name plugged in, the key may be that token's.
+    const KeyPtr chosen = decodePublicKey(mPublicKey);
+    if (chosen == nullptr || EVP_PKEY_eq(key.get(), chosen.get()) != 1) {
+        fail(text::requestKeyNotChosen());
         return;
     }
     RequestPtr request(X509_REQ_new());
@@ -153,6 +180,11 @@ void DEV_ZR40NN_thread_generate_cert_request::run()
     }
     if (X509_REQ_sign(request.get(), key.get(), digest) <= 0) {
         fail(deviceErrorOr(text::requestNotSigned()));
+        return;
+    }
+    // Signing finds the token by name again: only the chosen key's signature is written.
+    if (X509_REQ_verify(request.get(), chosen.get()) != 1) {
+        fail(text::requestKeyNotChosen());
         return;
     }
     BioPtr pem(BIO_new(BIO_s_mem()));

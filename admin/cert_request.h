@@ -41,4 +41,6 @@ private:
     QByteArray mTokenName;
     QByteArray mKeyName;
     QByteArray mSerial;
+    bool mKeyKnown = false; // the record and slot were there
+    QByteArray mPublicKey; // the slot's SubjectPublicKeyInfo (DER) as the record held it
 };

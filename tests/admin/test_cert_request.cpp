@@ -2,6 +2,7 @@
 // the subject's entries, and the refusals that leave the file and the token alone.
 #include "admin_texts.h"
 #include "cert_request.h"
+#include "console_ui_watch.h"
 #include "dev_zr40nn_engine.h"
 #include "file_dialog_answer.h"
 #include "folder_nodes.h"
@@ -69,11 +70,12 @@ class CertRequestTest : public QObject
     Q_OBJECT
     std::unique_ptr<AdminFixture> f;
     QTemporaryDir mDir;
+    int mSerials = 0;
 
     emu::TokenConfig tokenWithKey(const std::string& name, const std::string& key = "klucz")
     {
         emu::TokenConfig config = configuredToken(name);
-        config.serial = "REQ-" + name;
+        config.serial = "REQ-" + name + "-" + std::to_string(++mSerials);
         config.keys[0] = emu::generateKeyPair(config.curveId, key).value();
         return config;
     }
@@ -145,6 +147,11 @@ private slots:
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(5000, 'x')) == 5000);
         old.close();
+        // Another user of the engine keeps it initialised: the worker's finish is not the last
+        // one, so only the worker itself can leave the engine without the PIN.
+        ENGINE_load_dev_zr40nn();
+        ENGINE* engine = ENGINE_by_id(DEV_ZR40NN_ENGINE_ID);
+        QVERIFY(engine != nullptr && ENGINE_init(engine) == 1);
         f->tokens.clearLog(id);
         // The save dialog asks before it lets the existing file be replaced.
         f->boxes.expect({ QMessageBox::Yes, QMessageBox::Warning, std::nullopt, std::nullopt, {} });
@@ -169,9 +176,8 @@ private slots:
         QCOMPARE(f->model()->rootItem()->childCount(), 1);
         QCOMPARE(keyNodeNames(f->node()), QStringList({ QStringLiteral("klucz") }));
 
-        // The engine kept no PIN: loading the key again has none to give and asks the token nothing.
-        ENGINE* engine = ENGINE_by_id(DEV_ZR40NN_ENGINE_ID);
-        QVERIFY(engine != nullptr && ENGINE_init(engine) == 1);
+        // The engine kept no PIN, not even an empty one: loading the key again has none to give
+        // and asks the token nothing.
         f->tokens.clearLog(id);
         ENGINE_ctrl_cmd_string(engine, "token_name", "PODPIS", 0);
         ENGINE_ctrl_cmd_string(engine, "key_name", "klucz", 0);
@@ -181,6 +187,92 @@ private slots:
         ENGINE_free(engine);
         QCOMPARE(key, nullptr);
         QVERIFY(!f->tokens.commands(id).contains(QStringLiteral("2F")));
+    }
+
+    // The configuration page allows an empty name and an empty user PIN: a request is written for
+    // such a token too, signed with the PIN the token checked, and nobody is asked on the console.
+    void unnamedTokensAndEmptyPinsGetTheirRequests_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("pin");
+        QTest::newRow("empty PIN") << QStringLiteral("PUSTYPIN") << QString();
+        QTest::newRow("no name") << QString() << QString::fromLatin1(kUserPin);
+        QTest::newRow("neither") << QString() << QString();
+    }
+    void unnamedTokensAndEmptyPinsGetTheirRequests()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, pin);
+        emu::TokenConfig config = tokenWithKey(name.toStdString());
+        config.userPin = pin.toStdString();
+        const int id = f->tokens.plug(config);
+        f->start();
+        login(f->node(), false, pin);
+        QVERIFY(form(f->node())->isEnabled());
+        const morvil::test::ConsoleUiWatch console;
+        f->tokens.clearLog(id);
+        const QString path = mDir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".pem"));
+        writeRequest(f->node(), path);
+
+        QVERIFY(
+            opensslReq(path, { QStringLiteral("-verify"), QStringLiteral("-noout") }).contains(QStringLiteral("OK")));
+        QCOMPARE(opensslReq(path, { QStringLiteral("-noout"), QStringLiteral("-pubkey") }),
+                 slotPublicKeyPem(f->tokens.token(id).snapshot(), 0));
+        QCOMPARE(console.prompts(), 0);
+        int checked = 0;
+        for (const emu::LogEntry& entry : f->tokens.token(id).log()) {
+            if (entry.code == zr40nn::test::kTryPinCode || entry.code == zr40nn::test::kSignCode) {
+                QCOMPARE(QString::fromStdString(entry.pin), pin);
+                QCOMPARE(entry.status, -1);
+                ++checked;
+            }
+        }
+        QCOMPARE(checked, 2);
+    }
+
+    // Past the page's check, which refuses a token name shared by two tokens: the engine finds
+    // the token by its name, so a worker for the other token of that name gets the first one's
+    // key. Only a request signed with the chosen slot's own key is written; the other is refused
+    // before any signature, empty names or not.
+    void workerSignsOnlyWithTheChosenSlotsKey_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("named") << QStringLiteral("TWIN");
+        QTest::newRow("unnamed") << QString();
+    }
+    void workerSignsOnlyWithTheChosenSlotsKey()
+    {
+        QFETCH(QString, name);
+        const int ids[]
+            = { f->tokens.plug(tokenWithKey(name.toStdString())), f->tokens.plug(tokenWithKey(name.toStdString())) };
+        f->start();
+        DEV_ZR40NN_t* records[] = { DEV_ZR40NN_find_by_index(0), DEV_ZR40NN_find_by_index(1) };
+        QVERIFY(records[0] != nullptr && records[1] != nullptr);
+        int written = 0;
+        for (DEV_ZR40NN_t* ut : records) {
+            const QByteArray serial(ut->serial_number);
+            const int chosen = f->tokens.token(ids[0]).snapshot().serial == serial.toStdString() ? ids[0] : ids[1];
+            for (int id : ids) {
+                f->tokens.clearLog(id);
+            }
+            const QString path = mDir.filePath(QString::fromLatin1(serial) + QStringLiteral(".pem"));
+            DEV_ZR40NN_thread_generate_cert_request worker(ut, kUserPin, 0, path, { QStringLiteral("countryName=PL") });
+            if (worker.execWithCursor(Qt::WaitCursor) == 0) {
+                ++written;
+                QVERIFY(opensslReq(path, { QStringLiteral("-verify"), QStringLiteral("-noout") })
+                            .contains(QStringLiteral("OK")));
+                QCOMPARE(opensslReq(path, { QStringLiteral("-noout"), QStringLiteral("-pubkey") }),
+                         slotPublicKeyPem(f->tokens.token(chosen).snapshot(), 0));
+                QCOMPARE(zr40nn::test::commandCount(f->tokens.token(chosen), zr40nn::test::kSignCode), 1);
+            } else {
+                QCOMPARE(worker.errorString(), text::requestKeyNotChosen());
+                QVERIFY(!QFile::exists(path));
+                for (int id : ids) {
+                    QCOMPARE(zr40nn::test::commandCount(f->tokens.token(id), zr40nn::test::kSignCode), 0);
+                }
+            }
+        }
+        QCOMPARE(written, 1); // the engine's lookup reaches one of the two
     }
 
     void refusedEntryWritesNoFile()
@@ -198,9 +290,7 @@ private slots:
     void tokenNamedTwiceIsRefused()
     {
         const int a = f->tokens.plug(tokenWithKey("TWIN"));
-        emu::TokenConfig second = tokenWithKey("TWIN");
-        second.serial = "REQ-TWIN-2";
-        const int b = f->tokens.plug(second);
+        const int b = f->tokens.plug(tokenWithKey("TWIN"));
         f->start();
         login(f->node(), false, QString::fromLatin1(kUserPin));
         f->tokens.clearLog(a);

@@ -111,7 +111,7 @@ int dev_zr40nn_ctrl(ENGINE*, int cmd, long, void* p, void (*)()) noexcept
         setDefault(dev_zr40nn_key_name, value);
         return 1;
     case DEV_ZR40NN_CMD_USER_PIN:
-        setDefault(dev_zr40nn_user_pin, value);
+        setUserPin(value);
         return 1;
     default:
         return 0;

@@ -18,13 +18,13 @@ namespace zr40nn::engine {
 
 namespace {
 
-
-// The user PIN for loading: the "user_pin" default, else the prompt. Only a prompt that fails
-// or is cancelled ends the loading before the token is asked. An empty answer is a PIN like any
-// other (a token may well have an empty user PIN): the token decides.
+// The user PIN for loading: the "user_pin" default when one was set, even an empty one (a token
+// may well have an empty user PIN: the token decides), else the answer to a prompt through the
+// caller's UI. Only a prompt that fails or is cancelled, or a caller with no UI to ask through,
+// ends the loading before the token is asked.
 bool takeUserPin(const char* function, UI_METHOD* ui, void* callbackData, char (&pin)[9]) noexcept
 {
-    if (dev_zr40nn_user_pin[0] != '\0') {
+    if (dev_zr40nn_user_pin_set) {
         std::memcpy(pin, dev_zr40nn_user_pin, 8);
         pin[8] = '\0';
         return true;

@@ -9,7 +9,10 @@ namespace zr40nn::engine {
 bool promptUserPin(UI_METHOD* method, void* callbackData, char (&pin)[9]) noexcept
 {
     OPENSSL_cleanse(pin, sizeof(pin));
-    morvil::OpenSslOwner<UI, UI_free> ui(method != nullptr ? UI_new_method(method) : UI_new());
+    if (method == nullptr) {
+        return false;
+    }
+    morvil::OpenSslOwner<UI, UI_free> ui(UI_new_method(method));
     if (!ui) {
         return false;
     }

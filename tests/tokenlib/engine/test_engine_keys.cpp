@@ -1,5 +1,6 @@
 // Loading token keys through the engine: references, the PIN from the control command and from
 // the prompt, and every refusal with its log record.
+#include "console_ui_watch.h"
 #include "engine_fixture.h"
 
 using namespace zr40nn::test;
@@ -79,6 +80,47 @@ TEST_F(EngineTest, EmptyUserPinTypedAtThePromptLoadsAndSigns)
     EXPECT_TRUE(signs(key.get(), 32, slotPublicKey(id, 0).get())) << maskedLog();
     EXPECT_EQ(countCommands(id, kSignCode), 1);
     EXPECT_EQ(bus().token(id).log().back().pin, "");
+}
+
+TEST_F(EngineTest, AnEmptyPinSetByTheControlIsAPinAndTheConsoleIsNeverAsked)
+{
+    const int id = plugTokenWithKeys("TOK1", 2560, { "klucz" }, "");
+    ASSERT_TRUE(initEngine());
+    const morvil::test::ConsoleUiWatch console;
+
+    // No PIN set and no UI method given: there is nobody to ask, and the token is asked nothing.
+    bus().token(id).clearLog();
+    clearLog();
+    EXPECT_EQ(loadPrivate("TOK1/klucz"), nullptr);
+    EXPECT_EQ(maskedLog(), errorRecord("dev_zr40nn_load_private_key", "user PIN was not given"));
+    EXPECT_EQ(countCommands(id, kTryPinCode), 0);
+
+    // The empty PIN set by "user_pin" is checked and signs as it is, with or without a UI method.
+    ASSERT_TRUE(ctrl("user_pin", ""));
+    PromptScript script;
+    script.answer = "wrong";
+    for (PromptScript* prompt : { static_cast<PromptScript*>(nullptr), &script }) {
+        bus().token(id).clearLog();
+        PkeyPtr key = loadPrivate("TOK1/klucz", prompt);
+        ASSERT_NE(key, nullptr) << maskedLog();
+        EXPECT_EQ(countCommands(id, kTryPinCode), 1);
+        EXPECT_EQ(bus().token(id).log().back().pin, "");
+        EXPECT_TRUE(signs(key.get(), 32, slotPublicKey(id, 0).get())) << maskedLog();
+        EXPECT_EQ(bus().token(id).log().back().pin, "");
+    }
+    EXPECT_EQ(script.prompts, 0);
+
+    // Finishing the engine and binding it again both leave it with no PIN set: the given UI asks.
+    finishEngine();
+    ASSERT_TRUE(initEngine());
+    EXPECT_EQ(loadPrivate("TOK1/klucz", &script), nullptr);
+    EXPECT_EQ(script.prompts, 1);
+    ASSERT_TRUE(ctrl("user_pin", ""));
+    ENGINE_load_dev_zr40nn();
+    EXPECT_EQ(loadPrivate("TOK1/klucz", &script), nullptr);
+    EXPECT_EQ(script.prompts, 2);
+    EXPECT_EQ(console.prompts(), 0);
+    EXPECT_EQ(bus().token(id).snapshot().userPinTries, 2); // the two "wrong" answers
 }
 
 TEST_F(EngineTest, WrongPinCostsOneTryAndLeavesNoSession)
