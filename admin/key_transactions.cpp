@@ -62,7 +62,7 @@ QString certRequestProblem(DEV_ZR40NN_t* ut, int keyId)
         }
     }
     if (!found || sameName != 1) {
-        return text::requestTokenNotUnique(tokenText(ut->info.name));
+        return text::requestTokenNotUnique(morvil::tokenTitle(ut->info.name, ut->serial_number));
     }
     if (slotsNamed(ut, ut->keys[keyId].name, keyId) > 0) {
         return text::requestKeyNotUnique(tokenText(ut->keys[keyId].name));

@@ -133,11 +133,7 @@ void MorvilItem::refresh()
     const int state = MorvilState();
     refreshTabs(state);
     // The name is the token's own text; an unnamed token is told by its serial number.
-    QString text = morvil::tokenText(mUt->info.name);
-    if (text.isEmpty()) {
-        text = QStringLiteral("[") + morvil::tokenText(mUt->serial_number) + QStringLiteral("]");
-    }
-    setData(text, Qt::DisplayRole);
+    setData(morvil::tokenTitle(mUt->info.name, mUt->serial_number), Qt::DisplayRole);
     setData(stateIcon(state, mSoPin != nullptr, mUserPin != nullptr), Qt::DecorationRole);
     // The key and file folders exist while the token is usable; a token that leaves that state
     // loses them with their subtrees.

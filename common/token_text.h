@@ -27,6 +27,14 @@ inline QString tokenText(const QByteArray& octets)
     return QString::fromUtf8(octets);
 }
 
+// How a token is called where the user reads it: its name, or "[" serial number "]" for a token
+// that has none.
+template <std::size_t N, std::size_t M> QString tokenTitle(const char (&name)[N], const char (&serial)[M])
+{
+    const QString text = tokenText(name);
+    return text.isEmpty() ? QStringLiteral("[") + tokenText(serial) + QStringLiteral("]") : text;
+}
+
 // The same, ready for a rich-text label.
 QString tokenHtml(const QString& text);
 template <std::size_t N> QString tokenHtml(const char (&field)[N])

@@ -287,16 +287,26 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
+    void tokenNamedTwiceIsRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("named") << QStringLiteral("TWIN");
+        QTest::newRow("unnamed") << QString();
+    }
     void tokenNamedTwiceIsRefused()
     {
-        const int a = f->tokens.plug(tokenWithKey("TWIN"));
-        const int b = f->tokens.plug(tokenWithKey("TWIN"));
+        QFETCH(QString, name);
+        const emu::TokenConfig first = tokenWithKey(name.toStdString());
+        const int a = f->tokens.plug(first);
+        const int b = f->tokens.plug(tokenWithKey(name.toStdString()));
         f->start();
         login(f->node(), false, QString::fromLatin1(kUserPin));
         f->tokens.clearLog(a);
         f->tokens.clearLog(b);
         const QString path = mDir.filePath(QStringLiteral("twin.pem"));
-        f->boxes.expectError(text::requestTokenNotUnique(QStringLiteral("TWIN")));
+        // The box names the token as the tree does: an unnamed one by its serial number.
+        f->boxes.expectError(text::requestTokenNotUnique(
+            name.isEmpty() ? QStringLiteral("[%1]").arg(QString::fromStdString(first.serial)) : name));
         writeRequest(f->node(), path);
         QVERIFY(!QFile::exists(path));
         for (int id : { a, b }) {
