@@ -10,6 +10,7 @@
 #include "morvil_item.h"
 #include "qt_translation.h"
 #include "tree_model.h"
+#include "typed_file_names.h"
 #include "widgets/admin_widget.h"
 #include "widgets/file_folder_widget.h"
 #include "widgets/gen_cert_req_widget.h"
@@ -271,10 +272,10 @@ private:
     {
         if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             dialog != nullptr && dialog->isVisible()) {
-            // Closed as accepted without the dialog's own checks, which race its directory model
-            // and its completer on a directory whose files were just written.
-            dialog->selectFile(mNextFile);
-            QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+            if (!morvil::scripted::typeFileName(*dialog, mNextFile)) {
+                std::fprintf(stderr, "morvil_admin_screenshots: the file dialog has no name field for %s\n",
+                             qPrintable(mNextFile));
+            }
             return;
         }
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());

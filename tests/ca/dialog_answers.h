@@ -1,11 +1,8 @@
-// Answers for the modal dialogs of the authority that are no message boxes: the file dialogs, and
-// whatever else a test fills in itself while the dialog runs.
+// Answers for the modal dialogs of the authority that are neither message boxes nor file dialogs
+// (file_dialog_answer.h answers those): whatever a test fills in itself while the dialog runs.
 #pragma once
 
-#include "file_name_typed.h"
-
 #include <QApplication>
-#include <QFileDialog>
 #include <QTimer>
 
 #include <functional>
@@ -37,24 +34,6 @@ private:
     std::function<void(Dialog*)> mFill;
     QTimer mTimer;
     bool mShown = false;
-};
-
-// Chooses path in the next file dialog and accepts it; records the dialog's caption.
-class FileDialogAnswer : public ModalAnswer<QFileDialog>
-{
-public:
-    explicit FileDialogAnswer(const QString& path)
-        : ModalAnswer<QFileDialog>([this, path](QFileDialog* dialog) {
-            mCaption = dialog->windowTitle();
-            typeFileName(dialog, path);
-        })
-    {
-    }
-
-    QString caption() const { return mCaption; }
-
-private:
-    QString mCaption;
 };
 
 } // namespace morvil::test

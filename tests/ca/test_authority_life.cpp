@@ -5,6 +5,7 @@
 #include "authority_under_test.h"
 #include "box_watcher.h"
 #include "dialog_answers.h"
+#include "file_dialog_answer.h"
 #include "new_authority.h"
 #include "qt_test_main.h"
 #include "stock_openssl.h"
@@ -334,9 +335,9 @@ private slots:
         select(mCertTree, QStringLiteral("Czekający"));
         QVERIFY(fileContents(dir("certs_new/03.pem")).startsWith("Certificate:"));
         {
-            FileDialogAnswer answer(incoming("exported.cert"));
+            FileDialogAnswer answer({ incoming("exported.cert") });
             QVERIFY(mCa.certSaveAs(nullptr));
-            QCOMPARE(answer.caption(), QStringLiteral("Zapisz certyfikat jako"));
+            QCOMPARE(answer.caption, QStringLiteral("Zapisz certyfikat jako"));
         }
         QVERIFY(fileContents(incoming("exported.cert")).startsWith("-----BEGIN CERTIFICATE-----"));
         verifyByStockOpenssl(incoming("exported.cert"));
@@ -344,7 +345,7 @@ private slots:
         select(mCertTree, QStringLiteral("Czekający"));
         QVERIFY(mCa.certRevoke(nullptr)); // the list is stale again
         {
-            FileDialogAnswer answer(incoming("exported.crl"));
+            FileDialogAnswer answer({ incoming("exported.crl") });
             QVERIFY(mCa.crlSaveAs(nullptr));
         }
         finishBoxes();

@@ -5,6 +5,7 @@
 #include "box_watcher.h"
 #include "ca_new_dialog.h"
 #include "dialog_answers.h"
+#include "file_dialog_answer.h"
 #include "main_window.h"
 #include "qt_test_main.h"
 #include "stock_openssl.h"
@@ -171,9 +172,9 @@ private slots:
         const QString request = mOutside.filePath("ewa.req");
         QVERIFY(makeStockRequest(request, "/C=PL/O=Morvil/CN=Ewa"));
         {
-            FileDialogAnswer answer(request);
+            FileDialogAnswer answer({ request });
             trigger("certGetReqAct");
-            QCOMPARE(answer.caption(), QStringLiteral("Wybierz zgłoszenia"));
+            QCOMPARE(answer.caption, QStringLiteral("Wybierz zgłoszenia"));
         }
         QCOMPARE(widget<QTreeWidget>("reqTree")->topLevelItemCount(), 1);
         widget<QTabWidget>("leftPanelTab")->setCurrentIndex(1);
@@ -196,7 +197,7 @@ private slots:
             { "crl", "-in", storeFile("crl/02.crl"), "-noout", "-text", "-CAfile", storeFile("C.cert") });
         QVERIFY2(list.succeeded() && list.out.contains("Serial Number: 01"), qPrintable(list.err));
         {
-            FileDialogAnswer answer(mOutside.filePath("c.crl"));
+            FileDialogAnswer answer({ mOutside.filePath("c.crl") });
             trigger("crlSaveAsAct");
         }
         QVERIFY(fileContents(mOutside.filePath("c.crl")).startsWith("-----BEGIN X509 CRL-----"));

@@ -7,9 +7,12 @@
 #include "qt_test_main.h"
 #include "secret_bytes.h"
 #include "token_bus.h"
+#include "typed_file_names.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -103,6 +106,60 @@ private slots:
         QCOMPARE(problems.size(), 2);
         QVERIFY(problems[0].startsWith(QStringLiteral("unexpected box: Błąd: nobody asked")));
         QVERIFY(problems[1].contains(QStringLiteral("never shown")));
+    }
+
+    // The typed names are what the dialog returns, whatever it had selected itself (here a file it
+    // proposed, in the same directory), and whether its window has turned active yet or not: the
+    // name field gets the focus only then, a moment after the dialog shows.
+    void typedFileNamesWinOverTheDialogsChoice_data()
+    {
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<QStringList>("typed");
+        for (const bool active : { false, true }) {
+            const char* when = active ? "window active" : "window not yet active";
+            QTest::addRow("a new file to save, %s", when) << active << QStringList { QStringLiteral("new.req") };
+            QTest::addRow("a file to open, %s", when) << active << QStringList { QStringLiteral("x.req") };
+            QTest::addRow("two files to open, %s", when)
+                << active << QStringList { QStringLiteral("x.req"), QStringLiteral("y.req") };
+        }
+    }
+    void typedFileNamesWinOverTheDialogsChoice()
+    {
+        QFETCH(bool, active);
+        QFETCH(QStringList, typed);
+        QTemporaryDir dir;
+        for (const char* name : { "proposed.cert", "x.req", "y.req" }) {
+            QFile file(dir.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const bool save = !QFileInfo::exists(dir.filePath(typed.first()));
+        QFileDialog dialog(nullptr, QStringLiteral("Wybierz"), dir.path());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(save ? QFileDialog::AnyFile
+                                : (typed.size() > 1 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile));
+        dialog.selectFile(dir.filePath(QStringLiteral("proposed.cert")));
+        QSignalSpy chosen(&dialog, &QFileDialog::filesSelected);
+        BoxWatcher boxes; // an overwrite question or a "not found" box would be a wrong answer
+        dialog.show();
+        if (active) {
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        }
+        QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->hasFocus(), active);
+
+        QStringList expected;
+        for (const QString& name : typed) {
+            expected << dir.filePath(name);
+        }
+        if (typed.size() == 1) {
+            QVERIFY(morvil::scripted::typeFileName(dialog, expected.first()));
+        } else {
+            QVERIFY(morvil::scripted::typeFileNames(dialog, typed));
+        }
+        QCOMPARE(boxes.finish(), QStringList());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(chosen.size(), 1);
+        QCOMPARE(chosen.first().first().toStringList(), expected);
     }
 
     // One test: the three memories live for the whole process, so their story is told in order.

@@ -1,19 +1,19 @@
 // A scripted answer to the next modal file dialog, for GUI tests.
 #pragma once
 
-#include "file_name_typed.h"
+#include "typed_file_names.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QStringList>
 #include <QTimer>
 
 namespace morvil::test {
 
-// Answers the next modal file dialog: notes the directory it opened in, then types `files`
-// (relative to that directory or absolute) into its name field, or cancels when there are none.
+// Answers the next modal file dialog: notes its caption and the directory it opened in, then types
+// `files` (relative to that directory or absolute) into its name field, or cancels when there are
+// none. One absolute path opens its own directory first.
 class FileDialogAnswer : public QObject
 {
 public:
@@ -24,6 +24,7 @@ public:
         connect(&mTimer, &QTimer::timeout, this, [this] { poll(); });
         mTimer.start();
     }
+    QString caption;
     QString openedIn;
 
 private:
@@ -34,23 +35,15 @@ private:
             return;
         }
         mTimer.stop();
+        caption = dialog->windowTitle();
         openedIn = dialog->directory().absolutePath();
         if (mFiles.isEmpty()) {
             dialog->reject();
-            return;
+        } else if (mFiles.size() == 1 && QFileInfo(mFiles.first()).isAbsolute()) {
+            scripted::typeFileName(*dialog, mFiles.first());
+        } else {
+            scripted::typeFileNames(*dialog, mFiles);
         }
-        if (mFiles.size() == 1 && QFileInfo(mFiles.first()).isAbsolute()) {
-            typeFileName(dialog, mFiles.first());
-            return;
-        }
-        // Typed, as a user would: several names go quoted, one after another.
-        QStringList quoted;
-        for (const QString& file : mFiles) {
-            quoted << QLatin1Char('"') + file + QLatin1Char('"');
-        }
-        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
-            ->setText(mFiles.size() == 1 ? mFiles.first() : quoted.join(QLatin1Char(' ')));
-        QMetaObject::invokeMethod(dialog, "accept");
     }
     QStringList mFiles;
     QTimer mTimer;

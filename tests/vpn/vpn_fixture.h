@@ -5,7 +5,7 @@
 #include "box_watcher.h"
 #include "conf_file.h"
 #include "connection_store.h"
-#include "file_name_typed.h"
+#include "typed_file_names.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,7 +87,7 @@ template <typename T> void onNextModal(std::function<void(T*)> work)
 // Answers the next file dialog with `path`.
 inline void chooseFile(const QString& path)
 {
-    onNextModal<QFileDialog>([path](QFileDialog* dialog) { typeFileName(dialog, path); });
+    onNextModal<QFileDialog>([path](QFileDialog* dialog) { scripted::typeFileName(*dialog, path); });
 }
 
 // Scripts an error box whose text the test does not pin down (it carries a path).
