@@ -261,8 +261,8 @@ private:
     void savePicture(const QPixmap& picture, const QString& step)
     {
         QApplication::processEvents();
-        const QString path
-            = QStringLiteral("%1/%2-%3.png").arg(mOutDir).arg(++mSaved, 2, 10, QLatin1Char('0')).arg(step);
+        const QString path = QStringLiteral("%1/%2-%3.png")
+                                 .arg(mOutDir, QStringLiteral("%1").arg(++mSaved, 2, 10, QLatin1Char('0')), step);
         if (!picture.save(path)) {
             std::fprintf(stderr, "morvil_admin_screenshots: cannot write %s\n", qPrintable(path));
         }
