@@ -1,5 +1,7 @@
 #include "dev_zr40nn_thread.h"
 
+#include "input_guard.h"
+
 #include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -17,12 +19,16 @@ DEV_ZR40NN_thread::~DEV_ZR40NN_thread()
 int DEV_ZR40NN_thread::execWithCursor(Qt::CursorShape shape)
 {
     // The loop quits on `finished`, which is queued to this thread: it is delivered inside exec()
-    // even when the call ends before the loop starts. Input waits until the loop has returned.
+    // even when the call ends before the loop starts. What the user does meanwhile is dropped, so
+    // no second command starts, neither now nor once this one is over.
     QEventLoop loop;
     connect(this, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     start(QThread::InheritPriority);
     QGuiApplication::setOverrideCursor(QCursor(shape));
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    {
+        morvil::InputGuard guard;
+        loop.exec();
+    }
     QGuiApplication::restoreOverrideCursor();
     wait();
     return mStatus;

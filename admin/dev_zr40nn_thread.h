@@ -1,5 +1,5 @@
 // Base of the worker threads that run one token library call each, off the GUI thread. The GUI
-// thread waits in execWithCursor: the window keeps repainting but takes no input, so at most one
+// thread waits in execWithCursor: the window keeps repainting but drops all input, so at most one
 // command runs at a time and it is the only thread in the library (which has no locks).
 #pragma once
 

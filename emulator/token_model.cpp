@@ -62,6 +62,11 @@ Bytes TokenModel::process(const Bytes& request)
     std::unique_lock lock(mMutex);
     Bytes answer;
     const bool wellFormed = request.size() >= 2 && request[0] == 0x00;
+    if (wellFormed && mHoldCode == request[1]) {
+        mHoldCode.reset();
+        mHolding = true;
+        mHoldReleased.wait(lock, [this] { return !mHolding; });
+    }
     // An injected failure answers in place of the command, which does not run; a scheduled one
     // may let it run first.
     const auto injected = wellFormed ? mFailures.find(request[1]) : mFailures.end();
@@ -129,6 +134,28 @@ void TokenModel::clearFailures()
     std::lock_guard lock(mMutex);
     mFailures.clear();
     mScheduled.clear();
+}
+
+void TokenModel::holdNext(std::uint8_t code)
+{
+    std::lock_guard lock(mMutex);
+    mHoldCode = code;
+}
+
+bool TokenModel::holding() const
+{
+    std::lock_guard lock(mMutex);
+    return mHolding;
+}
+
+void TokenModel::releaseHeld()
+{
+    {
+        std::lock_guard lock(mMutex);
+        mHoldCode.reset();
+        mHolding = false;
+    }
+    mHoldReleased.notify_all();
 }
 
 TokenConfig TokenModel::snapshot() const

@@ -10,7 +10,7 @@ packages=(
     openvpn
     libgtest-dev
     clang-16 libclang-rt-16-dev
-    xvfb imagemagick icewm
+    xvfb imagemagick icewm xdotool libxcb1-dev
     desktop-file-utils
 )
 missing=()

@@ -63,6 +63,7 @@ private:
 
     bool mIsConnected = false; // a child runs
     bool mIsInitialized = false; // the child's output said the tunnel is up
+    bool mChildStarting = false; // waiting for the child to start: its output and end wait too
     QProcess* mVpn = nullptr;
     vpn::UpMarkerWatch mUpWatch; // the current child's output, for the line that says it is up
     VpnItem* mVpnActiveItem = nullptr; // the selected connection; the list owns it

@@ -2,6 +2,7 @@
 // output watched for the line that says the tunnel is up, and its end.
 #include "main_window.h"
 
+#include "child_start.h"
 #include "message_box.h"
 #include "morvil_dialog_library.h"
 #include "openvpn_child.h"
@@ -97,15 +98,21 @@ void MainWindow::vpnConnectSlot()
     }
 
     mVpn->setWorkingDirectory(QDir::current().absoluteFilePath(mVpnActiveItem->confName()));
-    mVpn->start(vpn::openVpnProgram(), vpn::openVpnArguments());
-    if (!mVpn->waitForStarted(kStartWaitMs)) {
+    // The window repaints during the wait and drops what the user does meanwhile.
+    mChildStarting = true;
+    const bool started = morvil::startChild(*mVpn, vpn::openVpnProgram(), vpn::openVpnArguments(),
+                                            std::chrono::milliseconds(kStartWaitMs));
+    mChildStarting = false;
+    if (!started) {
         // A child that comes up only after we gave up would run with no connection recorded.
         mVpn->kill();
         morvil::box::critical(morvil::box::errorTitle(), tr("Nie możan zainicjować połączenia VPN!"), this);
         return;
     }
-    mVpn->write(pin.c_str(), pin.size());
-    mVpn->write("\n", 1);
+    if (mVpn->state() == QProcess::Running) {
+        mVpn->write(pin.c_str(), pin.size());
+        mVpn->write("\n", 1);
+    }
     mVpn->closeWriteChannel();
     mUpWatch.reset();
 
@@ -114,10 +121,18 @@ void MainWindow::vpnConnectSlot()
     mVpnConnectItem->setIsConnected(true);
     vpnItemActiveSlot(mVpnConnectItem);
     lockOtherEntries(true);
+    // What the child wrote, or its end, while we waited for the start comes now, after the start.
+    vpnOutputSlot();
+    if (mVpn->state() == QProcess::NotRunning) {
+        vpnFinishSlot(mVpn->exitCode(), mVpn->exitStatus());
+    }
 }
 
 void MainWindow::vpnOutputSlot()
 {
+    if (mChildStarting) {
+        return;
+    }
     bool up = false;
     const std::pair<QByteArray, vpn::UpMarkerWatch::Channel> reads[] = {
         { mVpn->readAllStandardOutput(), vpn::UpMarkerWatch::Channel::Output },
@@ -143,6 +158,9 @@ void MainWindow::vpnOutputSlot()
 
 void MainWindow::vpnFinishSlot(int, QProcess::ExitStatus)
 {
+    if (mChildStarting) {
+        return;
+    }
     mTrayIcon->setIcon(QIcon(QStringLiteral(":img/vpn_dis_22.png")));
     mTrayIcon->setToolTip(tr("Morvil VPN - brak połączenia"));
     mTrayIcon->showMessage(tr("Zakończono połączenie"), tr("Połączenie VPN zostało zakończone."),

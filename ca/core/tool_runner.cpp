@@ -1,5 +1,8 @@
 #include "tool_runner.h"
 
+#include "child_start.h"
+#include "input_guard.h"
+
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
@@ -9,32 +12,30 @@ ToolRun runTool(const QString& program, const QStringList& args, const QString& 
 {
     ToolRun run;
     QProcess process;
+    process.setWorkingDirectory(workDir);
+    if (!morvil::startChild(process, program, args, limit)) {
+        // The process object kills a child still starting when it goes.
+        return run;
+    }
+    run.started = true;
+    // A tool that ended at once takes nothing more.
+    if (!input.isEmpty() && process.state() == QProcess::Running) {
+        process.write(input.data(), input.size());
+    }
+    process.closeWriteChannel();
+
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-            loop.quit();
-        }
-    });
     QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
         run.timedOut = true;
         loop.quit();
     });
-    process.setWorkingDirectory(workDir);
-    process.start(program, args, QIODevice::ReadWrite);
-    if (!process.waitForStarted(-1)) {
-        return run;
-    }
-    run.started = true;
-    if (!input.isEmpty()) {
-        process.write(input.data(), input.size());
-    }
-    process.closeWriteChannel();
     timer.start(limit);
     if (process.state() != QProcess::NotRunning) {
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        morvil::InputGuard guard;
+        loop.exec();
     }
     if (process.state() != QProcess::NotRunning) {
         // Out of time: the tool is ended and the run counts as failed.

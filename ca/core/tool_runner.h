@@ -1,5 +1,5 @@
 // Runs the external OpenSSL tool once as a child process and waits for it in a local event loop
-// that serves timers and repaints but no user input.
+// that serves timers and repaints and drops the user's input (morvil::InputGuard).
 #pragma once
 
 #include <QByteArrayView>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -106,6 +107,11 @@ public:
     // sees a failure of a command that took effect.
     void failNth(std::uint8_t code, int nth, std::uint8_t status, bool afterRunning = false);
     void clearFailures(); // both kinds
+    // Once: the next command with `code` waits, once received, until releaseHeld(); holding()
+    // tells whether it waits now. Lets a test act while a program is inside that command.
+    void holdNext(std::uint8_t code);
+    bool holding() const;
+    void releaseHeld(); // also drops a hold that has not caught its command yet
 
     // A consistent snapshot of the token's state (for saving and for assertions).
     TokenConfig snapshot() const;
@@ -124,6 +130,9 @@ private:
         bool afterRunning;
     };
     std::vector<ScheduledFailure> mScheduled;
+    std::optional<std::uint8_t> mHoldCode;
+    bool mHolding = false;
+    std::condition_variable mHoldReleased;
 };
 
 } // namespace zr40nn::emu

@@ -1,12 +1,20 @@
-// The runner of the external tool: start failures, exit codes, captured output, standard input
-// and the time limit, with small shell programs in place of the tool.
+// The runner of the external tool: start failures, exit codes, captured output, standard input,
+// the time limit and the user's input while the tool runs, with small shell programs in place of
+// the tool.
 #include "tool_runner.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <vector>
 
 namespace {
 
@@ -15,6 +23,27 @@ const QString kShell = QStringLiteral("/bin/sh");
 ToolRun shell(const QString& script, const QByteArray& input = {}, std::chrono::milliseconds limit = kToolTimeLimit)
 {
     return runTool(kShell, { "-c", script }, QDir::tempPath(), input, limit);
+}
+
+// Takes every event and keeps its type.
+class EventLog : public QObject
+{
+public:
+    bool event(QEvent* event) override
+    {
+        types.push_back(event->type());
+        return true;
+    }
+    std::vector<QEvent::Type> types;
+};
+
+// Sends `target` one event of each type.
+void send(EventLog& target, std::initializer_list<QEvent::Type> types)
+{
+    for (QEvent::Type type : types) {
+        QEvent event(type);
+        QCoreApplication::sendEvent(&target, &event);
+    }
 }
 
 } // namespace
@@ -68,4 +97,26 @@ TEST(ToolRunner, ToolThatDoesNotEndIsStoppedAndFails)
     EXPECT_TRUE(run.timedOut);
     EXPECT_FALSE(run.succeeded());
     EXPECT_EQ(run.out, "started\n");
+}
+
+TEST(ToolRunner, InputWhileTheToolRunsIsDroppedOtherEventsGoOn)
+{
+    // The tool reads a FIFO, so it runs until the test has sent its events and opens the FIFO.
+    QTemporaryDir dir;
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("go")).constData(), 0600), 0);
+    EventLog target;
+    bool sent = false;
+    QTimer::singleShot(0, [&] {
+        send(target, { QEvent::KeyPress, QEvent::MouseButtonRelease, QEvent::Wheel, QEvent::User });
+        sent = true;
+        QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
+    });
+    const ToolRun run = runTool(kShell, { "-c", "cat go" }, dir.path(), {});
+    EXPECT_TRUE(sent);
+    EXPECT_TRUE(run.succeeded());
+    EXPECT_EQ(target.types, std::vector<QEvent::Type> { QEvent::User });
+
+    target.types.clear();
+    send(target, { QEvent::KeyPress });
+    EXPECT_EQ(target.types, std::vector<QEvent::Type> { QEvent::KeyPress }) << "input goes through after the run";
 }

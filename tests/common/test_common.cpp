@@ -1,7 +1,9 @@
 // The pieces the three programs share, on the offscreen platform.
 #include "box_watcher.h"
+#include "child_start.h"
 #include "file_dialog_answer.h"
 #include "file_dialog_wpr.h"
+#include "input_guard.h"
 #include "message_box.h"
 #include "morvil_state.h"
 #include "qt_test_main.h"
@@ -9,10 +11,12 @@
 #include "token_bus.h"
 #include "typed_file_names.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -211,6 +215,62 @@ private slots:
             QVERIFY(FileDialogWPR::getOpenFileNames().isEmpty());
             QCOMPARE(answer.openedIn, a.path());
         }
+    }
+
+    // The guard that the waits for commands and child processes stand under: what is typed goes
+    // nowhere, then or afterwards; the close button's request (a spontaneous close) is refused
+    // while the program's own close() closes; timers run. Once the guard has gone, input and the
+    // close request go through again.
+    void inputGuardDropsInputAndCloseRequests()
+    {
+        QLineEdit edit;
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        // True when the widget took the request: closing is then up to the window system.
+        const auto requestClose = [&edit] {
+            QCloseEvent request;
+            // As the window system delivers it: sendEvent() would mark it the program's own.
+            QSpontaneKeyEvent::setSpontaneous(&request);
+            QCoreApplication::instance()->notify(&edit, &request);
+            return request.isAccepted();
+        };
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        timer.start(0);
+        {
+            morvil::InputGuard guard;
+            QTest::keyClicks(&edit, QStringLiteral("abc"));
+            QVERIFY(!requestClose());
+            QVERIFY(edit.isVisible());
+            QTRY_VERIFY(ticks > 0);
+            QLineEdit other;
+            other.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&other));
+            QVERIFY(other.close());
+            QVERIFY(!other.isVisible());
+        }
+        QCOMPARE(edit.text(), QString());
+        QTest::keyClicks(&edit, QStringLiteral("abc"));
+        QCOMPARE(edit.text(), QStringLiteral("abc"));
+        QVERIFY(requestClose());
+    }
+
+    // The start of a child: one that ran and ended at once was started all the same; a program
+    // that is not there was not.
+    void childStartTellsStartedFromFailed()
+    {
+        QProcess quick;
+        QVERIFY(morvil::startChild(quick, QStringLiteral("/bin/true"), {}, std::chrono::minutes(1)));
+        // Its end may have come during the wait already.
+        QTRY_COMPARE(quick.state(), QProcess::NotRunning);
+        QCOMPARE(quick.exitCode(), 0);
+
+        QProcess missing;
+        QVERIFY(
+            !morvil::startChild(missing, QStringLiteral("/nonexistent/morvil_openvpn"), {}, std::chrono::minutes(1)));
+        QCOMPARE(missing.error(), QProcess::FailedToStart);
+        QCOMPARE(missing.state(), QProcess::NotRunning);
     }
 };
 

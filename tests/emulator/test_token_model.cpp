@@ -371,6 +371,25 @@ TEST(TokenModel, InjectedFailureAnswersWithoutRunningTheCommand)
     EXPECT_EQ(token.process(tryPinRequest(1, kUser)), kOk);
 }
 
+TEST(TokenModel, HeldCommandRunsOnceReleasedAndTheHoldCatchesOneCommand)
+{
+    TokenModel token;
+    configure(token);
+    token.clearLog();
+    token.holdNext(0x02);
+    std::thread caller([&token] { token.process(infoRequest()); });
+    while (!token.holding()) {
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(token.log().empty()) << "a held command has not run";
+    EXPECT_EQ(token.snapshot().name, kName) << "the state stays readable meanwhile";
+    token.releaseHeld();
+    caller.join();
+    EXPECT_FALSE(token.holding());
+    token.process(infoRequest());
+    EXPECT_EQ(token.log().size(), 2u);
+}
+
 TEST(TokenModel, ConcurrentCommandsAreAllLogged)
 {
     TokenModel token;
