@@ -1,10 +1,14 @@
 // The pages' controls, found by object name and used as the user would.
 #pragma once
 
+#include "box_watcher.h"
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace morvil::test {
 
@@ -26,5 +30,34 @@ inline void press(QWidget* page, const char* button)
     QVERIFY2(push != nullptr && push->isEnabled(), button);
     push->click();
 }
+
+// The last box shown was a question with Yes and No, No the default.
+inline void lastBoxAskedYesOrNo(const BoxWatcher& boxes)
+{
+    QVERIFY(!boxes.seen().isEmpty());
+    QCOMPARE(boxes.seen().last().buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(boxes.seen().last().defaultButton, QMessageBox::No);
+}
+
+// The octets a page's signal pointed to, looked at again once the page is done with them: a page
+// that forgets a PIN overwrites the very octets it lent, it does not only let go of them.
+class LentSecret
+{
+public:
+    void take(const char* at)
+    {
+        mAt = at;
+        mSize = static_cast<int>(qstrlen(at));
+    }
+    QByteArray text() const { return QByteArray(mAt, mSize); }
+    bool wiped() const
+    {
+        return mAt != nullptr && std::all_of(mAt, mAt + mSize, [](char c) { return c == 0; });
+    }
+
+private:
+    const char* mAt = nullptr;
+    int mSize = 0;
+};
 
 } // namespace morvil::test
