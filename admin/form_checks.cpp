@@ -1,6 +1,7 @@
 #include "form_checks.h"
 
 #include "admin_texts.h"
+#include "pin_entry.h"
 #include "secret_bytes.h"
 #include "token_text.h"
 
@@ -19,7 +20,7 @@ QString checkNewPin(bool so, const QString& pin, const QString& pinCheck)
     if (pin != pinCheck) {
         return text::pinsDiffer(so);
     }
-    if (utf8Octets(pin) > kMaxPinOctets) {
+    if (!pinFits(pin)) {
         return text::pinTooLong(so);
     }
     return QString();

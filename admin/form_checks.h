@@ -8,7 +8,6 @@
 namespace morvil::admin {
 
 inline constexpr int kMaxNameOctets = 10;
-inline constexpr int kMaxPinOctets = 8;
 
 int utf8Octets(const QString& text);
 

@@ -1,5 +1,6 @@
 #include "pin_entry.h"
 
+#include "message_box.h"
 #include "secret_bytes.h"
 
 #include <QInputDialog>
@@ -22,17 +23,37 @@ public:
 
     void done(int result) override
     {
-        if (result == QDialog::Accepted) {
+        const bool refused = result == QDialog::Accepted && !pinFits(textValue());
+        if (result == QDialog::Accepted && !refused) {
             taken = textValue();
         }
         for (QLineEdit* edit : findChildren<QLineEdit*>()) {
             clearPinEdit(edit);
         }
+        if (refused) {
+            box::critical(box::errorTitle(), pinTooLongText(), this);
+            return;
+        }
         QInputDialog::done(result);
+    }
+
+private:
+    static QString pinTooLongText()
+    {
+        return QInputDialog::tr("PIN jest za długi. Może on zawierać co najwyżej 8 znaków. Litery takie jak 'ą', "
+                                "'ć', itd. kodowane są na 2 znakach.");
     }
 };
 
 } // namespace
+
+bool pinFits(const QString& pin)
+{
+    // Counted through a wiped buffer: the encoding is a copy of the PIN.
+    SecretBytes octets;
+    octets.assignUtf8(pin);
+    return octets.size() <= kMaxPinOctets;
+}
 
 QLineEdit* pinEdit(const QString& objectName)
 {

@@ -8,6 +8,7 @@
 #include "openvpn_child.h"
 #include "pin_check.h"
 #include "pin_entry.h"
+#include "plain_text_pane.h"
 #include "secret_bytes.h"
 #include "vpn_item.h"
 
@@ -140,7 +141,7 @@ void MainWindow::vpnOutputSlot()
     };
     for (const auto& [data, channel] : reads) {
         if (!data.isEmpty()) {
-            mVpnOutput->append(QString::fromLatin1(data));
+            morvil::appendPlainText(mVpnOutput, QString::fromLatin1(data));
             up = mUpWatch.feed(channel, data) || up;
         }
     }

@@ -6,6 +6,7 @@
 #include "cert_index.h"
 #include "message_box.h"
 #include "openssl_time.h"
+#include "plain_text_pane.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -168,14 +169,14 @@ QString shownDate(const QDateTime& dateTime)
 
 void CA::appendSubjectLines(QTextEdit* pane, const Subject& subject)
 {
-    pane->append(tr("Dane podmiotu:"));
-    pane->append(tr("        Kraj: %1").arg(subject.countryName()));
-    pane->append(tr("        Region: %1").arg(subject.stateOrProvinceName()));
-    pane->append(tr("        Miejscowość: %1").arg(subject.localityName()));
-    pane->append(tr("        Organizacja: %1").arg(subject.organizationName()));
-    pane->append(tr("        Dział: %1").arg(subject.organizationalUnitName()));
-    pane->append(tr("        Nazwa: %1").arg(subject.commonName()));
-    pane->append(tr("        E-mail: %1").arg(subject.emailAddress()));
+    morvil::appendPlainText(pane, tr("Dane podmiotu:"));
+    morvil::appendPlainText(pane, tr("        Kraj: %1").arg(subject.countryName()));
+    morvil::appendPlainText(pane, tr("        Region: %1").arg(subject.stateOrProvinceName()));
+    morvil::appendPlainText(pane, tr("        Miejscowość: %1").arg(subject.localityName()));
+    morvil::appendPlainText(pane, tr("        Organizacja: %1").arg(subject.organizationName()));
+    morvil::appendPlainText(pane, tr("        Dział: %1").arg(subject.organizationalUnitName()));
+    morvil::appendPlainText(pane, tr("        Nazwa: %1").arg(subject.commonName()));
+    morvil::appendPlainText(pane, tr("        E-mail: %1").arg(subject.emailAddress()));
 }
 
 void CA::updateCertificateInfo()
@@ -189,11 +190,11 @@ void CA::updateCertificateInfo()
         return;
     }
     if (!certificate->revocationDate().isNull()) {
-        mCertInfoTextEdit->append(tr("Data unieważnienia:"));
-        mCertInfoTextEdit->append(tr("        %1").arg(shownDate(certificate->revocationDate())));
+        morvil::appendPlainText(mCertInfoTextEdit, tr("Data unieważnienia:"));
+        morvil::appendPlainText(mCertInfoTextEdit, tr("        %1").arg(shownDate(certificate->revocationDate())));
     }
-    mCertInfoTextEdit->append(tr("Data ważności:"));
-    mCertInfoTextEdit->append(tr("        %1").arg(shownDate(certificate->notAfter())));
+    morvil::appendPlainText(mCertInfoTextEdit, tr("Data ważności:"));
+    morvil::appendPlainText(mCertInfoTextEdit, tr("        %1").arg(shownDate(certificate->notAfter())));
     appendSubjectLines(mCertInfoTextEdit, *certificate);
 }
 

@@ -6,6 +6,8 @@
 #include "input_guard.h"
 #include "message_box.h"
 #include "morvil_state.h"
+#include "pin_entry.h"
+#include "plain_text_pane.h"
 #include "qt_test_main.h"
 #include "secret_bytes.h"
 #include "token_bus.h"
@@ -14,8 +16,12 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -214,6 +220,62 @@ private slots:
             FileDialogAnswer answer({});
             QVERIFY(FileDialogWPR::getOpenFileNames().isEmpty());
             QCOMPARE(answer.openedIn, a.path());
+        }
+    }
+
+    // The PIN dialog of the authority and the VPN client. A PIN of more than 8 octets (five Polish
+    // letters fit the edit's 8 characters but take 10) is refused with a box while the dialog stays
+    // open and empty, so no token is asked with a PIN the library would cut; the empty PIN is taken.
+    void pinDialogRefusesWhatDoesNotFitAndTakesTheEmptyPin()
+    {
+        QStringList typed { QString::fromUtf8("ąąąąą"), QStringLiteral("1234abcd"), QString() };
+        QStringList emptiedBefore;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || typed.isEmpty()) {
+                return;
+            }
+            auto* edit = dialog->findChild<QLineEdit*>();
+            emptiedBefore << edit->text();
+            edit->insert(typed.takeFirst()); // as typed: through the undo history
+            dialog->accept();
+        });
+        answer.start(10);
+        BoxWatcher boxes;
+        boxes.expectError(QString::fromUtf8("PIN jest za długi. Może on zawierać co najwyżej 8 znaków. Litery takie "
+                                            "jak 'ą', 'ć', itd. kodowane są na 2 znakach."));
+        QString pin = QStringLiteral("stale");
+        QVERIFY(morvil::askPin(nullptr, QStringLiteral("Podaj PIN"), QStringLiteral("PIN:"), pin));
+        QCOMPARE(pin, QStringLiteral("1234abcd"));
+        QCOMPARE(boxes.finish(), QStringList());
+        QVERIFY(morvil::askPin(nullptr, QStringLiteral("Podaj PIN"), QStringLiteral("PIN:"), pin));
+        QCOMPARE(pin, QString());
+        QCOMPARE(emptiedBefore, QStringList({ QString(), QString(), QString() }));
+        QVERIFY(morvil::pinFits(QStringLiteral("12345678")));
+        QVERIFY(!morvil::pinFits(QString::fromUtf8("1234567ą")));
+    }
+
+    // What a pane shows of a subject or a child's output is the text as written: markup stays
+    // characters, and neither styles the pane nor names an image for it to load.
+    void panesShowPlainText()
+    {
+        QTextEdit pane;
+        const QString written[] = { QStringLiteral("<b>O=bold</b>"), QStringLiteral("<img src=/nonexistent/x.png>"),
+                                    QStringLiteral("<title>evil.example</title>bank.example"),
+                                    QStringLiteral("two\nlines &amp;") };
+        for (const QString& text : written) {
+            morvil::appendPlainText(&pane, text);
+        }
+        QCOMPARE(pane.toPlainText(),
+                 QStringLiteral("<b>O=bold</b>\n<img src=/nonexistent/x.png>\n<title>evil.example</title>bank.example\n"
+                                "two\nlines &amp;"));
+        QCOMPARE(pane.document()->blockCount(), 5);
+        for (QTextBlock block = pane.document()->begin(); block.isValid(); block = block.next()) {
+            for (auto part = block.begin(); !part.atEnd(); ++part) {
+                QCOMPARE(part.fragment().charFormat().fontWeight(), QFont::Normal);
+                QVERIFY(!part.fragment().charFormat().isImageFormat());
+            }
         }
     }
 
