@@ -1,5 +1,5 @@
-// The certificate index parser on damaged lines and revocation reasons. Lines the stock openssl
-// writes are read through the authority on a token (test_authority_on_token.cpp).
+// The certificate index parser on damaged and odd lines and revocation reasons. Lines the stock
+// openssl writes are read through the authority on a token (test_authority_on_token.cpp).
 #include "cert_index.h"
 
 #include <gtest/gtest.h>
@@ -21,4 +21,37 @@ TEST(CertIndex, DamagedLinesAreSkipped)
     EXPECT_EQ(index.entries[2].serial, "0D");
     EXPECT_EQ(index.entries[2].revocationDate, "200101000000Z");
     EXPECT_TRUE(index.entries[2].revocationReason.isEmpty());
+}
+
+// What a run of tabs leaves at either end of a line still counts as a field, a reason ends at the
+// next comma, and octets other than tabs stay in their field.
+TEST(CertIndex, OddLinesKeepTheirFields)
+{
+    const IndexContents index
+        = parseIndex("V\t300101000000Z\t\t10\tunknown\t\n" // empty subject after the last tab
+                     "\tV\t300101000000Z\t\t11\tunknown\t/CN=a\n" // leading tab: state empty
+                     "S\t300101000000Z\t\t12\tunknown\t/CN=s\n" // too few fields for a revoked layout
+                     "R\t300101000000Z\t200101000000Z,a,b\t13\tunknown\t/CN=Łódź\r\n"
+                     "E\t\t\t200101000000Z\t\t\t14\t\tunknown\t\t/O=x/CN=e\n"
+                     "R\t300101000000Z\t,\t15\tunknown\t/CN=r\n");
+    EXPECT_EQ(index.skippedLines, 1);
+    ASSERT_EQ(index.entries.size(), 5);
+    EXPECT_EQ(index.entries[0].serial, "10");
+    EXPECT_TRUE(index.entries[0].subject.isEmpty());
+    EXPECT_EQ(index.entries[1].state, "");
+    EXPECT_EQ(index.entries[1].expiry, "V");
+    EXPECT_EQ(index.entries[1].revocationDate, "300101000000Z");
+    EXPECT_EQ(index.entries[1].serial, "11");
+    EXPECT_EQ(index.entries[1].subject, "/CN=a");
+    EXPECT_EQ(index.entries[2].revocationDate, "200101000000Z");
+    EXPECT_EQ(index.entries[2].revocationReason, "a");
+    EXPECT_EQ(index.entries[2].serial, "13");
+    EXPECT_EQ(index.entries[2].subject, "/CN=Łódź\r");
+    EXPECT_EQ(index.entries[3].state, "E");
+    EXPECT_EQ(index.entries[3].expiry, "200101000000Z");
+    EXPECT_EQ(index.entries[3].serial, "14");
+    EXPECT_EQ(index.entries[3].subject, "/O=x/CN=e");
+    EXPECT_TRUE(index.entries[4].revocationDate.isEmpty());
+    EXPECT_TRUE(index.entries[4].revocationReason.isEmpty());
+    EXPECT_EQ(index.entries[4].serial, "15");
 }
