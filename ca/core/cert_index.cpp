@@ -1,8 +1,9 @@
 #include "cert_index.h"
 
-namespace {
+#include <array>
+#include <tuple>
 
-constexpr QChar kTab = QLatin1Char('\t');
+namespace {
 
 // Field positions after the split: a valid or expired line has lost its empty revocation field.
 constexpr int kSerialField = 2;
@@ -10,40 +11,64 @@ constexpr int kSubjectField = 4;
 constexpr int kRevocationField = 2;
 constexpr int kRevokedSerialField = 3;
 constexpr int kRevokedSubjectField = 5;
+constexpr int kMostFields = kRevokedSubjectField + 1;
+constexpr qsizetype kLeadingDigits = 16; // hexadecimal digits in 64 bits
+
+// The value of a hexadecimal digit, or -1.
+int hexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9') {
+        return c - u'0';
+    }
+    if (c >= u'A' && c <= u'F') {
+        return c - u'A' + 10;
+    }
+    if (c >= u'a' && c <= u'f') {
+        return c - u'a' + 10;
+    }
+    return -1;
+}
 
 } // namespace
 
-QStringList splitIndexFields(const QString& line)
+bool parseIndexLine(QByteArrayView line, IndexEntry& entry)
 {
-    QStringList fields = line.split(kTab, Qt::SkipEmptyParts);
-    // A split at runs of tabs keeps one empty field at either end.
-    if (line.startsWith(kTab)) {
-        fields.prepend(QString());
+    // The fields a line's state may need; later ones are not looked at.
+    std::array<QByteArrayView, kMostFields> fields;
+    int count = 0;
+    qsizetype at = 0;
+    while (count < kMostFields) {
+        qsizetype end = line.indexOf('\t', at);
+        if (end < 0) {
+            end = line.size();
+        }
+        fields[static_cast<std::size_t>(count++)] = line.sliced(at, end - at);
+        if (end == line.size()) {
+            break;
+        }
+        at = end;
+        while (at < line.size() && line[at] == '\t') {
+            ++at;
+        }
     }
-    if (line.size() > 1 && line.endsWith(kTab)) {
-        fields.append(QString());
-    }
-    return fields;
-}
-
-bool parseIndexLine(const QString& line, IndexEntry& entry)
-{
-    const QStringList fields = splitIndexFields(line);
-    if (fields.isEmpty()) {
-        return false;
-    }
-    const QString& state = fields[0];
-    const bool revoked = state != QLatin1String("V") && state != QLatin1String("E");
-    if (fields.size() <= (revoked ? kRevokedSubjectField : kSubjectField)) {
+    const QByteArrayView state = fields[0];
+    const bool revoked = state != QByteArrayView("V") && state != QByteArrayView("E");
+    if (count <= (revoked ? kRevokedSubjectField : kSubjectField)) {
         return false;
     }
     entry = IndexEntry();
     entry.state = state;
     entry.expiry = fields[1];
     if (revoked) {
-        const QStringList revocation = fields[kRevocationField].split(QLatin1Char(','));
-        entry.revocationDate = revocation.value(0);
-        entry.revocationReason = revocation.value(1);
+        // The date, then the reason up to the next comma when there is one.
+        const QByteArrayView revocation = fields[kRevocationField];
+        const qsizetype comma = revocation.indexOf(',');
+        entry.revocationDate = comma < 0 ? revocation : revocation.first(comma);
+        if (comma >= 0) {
+            const QByteArrayView reason = revocation.sliced(comma + 1);
+            const qsizetype next = reason.indexOf(',');
+            entry.revocationReason = next < 0 ? reason : reason.first(next);
+        }
         entry.serial = fields[kRevokedSerialField];
         entry.subject = fields[kRevokedSubjectField];
     } else {
@@ -53,9 +78,35 @@ bool parseIndexLine(const QString& line, IndexEntry& entry)
     return true;
 }
 
-IndexContents parseIndex(const QByteArray& text)
+IndexContents parseIndex(QByteArrayView text)
 {
     IndexContents contents;
     contents.skippedLines = forEachIndexEntry(text, [&](const IndexEntry& entry) { contents.entries.append(entry); });
     return contents;
+}
+
+SerialOrder::SerialOrder(QStringView serial)
+{
+    for (const QChar c : serial) {
+        const int digit = hexDigit(c.unicode());
+        if (digit < 0) {
+            *this = SerialOrder();
+            return;
+        }
+        if (mDigits == 0 && digit == 0) {
+            continue;
+        }
+        if (mDigits < kLeadingDigits) {
+            mLeading = mLeading << 4 | static_cast<quint64>(digit);
+        } else {
+            mRest += static_cast<char>(QChar::toUpper(c.unicode()));
+        }
+        ++mDigits;
+    }
+}
+
+bool SerialOrder::operator<(const SerialOrder& other) const
+{
+    // Equal numbers of digits have equal numbers of leading ones, and of the rest.
+    return std::tie(mDigits, mLeading, mRest) < std::tie(other.mDigits, other.mLeading, other.mRest);
 }

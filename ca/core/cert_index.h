@@ -3,30 +3,29 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
-#include <QString>
-#include <QStringList>
+#include <QStringView>
 
+// One line's fields as views into the index's text (UTF-8, valid while that text lives): an index
+// has a hundred thousand lines, and its reader makes strings only of what it keeps.
 struct IndexEntry
 {
-    QString state; // "V", "R", "E", or whatever letter the line holds
-    QString expiry; // the index's own time text, YYMMDDHHMMSSZ
-    QString revocationDate; // empty unless revoked
-    QString revocationReason; // empty unless given
-    QString serial; // hexadecimal, as written
-    QString subject; // slash form
+    QByteArrayView state; // "V", "R", "E", or whatever letter the line holds
+    QByteArrayView expiry; // the index's own time text, YYMMDDHHMMSSZ
+    QByteArrayView revocationDate; // empty unless revoked
+    QByteArrayView revocationReason; // empty unless given
+    QByteArrayView serial; // hexadecimal, as written
+    QByteArrayView subject; // slash form
 };
 
-// Splits a line at runs of tabs: an empty field between two tabs disappears.
-QStringList splitIndexFields(const QString& line);
-
-// One line of the index; false (entry untouched) when the line has fewer fields than its state
-// needs, which only a damaged index has.
-bool parseIndexLine(const QString& line, IndexEntry& entry);
+// One line, split at runs of tabs (a run at either end leaves an empty field there); false (entry
+// untouched) when the line has fewer fields than its state needs, which only a damaged index has.
+bool parseIndexLine(QByteArrayView line, IndexEntry& entry);
 
 // Calls take(entry) for each line that parses, in file order, and returns the number of non-empty
-// lines that did not. Empty lines are passed over. text is UTF-8.
-template <typename Take> int forEachIndexEntry(const QByteArray& text, Take take)
+// lines that did not. Empty lines are passed over.
+template <typename Take> int forEachIndexEntry(QByteArrayView text, Take take)
 {
     int skipped = 0;
     IndexEntry entry;
@@ -37,7 +36,7 @@ template <typename Take> int forEachIndexEntry(const QByteArray& text, Take take
             end = text.size();
         }
         if (end > start) {
-            if (parseIndexLine(QString::fromUtf8(text.constData() + start, end - start), entry)) {
+            if (parseIndexLine(text.sliced(start, end - start), entry)) {
                 take(entry);
             } else {
                 ++skipped;
@@ -50,9 +49,26 @@ template <typename Take> int forEachIndexEntry(const QByteArray& text, Take take
 
 struct IndexContents
 {
-    QList<IndexEntry> entries; // in file order
+    QList<IndexEntry> entries; // in file order, views into the text parsed
     int skippedLines = 0; // non-empty lines that did not parse
 };
 
 // The whole index as a list.
-IndexContents parseIndex(const QByteArray& text);
+IndexContents parseIndex(QByteArrayView text);
+
+// A hexadecimal serial of any length as a number, for ordering: leading zeros and case do not
+// count, and text that is not hexadecimal counts as 0.
+class SerialOrder
+{
+public:
+    SerialOrder() = default;
+    explicit SerialOrder(QStringView serial);
+    bool operator<(const SerialOrder& other) const;
+
+private:
+    // How many significant digits, the value of the first 16 (all of a serial up to 64 bits, so
+    // that sorting a large index compares numbers held in place), and the others as text.
+    qsizetype mDigits = 0;
+    quint64 mLeading = 0;
+    QByteArray mRest;
+};

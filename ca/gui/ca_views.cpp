@@ -63,16 +63,17 @@ bool CA::readCertificateDb()
         return false;
     }
     // Lines with fewer fields than their state needs come only from a damaged index: skipped.
-    forEachIndexEntry(db.readAll(), [this](const IndexEntry& entry) {
+    const QByteArray text = db.readAll();
+    forEachIndexEntry(text, [this](const IndexEntry& entry) {
         Certificate& certificate = mCertList.appendNew();
-        certificate.setState(entry.state);
-        certificate.setNotAfter(entry.expiry);
+        certificate.setState(QString::fromUtf8(entry.state));
+        certificate.setNotAfter(QString::fromUtf8(entry.expiry));
         if (!entry.revocationDate.isEmpty()) {
-            certificate.setRevocationDate(entry.revocationDate);
+            certificate.setRevocationDate(QString::fromUtf8(entry.revocationDate));
         }
-        certificate.setRevocationReason(entry.revocationReason);
-        certificate.setSerial(entry.serial);
-        certificate.setSubject(fromOpensslOneline(entry.subject));
+        certificate.setRevocationReason(QString::fromUtf8(entry.revocationReason));
+        certificate.setSerial(QString::fromUtf8(entry.serial));
+        certificate.setSubject(fromOpensslOneline(QString::fromUtf8(entry.subject)));
         certificate.setFileName(mConf.mNewCertsDirName + QLatin1Char('/') + certificate.fileName());
     });
     return true;
@@ -133,7 +134,12 @@ template <typename Item, typename Shown> void showRows(QTreeWidget* tree, ItemLi
             rows.append(&list[i]);
         }
     }
+    // A sorting tree takes added rows one at a time, each sorted later; without sorting it takes
+    // them at once, and sorts them once when sorting comes back on.
+    const bool sorting = tree->isSortingEnabled();
+    tree->setSortingEnabled(false);
     tree->addTopLevelItems(rows);
+    tree->setSortingEnabled(sorting);
 }
 
 } // namespace

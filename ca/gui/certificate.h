@@ -2,6 +2,7 @@
 // ("Numer", "Nazwa", "Organizacja"), whose texts and icon the setters keep in step.
 #pragma once
 
+#include "cert_index.h"
 #include "subject.h"
 
 #include <QDateTime>
@@ -40,11 +41,16 @@ public:
     // The resource name of the icon a state letter shows; empty for none.
     static QString stateIconName(const QString& state);
 
+    // The number column sorts by the serials as numbers, of any length (the column shows 0 for
+    // those too large for it); the other columns by their text.
+    bool operator<(const QTreeWidgetItem& other) const override;
+
 private:
     void updateColumns();
 
     QString mState;
     int mSerial = 0;
+    SerialOrder mSerialOrder;
     QString mFileName;
     QDateTime mNotBefore;
     QDateTime mNotAfter;

@@ -1,8 +1,11 @@
-// The certificate index parser on damaged lines and revocation reasons. Lines the stock openssl
-// writes are read through the authority on a token (test_authority_on_token.cpp).
+// The certificate index parser on damaged and odd lines and revocation reasons. Lines the stock
+// openssl writes are read through the authority on a token (test_authority_on_token.cpp).
 #include "cert_index.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 TEST(CertIndex, DamagedLinesAreSkipped)
 {
@@ -21,4 +24,31 @@ TEST(CertIndex, DamagedLinesAreSkipped)
     EXPECT_EQ(index.entries[2].serial, "0D");
     EXPECT_EQ(index.entries[2].revocationDate, "200101000000Z");
     EXPECT_TRUE(index.entries[2].revocationReason.isEmpty());
+}
+
+// What a run of tabs leaves at either end of a line still counts as a field, a reason ends at the
+// next comma, and octets other than tabs stay in their field.
+TEST(CertIndex, OddLinesKeepTheirFields)
+{
+    const IndexContents index
+        = parseIndex("V\t300101000000Z\t\t10\tunknown\t\n" // empty subject after the last tab
+                     "\tV\t300101000000Z\t\t11\tunknown\t/CN=a\n" // leading tab: state empty
+                     "S\t300101000000Z\t\t12\tunknown\t/CN=s\n" // too few fields for a revoked layout
+                     "R\t300101000000Z\t200101000000Z,a,b\t13\tunknown\t/CN=Łódź\r\n"
+                     "E\t\t\t200101000000Z\t\t\t14\t\tunknown\t\t/O=x/CN=e\n"
+                     "R\t300101000000Z\t,\t15\tunknown\t/CN=r\n");
+    EXPECT_EQ(index.skippedLines, 1);
+    std::vector<std::string> read;
+    for (const IndexEntry& entry : index.entries) {
+        QByteArray fields;
+        for (const QByteArrayView field :
+             { entry.state, entry.expiry, entry.revocationDate, entry.revocationReason, entry.serial, entry.subject }) {
+            fields += field.toByteArray() + '|';
+        }
+        read.push_back(fields.toStdString());
+    }
+    EXPECT_EQ(read,
+              (std::vector<std::string> { "V|300101000000Z|||10||", "|V|300101000000Z||11|/CN=a|",
+                                          "R|300101000000Z|200101000000Z|a|13|/CN=Łódź\r|",
+                                          "E|200101000000Z|||14|/O=x/CN=e|", "R|300101000000Z|||15|/CN=r|" }));
 }

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -181,7 +182,11 @@ private slots:
         selectRow("reqTree", "Ewa,  Morvil", 0);
         trigger("certSignReqAct");
         QCOMPARE(widget<QTreeWidget>("reqTree")->topLevelItemCount(), 0);
-        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 2);
+        // The refilled tree is sorted by number as before, the newest certificate first.
+        auto* certTree = widget<QTreeWidget>("certTree");
+        QCOMPARE(certTree->topLevelItemCount(), 2);
+        QCOMPARE(certTree->topLevelItem(0)->text(0), QStringLiteral("     1"));
+        QVERIFY(certTree->header()->isSortIndicatorShown());
         QVERIFY(stockOpenssl({ "verify", "-CAfile", storeFile("C.cert"), storeFile("certs_new/01.pem") }).succeeded());
 
         widget<QTabWidget>("leftPanelTab")->setCurrentIndex(0);

@@ -6,6 +6,8 @@
 
 #include <QTreeWidget>
 
+#include <algorithm>
+
 class RecordsTest : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,49 @@ private slots:
         certificate.setSerial(QStringLiteral("1234567890ABCDEF"));
         QCOMPARE(certificate.serial(), 0);
         QCOMPARE(certificate.text(0), QStringLiteral("     0"));
+    }
+
+    // The number column sorts by the serials as numbers, whatever their length, case or leading
+    // zeros; text that is not hexadecimal counts as the 0 the row shows. The other columns sort by
+    // their text.
+    void serialColumnSortsByNumber()
+    {
+        const QStringList serials
+            = QStringLiteral("989680 0A 0100000000 05 0 FFFFFFFFFFFFFFFFFFFF1 98967F xyz "
+                             "00000000000b 10000000000000000B ffffffffffffffffffff 10000000000000000a")
+                  .split(QLatin1Char(' '));
+        QTreeWidget tree;
+        tree.setColumnCount(3);
+        tree.setSortingEnabled(true);
+        tree.sortByColumn(0, Qt::AscendingOrder);
+        ItemList<Certificate> list;
+        for (int i = 0; i < serials.size(); ++i) {
+            Certificate& certificate = list.appendNew();
+            certificate.setSerial(serials[i]);
+            certificate.setSubject(QStringLiteral("/CN=%1").arg(QChar(char16_t(u'a' + serials.size() - 1 - i))));
+            tree.addTopLevelItem(&certificate);
+        }
+        const auto column = [&tree](bool serial) {
+            QStringList shown;
+            for (int i = 0; i < tree.topLevelItemCount(); ++i) {
+                const auto* row = static_cast<const Certificate*>(tree.topLevelItem(i));
+                shown << (serial ? row->fileName().chopped(4) : row->text(1));
+            }
+            return shown;
+        };
+        // 98967F and 989680 show as 9999999 and 10000000; 0100000000 is too large for the column.
+        const QStringList ascending
+            = QStringLiteral("0 xyz 05 0A 00000000000b 98967F 989680 0100000000 "
+                             "10000000000000000a 10000000000000000B ffffffffffffffffffff FFFFFFFFFFFFFFFFFFFF1")
+                  .split(QLatin1Char(' '));
+        QCOMPARE(column(true), ascending);
+        tree.sortByColumn(0, Qt::DescendingOrder);
+        QStringList descending = ascending.mid(2);
+        std::reverse(descending.begin(), descending.end());
+        descending << QStringLiteral("0") << QStringLiteral("xyz"); // equal rows keep their order
+        QCOMPARE(column(true), descending);
+        tree.sortByColumn(1, Qt::AscendingOrder);
+        QCOMPARE(column(false), QStringLiteral("a b c d e f g h i j k l").split(QLatin1Char(' ')));
     }
 
     void subjectSetsTheColumns()
