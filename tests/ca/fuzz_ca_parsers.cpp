@@ -1,6 +1,7 @@
 // libFuzzer target for what the authority reads from files and tool output: the certificate
 // index, the configuration file, slash-form names and the tool's times. Malformed input must be
-// skipped or give invalid values, never crash.
+// skipped or give invalid values, never crash; a key reference written into a configuration and
+// a plain slash-form name must read back as they were.
 #include "ca_configuration.h"
 #include "cert_index.h"
 #include "openssl_conf_reading.h"

@@ -72,6 +72,11 @@ QList<std::pair<QByteArray, QByteArray>> tokenAndKeyNames()
     return names;
 }
 
+BoxAnswer informationBox(const QString& title, const QString& text)
+{
+    return { QMessageBox::Ok, QMessageBox::Information, title, text, {} };
+}
+
 // The box that refuses a key of these names, or none when the authority must work with it. A
 // reference is split at its first "/"; line breaks and other control characters may not reach
 // the authority's files; octets that are no UTF-8 cannot be named again.
@@ -86,29 +91,20 @@ std::optional<BoxAnswer> refusalOf(const QByteArray& token, const QByteArray& ke
                });
     };
     if (token.contains('/')) {
-        return BoxAnswer { QMessageBox::Ok,
-                           QMessageBox::Information,
-                           QString::fromUtf8("Wybór klucza"),
-                           QString::fromUtf8("Nazwa tokenu %1 zawiera znak '/', który w nazwie klucza oddziela nazwę "
-                                             "tokenu od nazwy klucza. Kluczy tego tokenu nie można użyć.")
-                               .arg(QString::fromUtf8(token)),
-                           {} };
+        return informationBox(QString::fromUtf8("Wybór klucza"),
+                              QString::fromUtf8("Nazwa tokenu %1 zawiera znak '/', który w nazwie klucza oddziela "
+                                                "nazwę tokenu od nazwy klucza. Kluczy tego tokenu nie można użyć.")
+                                  .arg(QString::fromUtf8(token)));
     }
     if (control(token) || control(key)) {
-        return BoxAnswer { QMessageBox::Ok,
-                           QMessageBox::Information,
-                           QStringLiteral("Niepoprawne dane"),
-                           QString::fromUtf8("Klucz urzędu nie może zawierać znaków sterujących, takich jak znak nowej "
-                                             "linii lub tabulacji."),
-                           {} };
+        return informationBox(QStringLiteral("Niepoprawne dane"),
+                              QString::fromUtf8("Klucz urzędu nie może zawierać znaków sterujących, takich jak znak "
+                                                "nowej linii lub tabulacji."));
     }
     if (!decodes(token) || !decodes(key)) {
-        return BoxAnswer { QMessageBox::Ok,
-                           QMessageBox::Information,
-                           QStringLiteral("Niepoprawne dane"),
-                           QString::fromUtf8("Nazwa tokenu lub klucza zawiera znaki, które nie są tekstem UTF-8 "
-                                             "(pokazane jako \uFFFD): takiej nazwy nie można przekazać tokenowi."),
-                           {} };
+        return informationBox(QStringLiteral("Niepoprawne dane"),
+                              QString::fromUtf8("Nazwa tokenu lub klucza zawiera znaki, które nie są tekstem UTF-8 "
+                                                "(pokazane jako \uFFFD): takiej nazwy nie można przekazać tokenowi."));
     }
     return std::nullopt;
 }
@@ -348,11 +344,8 @@ private slots:
             const QString name = QStringLiteral("P%1").arg(index++);
             const QStringList before = store.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
             const std::optional<BoxAnswer> refusal = refusalOf(token, key);
-            boxes.expect(refusal.value_or(BoxAnswer { QMessageBox::Ok,
-                                                      QMessageBox::Information,
-                                                      QStringLiteral("Informacja"),
-                                                      QString::fromUtf8("Urząd utworzony poprawnie i gotowy do pracy."),
-                                                      {} }));
+            boxes.expect(refusal.value_or(informationBox(
+                QStringLiteral("Informacja"), QString::fromUtf8("Urząd utworzony poprawnie i gotowy do pracy."))));
             ModalAnswer<CaNewDialog> form([&](CaNewDialog* dialog) {
                 dialog->findChild<QLineEdit*>(QStringLiteral("name"))->setText(name);
                 dialog->findChild<QLineEdit*>(QStringLiteral("caCommonName"))->setText(QStringLiteral("Urząd ") + name);

@@ -141,6 +141,13 @@ QStringList keyReferences()
 
 TEST_F(AuthorityStore, EveryKeyReferenceReadsBackAsWrittenByUsAndByTheTool)
 {
+    // A plain reference is written as it stands, as stores made before hold it; any other in
+    // quotes, with line breaks outside them.
+    EXPECT_EQ(configurationValue(QStringLiteral("TOK_1/ca-2.x")), QStringLiteral("TOK_1/ca-2.x"));
+    EXPECT_EQ(configurationValue(QString::fromUtf8("Żółw/ą")), QString::fromUtf8("Żółw/ą"));
+    EXPECT_EQ(configurationValue(QStringLiteral("my tok/k")), QStringLiteral("\"my tok/k\""));
+    EXPECT_EQ(configurationValue(QStringLiteral("a\"b\\c\nd\re")), QStringLiteral("\"a\\\"b\\\\c\"\\n\"d\"\\r\"e\""));
+    EXPECT_EQ(configurationValue(QString()), QStringLiteral("\"\""));
     mConf.mDefaultMD = QStringLiteral("ecdsa-with-sha1");
     mConf.mPolicyCommonName = QStringLiteral("match");
     for (const QString& name : keyReferences()) {
@@ -310,4 +317,16 @@ TEST_F(AuthorityStore, LinkedEntriesAreNoAuthoritiesAndRemovalStaysInTheStore)
     EXPECT_FALSE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(QFileInfo(link).isDir());
     EXPECT_TRUE(QFileInfo::exists(elsewhere.mConfDirPath + QStringLiteral("/Obcy.conf")));
+}
+
+// A new authority goes before the first name that compares greater, case-sensitively.
+TEST(AuthorityList, NewNameGoesBeforeTheFirstGreater)
+{
+    const QStringList names = { "B", "D", "a", "c" };
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("C")), 1);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("A")), 0);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("b")), 3);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("d")), 4);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("D")), 2);
+    EXPECT_EQ(authorityInsertPosition({}, QStringLiteral("D")), 0);
 }
