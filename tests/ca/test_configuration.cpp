@@ -223,6 +223,11 @@ TEST_F(AuthorityStore, ReadingFollowsTheToolsSyntax)
     for (const auto& [key, value] : policy) {
         EXPECT_EQ(tool.value("CA_policy", key), value.toUtf8()) << key;
     }
+
+    // A line without "=", which the tool refuses, has no effect here.
+    readConfigurationText(QStringLiteral("[ CA_policy ]\nemailAddress\ncountryName\n"), read);
+    EXPECT_EQ(read.mPolicyEmailAddress, QStringLiteral("optional"));
+    EXPECT_EQ(read.mPolicyCountryName, QStringLiteral("optional"));
 }
 
 TEST_F(AuthorityStore, CreatedTreeHasOwnerOnlyFilesAndSerialsOfOne)
