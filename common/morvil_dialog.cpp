@@ -176,6 +176,16 @@ void MorvilDialog::acceptSlot()
         showHint(tr(rule.title), tr(rule.hint));
         return;
     }
+    if (mDialogType == kKeyDialog && item->parent()->text(0).contains(QLatin1Char('/'))) {
+        // A key reference is split at its first "/", here and in the engine: no reference can
+        // name a key of this token.
+        morvil::box::information(tr("Wybór klucza"),
+                                 tr("Nazwa tokenu %1 zawiera znak '/', który w nazwie klucza oddziela nazwę tokenu od "
+                                    "nazwy klucza. Kluczy tego tokenu nie można użyć.")
+                                     .arg(item->parent()->text(0)),
+                                 this);
+        return;
+    }
     if (mDialogType == kTokenDialog) {
         mText = item->text(0);
     } else {

@@ -1,6 +1,7 @@
 #include "connection_store.h"
 
 #include "conf_file.h"
+#include "home_store.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -54,10 +55,9 @@ QString writeConnectionFiles(const QString& dirPath, const ConnectionFiles& file
 
 QString enterStore(const QString& home)
 {
-    QDir dir(home);
-    const QString path = dir.filePath(QLatin1String(kStoreDirName));
-    if ((!QFileInfo(path).isDir() && !dir.mkdir(QLatin1String(kStoreDirName))) || !QDir::setCurrent(path)) {
-        return tr("Nie można utworzyć ani otworzyć katalogu połączeń VPN %1.").arg(QDir::toNativeSeparators(path));
+    if (!morvil::enterHomeStore(home, QLatin1String(kStoreDirName))) {
+        return tr("Nie można utworzyć ani otworzyć katalogu połączeń VPN %1.")
+            .arg(QDir::toNativeSeparators(QDir(home).filePath(QLatin1String(kStoreDirName))));
     }
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 void createAuthorityDirectory(const CaConfiguration& c)
 {
@@ -30,6 +31,12 @@ void createAuthorityDirectory(const CaConfiguration& c)
 
 void removeAuthorityDirectory(const QString& path)
 {
+    // A link goes by itself: what it points to lies outside the store. Inside a directory,
+    // removeRecursively removes links without following them.
+    if (QFileInfo(path).isSymLink()) {
+        QFile::remove(path);
+        return;
+    }
     QDir dir(path);
     if (dir.exists()) {
         dir.removeRecursively();
@@ -60,7 +67,19 @@ bool readConfiguration(CaConfiguration& conf)
 
 QStringList authorityCandidates(const QString& dataDir)
 {
-    return QDir(dataDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    return QDir(dataDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+}
+
+bool isListedRequestName(const QString& fileName)
+{
+    return !fileName.startsWith(QLatin1Char('.'));
+}
+
+QStringList pendingRequestNames(const QString& dirPath)
+{
+    QStringList names = QDir(dirPath).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    names.removeIf([](const QString& name) { return !isListedRequestName(name); });
+    return names;
 }
 
 qsizetype authorityInsertPosition(const QStringList& names, const QString& name)

@@ -1,7 +1,8 @@
 #include "ca_configuration.h"
 
-#include <QRegularExpression>
 #include <QStringList>
+
+#include <algorithm>
 
 CaConfiguration::CaConfiguration()
     : mXmlConfFileName(QStringLiteral("xml_conf"))
@@ -36,6 +37,43 @@ void CaConfiguration::setName(const QString& name, const QString& dataDir)
     mCrlFileName = name + QStringLiteral(".crl");
 }
 
+namespace {
+
+// Characters that OpenSSL's configuration reader takes as they are in any value; anything else
+// (blanks, which it trims at either end, "#" which starts a comment, quotes, "\\", "$" which
+// names a variable, control characters) makes the value go in quotes.
+bool isPlainValueCharacter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= 0x80 || (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'/'
+        || u == u'_' || u == u'-' || u == u'.';
+}
+
+} // namespace
+
+QString configurationValue(const QString& value)
+{
+    if (!value.isEmpty() && std::all_of(value.begin(), value.end(), isPlainValueCharacter)) {
+        return value;
+    }
+    // Inside quotes only "\"" and "\\" need a "\"; a line break cannot stand there, so it leaves
+    // the quotes as an escape, which outside them stands for the break itself.
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : value) {
+        if (c == u'"' || c == u'\\') {
+            quoted += QLatin1Char('\\');
+            quoted += c;
+        } else if (c == u'\n') {
+            quoted += QStringLiteral("\"\\n\"");
+        } else if (c == u'\r') {
+            quoted += QStringLiteral("\"\\r\"");
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + QLatin1Char('"');
+}
+
 QString configurationText(const CaConfiguration& c)
 {
     QString t;
@@ -45,7 +83,7 @@ QString configurationText(const CaConfiguration& c)
     t += QStringLiteral("crl_dir = $dir/") + c.mCrlDirName + QLatin1Char('\n');
     t += QStringLiteral("database = $dir/") + c.mDbFileName + QLatin1Char('\n');
     // The key reference, not a file: the tool hands it to the engine.
-    t += QStringLiteral("private_key = ") + c.mCaKeyName + QLatin1Char('\n');
+    t += QStringLiteral("private_key = ") + configurationValue(c.mCaKeyName) + QLatin1Char('\n');
     t += QStringLiteral("certificate = $dir/") + c.mCaCertFileName + QLatin1Char('\n');
     t += QStringLiteral("serial = $dir/") + c.mCertSerialFileName + QLatin1Char('\n');
     t += QStringLiteral("crl = $dir/") + c.mCrlFileName + QLatin1Char('\n');
@@ -78,7 +116,7 @@ QString configurationText(const CaConfiguration& c)
                         "authorityKeyIdentifier = keyid:always, issuer:always\n"
                         "\n[ req ]\n\n"
                         "default_bits = 1024\n");
-    t += QStringLiteral("default_keyfile = ") + c.mCaKeyName + QLatin1Char('\n');
+    t += QStringLiteral("default_keyfile = ") + configurationValue(c.mCaKeyName) + QLatin1Char('\n');
     t += QStringLiteral("default_md = ") + c.mDefaultMD + QLatin1Char('\n');
     t += QStringLiteral("distinguished_name = req_distinguished_name\n"
                         "attributes = req_attributes\n"
@@ -152,6 +190,80 @@ template <std::size_t N> QString CaConfiguration::*memberOf(const KeyedMember (&
     return nullptr;
 }
 
+// OpenSSL's blanks: what it trims around keys and values.
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+QStringView trimmedBlanks(QStringView text)
+{
+    while (!text.isEmpty() && isBlank(text.front())) {
+        text = text.mid(1);
+    }
+    while (!text.isEmpty() && isBlank(text.back())) {
+        text.chop(1);
+    }
+    return text;
+}
+
+bool isQuote(QChar c)
+{
+    return c == u'"' || c == u'\'' || c == u'`';
+}
+
+// A line up to its comment: a "#" that is neither quoted nor escaped.
+QStringView withoutComment(QStringView line)
+{
+    QChar quote;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c == u'\\') {
+            ++i;
+        } else if (!quote.isNull()) {
+            quote = c == quote ? QChar() : quote;
+        } else if (isQuote(c)) {
+            quote = c;
+        } else if (c == u'#') {
+            return line.left(i);
+        }
+    }
+    return line;
+}
+
+// A value as the tool reads it: blanks at either end dropped, quoted runs taken as they stand
+// but for "\\" before any character, and outside quotes "\\" before n, r, b, t standing for
+// line feed, carriage return, backspace and tab, before anything else for that character.
+// Variables ("$dir") are not expanded: of what is read back only file names may hold them, and
+// those are taken after their last "/".
+QString valueOf(QStringView raw)
+{
+    raw = trimmedBlanks(raw);
+    QString value;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw[i];
+        if (isQuote(c)) {
+            for (++i; i < raw.size() && raw[i] != c; ++i) {
+                if (raw[i] == u'\\' && ++i == raw.size()) {
+                    break;
+                }
+                value += raw[i];
+            }
+        } else if (c == u'\\') {
+            if (++i == raw.size()) {
+                break;
+            }
+            static const QString escapes = QStringLiteral("nrbt");
+            static const QString meanings = QStringLiteral("\n\r\b\t");
+            const qsizetype escape = escapes.indexOf(raw[i]);
+            value += escape < 0 ? raw[i] : meanings[escape];
+        } else {
+            value += c;
+        }
+    }
+    return value;
+}
+
 // Applies one key and value that count anywhere in the file; false when the key is not one of them.
 bool readSetting(const QString& key, const QString& value, CaConfiguration& c)
 {
@@ -176,25 +288,26 @@ bool readSetting(const QString& key, const QString& value, CaConfiguration& c)
 
 void readConfigurationText(const QString& text, CaConfiguration& conf)
 {
-    static const QRegularExpression whitespace(QStringLiteral("\\s+"));
     bool inPolicy = false;
     const QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString line : lines) {
-        line.remove(whitespace);
-        if (line == QLatin1String("[CA_policy]")) {
-            inPolicy = true;
-        } else if (line.contains(QLatin1Char('['))) {
-            inPolicy = false;
-        }
-        const QStringList parts = line.split(QLatin1Char('='), Qt::KeepEmptyParts);
-        if (parts.size() < 2) {
+    for (const QString& whole : lines) {
+        const QStringView line = trimmedBlanks(withoutComment(whole));
+        if (line.startsWith(u'[')) {
+            const qsizetype close = line.indexOf(u']');
+            inPolicy = close > 0 && trimmedBlanks(line.mid(1, close - 1)) == u"CA_policy";
             continue;
         }
-        if (readSetting(parts[0], parts[1], conf) || !inPolicy) {
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0) {
             continue;
         }
-        if (QString CaConfiguration::*member = memberOf(kPolicyKeys, parts[0])) {
-            conf.*member = parts[1];
+        const QString key = trimmedBlanks(line.left(equals)).toString();
+        const QString value = valueOf(line.mid(equals + 1));
+        if (readSetting(key, value, conf) || !inPolicy) {
+            continue;
+        }
+        if (QString CaConfiguration::*member = memberOf(kPolicyKeys, key)) {
+            conf.*member = value;
         }
     }
 }

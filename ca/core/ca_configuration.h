@@ -45,6 +45,12 @@ struct CaConfiguration
 // The whole configuration file for these settings.
 QString configurationText(const CaConfiguration& conf);
 
-// Reads a configuration text back into conf. Blanks are dropped everywhere in a line, lines that
-// do not parse have no effect, and the name policy is read from the [CA_policy] section only.
+// A value as the configuration file holds it, so that OpenSSL's reader and ours both read back
+// exactly `value` (any text without NUL): as it stands when it is made only of letters, digits
+// and "/_-.", else in quotes.
+QString configurationValue(const QString& value);
+
+// Reads a configuration text back into conf as OpenSSL reads it: comments dropped, blanks around
+// keys and values trimmed, quotes and escapes undone. Lines that do not parse have no effect, and
+// the name policy is read from the [ CA_policy ] section only.
 void readConfigurationText(const QString& text, CaConfiguration& conf);

@@ -3,6 +3,7 @@
 #include "message_box.h"
 #include "morvil_dialog.h"
 #include "morvil_dialog_icons.h"
+#include "token_text.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -21,6 +22,14 @@ bool isNameCharacter(QChar c)
 {
     const char16_t u = c.unicode();
     return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' || u == u'-';
+}
+
+// Any entry of the store takes a name, a link to nothing included: making an authority under it
+// would write through it.
+bool isTaken(const QString& path)
+{
+    const QFileInfo entry(path);
+    return entry.exists() || entry.isSymLink();
 }
 
 QSpinBox* daysBox(int maximum, int value)
@@ -223,9 +232,20 @@ void CaNewDialog::accept()
         morvil::box::information(missing, tr("Wprowadź nazwę urzędu."), this);
     } else if (mCaKeyName->text().isEmpty()) {
         morvil::box::information(missing, tr("Wprowadź nazwę klucza urzędu."), this);
+    } else if (morvil::holdsControlCharacter(mCaKeyName->text())) {
+        // It would make lines of its own in the authority's configuration.
+        morvil::box::information(
+            tr("Niepoprawne dane"),
+            tr("Klucz urzędu nie może zawierać znaków sterujących, takich jak znak nowej linii lub tabulacji."), this);
+    } else if (mCaKeyName->text().contains(QChar::ReplacementCharacter)) {
+        // Octets of a token's name that were no UTF-8: the text cannot give them back.
+        morvil::box::information(tr("Niepoprawne dane"),
+                                 tr("Nazwa tokenu lub klucza zawiera znaki, które nie są tekstem UTF-8 (pokazane jako "
+                                    "\uFFFD): takiej nazwy nie można przekazać tokenowi."),
+                                 this);
     } else if (mCaCommonName->text().isEmpty()) {
         morvil::box::information(missing, tr("Wprowadź nazwę pospolitą urzędu (to pole jest wymagane)."), this);
-    } else if (QFileInfo(QDir::currentPath() + QLatin1Char('/') + mName->text()).isDir()) {
+    } else if (isTaken(QDir::currentPath() + QLatin1Char('/') + mName->text())) {
         morvil::box::information(morvil::box::noticeTitle(),
                                  tr("Urząd o podanej nazwie już istnieje. Musisz podać inną nazwę."), this);
     } else {

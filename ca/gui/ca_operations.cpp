@@ -1,6 +1,7 @@
 // The authority's life: creation, opening, removal, and the requests that wait for signing.
 #include "ca.h"
 
+#include "authority_store.h"
 #include "ca_new_dialog.h"
 #include "ca_views.h"
 #include "file_dialog_wpr.h"
@@ -142,7 +143,7 @@ bool CA::readNewRequests(QWidget* parent)
     }
     mReqList.clear();
     const QDir pending(mConf.mConfDirPath + QLatin1Char('/') + mConf.mNewReqDirName);
-    for (const QString& fileName : pending.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
+    for (const QString& fileName : pendingRequestNames(pending.path())) {
         QString subject;
         switch (checkRequest(fileName, subject)) {
         case RequestCheck::Good: {
@@ -182,6 +183,14 @@ bool CA::importRequests(const QStringList& files, QWidget* parent)
     const QDir pending(mConf.mConfDirPath + QLatin1Char('/') + mConf.mNewReqDirName);
     for (const QString& path : files) {
         const QString fileName = QFileInfo(path).fileName();
+        if (!isListedRequestName(fileName)) {
+            morvil::box::critical(morvil::box::errorTitle(),
+                                  tr("Zgłoszenie %1 nie zostanie dodane: nazwa pliku zaczyna się od kropki, a takich "
+                                     "plików lista zgłoszeń nie pokazuje. Zmień nazwę pliku.")
+                                      .arg(fileName),
+                                  parent);
+            continue;
+        }
         QFile source(path);
         if (!source.open(QIODevice::ReadOnly)) {
             morvil::box::critical(morvil::box::errorTitle(), tr("Nie można otworzyć pliku %1.").arg(fileName), parent);

@@ -1,11 +1,14 @@
 // libFuzzer target for what the authority reads from files and tool output: the certificate
 // index, the configuration file, slash-form names and the tool's times. Malformed input must be
-// skipped or give invalid values, never crash.
+// skipped or give invalid values, never crash; a key reference written into a configuration and
+// a plain slash-form name must read back as they were.
 #include "ca_configuration.h"
 #include "cert_index.h"
+#include "openssl_conf_reading.h"
 #include "openssl_time.h"
 #include "subject.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,8 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CaConfiguration conf;
     readConfigurationText(text, conf);
-    // What the parser reads back never holds a blank.
-    if (conf.mCaKeyName.contains(QLatin1Char(' ')) || !conf.mCaKeyName.startsWith(conf.mMorvilName)) {
+    if (!conf.mCaKeyName.startsWith(conf.mMorvilName)) {
+        std::abort();
+    }
+    // Any key reference (a C string: no NUL) written into a configuration reads back as it was,
+    // by our reader and by the tool's.
+    CaConfiguration written;
+    written.mCaKeyName = QString(text).remove(QChar(u'\0'));
+    const QString configuration = configurationText(written);
+    CaConfiguration read;
+    readConfigurationText(configuration, read);
+    const morvil::test::OpensslConfReading tool(configuration.toUtf8());
+    if (read.mCaKeyName != written.mCaKeyName
+        || tool.value("CA_configuration", "private_key") != written.mCaKeyName.toUtf8()
+        || tool.value("CA_configuration", "RANDFILE") != QByteArray("./private/.rand")) {
         std::abort();
     }
 
@@ -36,11 +51,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     subject.setAll(fromOpensslOneline(text));
     Subject again;
     again.setAll(subject.all());
-    // The slash form is built with values as they stand: a name parses back to itself unless a
-    // value came out of an escape holding a separator.
-    const QString built = subject.all();
-    const bool plain = !built.contains(QLatin1Char('\\')) && built.count(QLatin1Char('=')) == built.count(QLatin1Char('/'));
-    if (plain && again.all() != built) {
+    // The slash form is built with values as they stand: a name parses back to the same fields
+    // unless a value holds one of the form's own signs ("/", "=", "\"), which it leaves unescaped.
+    const auto fields = [](const Subject& s) {
+        return QStringList { s.countryName(),      s.stateOrProvinceName(),    s.localityName(),
+                             s.organizationName(), s.organizationalUnitName(), s.commonName(),
+                             s.emailAddress() };
+    };
+    const QStringList values = fields(subject);
+    const bool plain = std::none_of(values.begin(), values.end(), [](const QString& value) {
+        return value.contains(QLatin1Char('/')) || value.contains(QLatin1Char('='))
+            || value.contains(QLatin1Char('\\'));
+    });
+    if (plain && (fields(again) != values || again.all() != subject.all())) {
         std::abort();
     }
 

@@ -218,14 +218,26 @@ private slots:
         garbage.close();
         QVERIFY(makeStockRequest(incoming("waiting.req"), "/C=PL/O=Morvil/CN=Podmieniony"));
         const QByteArray waiting = fileContents(dir("req_new/waiting.req"));
+        // A good request under a hidden name: the list would never show it.
+        QVERIFY(makeStockRequest(incoming(".ukryte.req"), "/C=PL/O=Morvil/CN=Ukryty"));
+        const QString hidden = QString::fromUtf8(
+            "Zgłoszenie .ukryte.req nie zostanie dodane: nazwa pliku zaczyna się od kropki, a takich plików lista "
+            "zgłoszeń nie pokazuje. Zmień nazwę pliku.");
 
         expectErrorStarting(QString::fromUtf8("Zgłoszenie forged.req ma błędny format lub niepoprawny podpis"));
         expectErrorStarting(QString::fromUtf8("Zgłoszenie garbage.req ma błędny format lub niepoprawny podpis"));
         expectErrorStarting(QString::fromUtf8("Zgłoszenie o nazwie waiting.req czeka już na podpisanie."));
         expectErrorStarting(QString::fromUtf8("Nie można otworzyć pliku missing.req."));
+        expectErrorStarting(hidden);
         QVERIFY(mCa.importRequests({ incoming("anna.req"), incoming("forged.req"), incoming("garbage.req"),
-                                     incoming("waiting.req"), incoming("missing.req"), incoming("bogdan.req") },
+                                     incoming("waiting.req"), incoming("missing.req"), incoming(".ukryte.req"),
+                                     incoming("bogdan.req") },
                                    nullptr));
+        finishBoxes();
+        QCOMPARE(pending(), (QStringList { "anna.req", "bogdan.req", "waiting.req" }));
+        // Asked again, the same answer: nothing of it was left behind to block it.
+        expectErrorStarting(hidden);
+        QVERIFY(mCa.importRequests({ incoming(".ukryte.req") }, nullptr));
         finishBoxes();
         QCOMPARE(pending(), (QStringList { "anna.req", "bogdan.req", "waiting.req" }));
         QCOMPARE(fileContents(dir("req_new/waiting.req")), waiting);

@@ -2,16 +2,25 @@
 // engine: the PIN reaches the tool on its standard input only, and the certificate list, views
 // and pages follow what the tool wrote.
 #include "authority_under_test.h"
+#include "ca_new_dialog.h"
 #include "child_process.h"
+#include "chooser_fixture.h"
+#include "dialog_answers.h"
 #include "qt_test_main.h"
+#include "stock_openssl.h"
 #include "token_bus.h"
 #include "token_crypto.h"
 #include "tool_runner.h"
 
 #include <QDir>
+#include <QLineEdit>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <optional>
 
 using namespace morvil::test;
 
@@ -20,6 +29,85 @@ namespace {
 // Distinct enough that no process shows it by chance.
 const QString kPin = QStringLiteral("73915284");
 const QString kName = QStringLiteral("Główny");
+
+// Names a token can hold, as octets (a token name has at most 10, a key name at most 21): every
+// character OpenSSL's configuration syntax treats specially, blanks anywhere, option-like names,
+// markup and placeholders, letters beyond ASCII, both limits and none, control characters, octets
+// that are no UTF-8; then a seeded sample of random ones.
+QList<std::pair<QByteArray, QByteArray>> tokenAndKeyNames()
+{
+    QList<std::pair<QByteArray, QByteArray>> names = {
+        { "my tok", "k" },      { "Mój token", "klucz ą" },
+        { "T#1", "k#1" },       { "k=v", "a=b" },
+        { "[s]", "[ req ]" },   { "a/b", "k" },
+        { "T", "a/b/c" },       { "\"q'`", "\"'`\\" },
+        { "a\\b", "koniec\\" }, { "$dir", "${dir}$(x)" },
+        { " lead", "trail " },  { "%1&<i>", "<b>%2</b>" },
+        { "-engine", "-key" },  { "0123456789", "123456789012345678901" },
+        { "Żółw", "żółw€" },    { ";,:.", "!?*~^|+@ " },
+        { "x\ny", "k" },        { "T", "k\nRANDFILE=../pwn" },
+        { "T\x7f", "k" },       { "T", "k\tx" },
+        { "T", "\xc2\x85" },    { "\xff\xfe", "k" },
+        { "T", "k\xc3" },       { "", "bez nazwy" },
+    };
+    // Characters of every class, as octets: printable ASCII, two- and three-octet UTF-8, control
+    // characters, octets that start no UTF-8 character.
+    const QList<QByteArray> pool
+        = { " ", "#", "=", "[", "/", "\"", "'", "\\", "$", "a", "Z", "7", "-", "ą", "€", "\t", "\n", "\x01", "\xff" };
+    QRandomGenerator random(2109);
+    const auto randomName = [&](int limit) {
+        QByteArray name;
+        for (int length = random.bounded(1, limit + 1); name.size() < length;) {
+            const QByteArray next = pool[random.bounded(int(pool.size()))];
+            if (name.size() + next.size() > limit) {
+                break;
+            }
+            name += next;
+        }
+        return name.isEmpty() ? QByteArray("x") : name;
+    };
+    for (int i = 0; i < 6; ++i) {
+        names.append({ randomName(10), randomName(21) });
+    }
+    return names;
+}
+
+BoxAnswer informationBox(const QString& title, const QString& text)
+{
+    return { QMessageBox::Ok, QMessageBox::Information, title, text, {} };
+}
+
+// The box that refuses a key of these names, or none when the authority must work with it. A
+// reference is split at its first "/"; line breaks and other control characters may not reach
+// the authority's files; octets that are no UTF-8 cannot be named again.
+std::optional<BoxAnswer> refusalOf(const QByteArray& token, const QByteArray& key)
+{
+    const auto decodes = [](const QByteArray& octets) { return QString::fromUtf8(octets).toUtf8() == octets; };
+    const auto control = [](const QByteArray& octets) {
+        const QString text = QString::fromUtf8(octets);
+        return std::any_of(octets.begin(), octets.end(), [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; })
+            || std::any_of(text.begin(), text.end(), [](QChar c) {
+                   return (c.unicode() >= 0x80 && c.unicode() < 0xa0) || c.unicode() == 0x2028 || c.unicode() == 0x2029;
+               });
+    };
+    if (token.contains('/')) {
+        return informationBox(QString::fromUtf8("Wybór klucza"),
+                              QString::fromUtf8("Nazwa tokenu %1 zawiera znak '/', który w nazwie klucza oddziela "
+                                                "nazwę tokenu od nazwy klucza. Kluczy tego tokenu nie można użyć.")
+                                  .arg(QString::fromUtf8(token)));
+    }
+    if (control(token) || control(key)) {
+        return informationBox(QStringLiteral("Niepoprawne dane"),
+                              QString::fromUtf8("Klucz urzędu nie może zawierać znaków sterujących, takich jak znak "
+                                                "nowej linii lub tabulacji."));
+    }
+    if (!decodes(token) || !decodes(key)) {
+        return informationBox(QStringLiteral("Niepoprawne dane"),
+                              QString::fromUtf8("Nazwa tokenu lub klucza zawiera znaki, które nie są tekstem UTF-8 "
+                                                "(pokazane jako \uFFFD): takiej nazwy nie można przekazać tokenowi."));
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -83,6 +171,7 @@ private slots:
         mCa.setCaKeyName(QStringLiteral("TOK1/ca"));
         mCa.setTokenName(QStringLiteral("TOK1"));
         mCa.setTool(QStringLiteral(MORVIL_OPENSSL));
+        CA::setDefaultOpensslCmd(QStringLiteral(MORVIL_OPENSSL));
         mCa.setUserPin(kPin);
         mCa.createConfDir();
         QVERIFY(mCa.writeConfiguration());
@@ -236,6 +325,87 @@ private slots:
                                 "<tr><td>Dział: </td><td>NIEZNANE</td></tr>"
                                 "<tr><td>Nazwa pospolita: </td><td>wymagane</td></tr>"
                                 "<tr><td>E-mail: </td><td>opcjonalne</td></tr></table>"));
+    }
+
+    // Whatever names a token holds, an authority made on its key is opened again and signs, or the
+    // names are refused before anything is written: the user picks the key in the new-authority
+    // form's chooser, and the authority lives through the real tool.
+    void anAuthorityOnAnyKeyOpensAgainAndSignsOrIsRefusedFirst()
+    {
+        BoxWatcher boxes;
+        const QDir store(mData.path());
+        int index = 0;
+        for (const auto& [token, key] : tokenAndKeyNames()) {
+            const QString trace = QStringLiteral("token %1, key %2").arg(token.toHex(' '), key.toHex(' '));
+            emu::TokenConfig config = configuredToken(token.toStdString());
+            config.userPin = kPin.toStdString();
+            config.keys[0] = emu::generateKeyPair(2560, key.toStdString()).value();
+            const int plugged = mTokens.plug(config);
+            const QString name = QStringLiteral("P%1").arg(index++);
+            const QStringList before = store.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+            const std::optional<BoxAnswer> refusal = refusalOf(token, key);
+            boxes.expect(refusal.value_or(informationBox(
+                QStringLiteral("Informacja"), QString::fromUtf8("Urząd utworzony poprawnie i gotowy do pracy."))));
+            ModalAnswer<CaNewDialog> form([&](CaNewDialog* dialog) {
+                dialog->findChild<QLineEdit*>(QStringLiteral("name"))->setText(name);
+                dialog->findChild<QLineEdit*>(QStringLiteral("caCommonName"))->setText(QStringLiteral("Urząd ") + name);
+                ChooserHand hand([&](MorvilDialog& chooser) {
+                    const QList<QTreeWidgetItem*> tokens
+                        = chooserList(chooser)->findItems(QString::fromUtf8(token), Qt::MatchExactly);
+                    chooseAndAccept(chooser, tokens.value(0) ? tokens[0]->child(0) : nullptr);
+                    if (chooser.isVisible()) {
+                        chooser.reject();
+                    }
+                });
+                dialog->findChild<QPushButton*>(QStringLiteral("caKeyBrowse"))->click();
+                if (!dialog->caKeyName().isEmpty()) {
+                    dialog->accept();
+                }
+                if (dialog->isVisible()) {
+                    dialog->reject();
+                }
+            });
+            PinDialogAnswer pin(kPin);
+            AuthorityUnderTest created;
+            const bool made = created.create(QStringLiteral("Nowy urząd"), nullptr);
+            QVERIFY2(form.shown(), qPrintable(trace));
+            const QStringList problems = boxes.finish();
+            QVERIFY2(problems.isEmpty(), qPrintable(trace + '\n' + problems.join('\n')));
+            boxes.clearSeen();
+            QVERIFY2(made == !refusal.has_value(), qPrintable(trace));
+            if (refusal) {
+                QVERIFY2(!pin.shown(), qPrintable(trace));
+                QCOMPARE(store.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
+                mTokens.unplug(plugged);
+                continue;
+            }
+            const QString reference = QString::fromUtf8(token) + QLatin1Char('/') + QString::fromUtf8(key);
+            QCOMPARE(created.caKeyName(), reference);
+
+            // Found again in the store and opened with the PIN asked for its token, it reads a
+            // waiting request and signs it.
+            const QString dir = store.filePath(name) + QLatin1Char('/');
+            QVERIFY(makeStockRequest(dir + "req_new/p.req", QStringLiteral("/C=PL/CN=Podmiot ") + name));
+            QList<CA> found = CA::findAll(store.path());
+            const auto again
+                = std::find_if(found.begin(), found.end(), [&](const CA& ca) { return ca.name() == name; });
+            QVERIFY2(again != found.end(), qPrintable(trace));
+            AuthorityUnderTest opened(*again);
+            QCOMPARE(opened.caKeyName(), reference);
+            {
+                PinDialogAnswer openPin(kPin);
+                QVERIFY2(opened.open(nullptr), qPrintable(trace + '\n' + opened.err()));
+                QCOMPARE(openPin.label(), QStringLiteral("PIN do tokenu %1:").arg(QString::fromUtf8(token)));
+            }
+            QCOMPARE(opened.requests().size(), 1);
+            QVERIFY2(opened.signReqAll(nullptr), qPrintable(trace + '\n' + opened.err()));
+            const ToolRun verify
+                = stockOpenssl({ "verify", "-CAfile", dir + name + ".cert", dir + "certs_new/01.pem" });
+            QVERIFY2(verify.succeeded(), qPrintable(trace + '\n' + verify.out + verify.err));
+            QCOMPARE(boxes.finish(), QStringList());
+            opened.close(nullptr);
+            mTokens.unplug(plugged);
+        }
     }
 
     void rowsStayWhileTheAuthorityListGrowsAndGoOnClose()

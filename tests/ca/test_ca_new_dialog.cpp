@@ -6,6 +6,7 @@
 #include "qt_test_main.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -86,6 +87,63 @@ private slots:
         dialog.accept();
         expectBoxes();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    // A reference holding a line break would become lines of the authority's configuration, and
+    // one whose octets were not UTF-8 (shown as U+FFFD) names no token: both are refused before
+    // anything is made, with the reason, and the store stays as it was.
+    void keyReferencesThatCannotNameATokenKeyAreRefused()
+    {
+        const QString control = QString::fromUtf8(
+            "Klucz urzędu nie może zawierać znaków sterujących, takich jak znak nowej linii lub tabulacji.");
+        const QString undecodable = QString::fromUtf8(
+            "Nazwa tokenu lub klucza zawiera znaki, które nie są tekstem UTF-8 (pokazane jako \uFFFD): takiej nazwy "
+            "nie można przekazać tokenowi.");
+        const std::pair<QString, QString> refused[] = {
+            { QStringLiteral("TOK/k\nRANDFILE=../pwn"), control },
+            { QStringLiteral("TOK\t/k"), control },
+            { QStringLiteral("TOK/k\r"), control },
+            { QStringLiteral("TOK/\x7f"), control },
+            { QString::fromUtf8("TOK/k\u0085"), control },
+            { QString::fromUtf8("TOK/k\u2028"), control },
+            { QString::fromUtf8("T\uFFFD/k"), undecodable },
+        };
+        for (const auto& [reference, reason] : refused) {
+            CaNewDialog dialog;
+            field<QLineEdit>(dialog, "name")->setText(QStringLiteral("Nowy2"));
+            field<QLineEdit>(dialog, "caKeyName")->setText(reference);
+            field<QLineEdit>(dialog, "caCommonName")->setText(QStringLiteral("CA"));
+            mBoxes.expectInformation(QStringLiteral("Niepoprawne dane"), reason);
+            dialog.accept();
+            expectBoxes();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(QDir(mStore.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+                 QStringList { QStringLiteral("Nowy") });
+    }
+
+    // Any entry of the store takes its name, even a link to nothing: making the authority there
+    // would write through it.
+    void anyEntryOfTheStoreTakesItsName()
+    {
+        CaNewDialog dialog;
+        field<QLineEdit>(dialog, "caKeyName")->setText(QStringLiteral("TOK/klucz"));
+        field<QLineEdit>(dialog, "caCommonName")->setText(QStringLiteral("CA"));
+        QVERIFY(QFile::link(mStore.filePath(QStringLiteral("nic/nigdzie")), mStore.filePath(QStringLiteral("Link"))));
+        QFile file(mStore.filePath(QStringLiteral("Plik")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        for (const char* name : { "Link", "Plik" }) {
+            field<QLineEdit>(dialog, "name")->setText(QLatin1String(name));
+            mBoxes.expectInformation(
+                QStringLiteral("Informacja"),
+                QString::fromUtf8("Urząd o podanej nazwie już istnieje. Musisz podać inną nazwę."));
+            dialog.accept();
+            expectBoxes();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        }
+        QVERIFY(QFile::remove(mStore.filePath(QStringLiteral("Link"))));
+        QVERIFY(QFile::remove(mStore.filePath(QStringLiteral("Plik"))));
     }
 
     void subjectKeepsEachValueOneField()

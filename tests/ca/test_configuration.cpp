@@ -1,12 +1,22 @@
 // The authority's configuration file and directory: the text the tool works from, reading it
 // back, and making and removing the directory.
 #include "authority_store.h"
+#include "openssl_conf_reading.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+using morvil::test::OpensslConfReading;
+
+// Failures show texts as texts.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -32,8 +42,6 @@ protected:
     QTemporaryDir mData;
     CaConfiguration mConf;
 };
-
-} // namespace
 
 TEST_F(AuthorityStore, TextIsTheToolsConfigurationLineForLine)
 {
@@ -61,14 +69,14 @@ TEST_F(AuthorityStore, WrittenSettingsReadBack)
     mConf.mPolicyEmailAddress = QStringLiteral("supplied");
     createAuthorityDirectory(mConf);
     ASSERT_TRUE(writeConfiguration(mConf));
-    EXPECT_TRUE(readAll(path(mConf.mConfFileName)).contains("private_key = Żółw 1/klucz ą\n"));
+    EXPECT_TRUE(readAll(path(mConf.mConfFileName)).contains("private_key = \"Żółw 1/klucz ą\"\n"));
 
     CaConfiguration read;
     read.setName(QStringLiteral("CA"), mData.path());
     ASSERT_TRUE(readConfiguration(read));
-    // Blanks vanish when read; the Polish letters survive.
-    EXPECT_EQ(read.mCaKeyName, QStringLiteral("Żółw1/kluczą"));
-    EXPECT_EQ(read.mMorvilName, QStringLiteral("Żółw1"));
+    // The key reference comes back as it was, blanks and Polish letters included.
+    EXPECT_EQ(read.mCaKeyName, QStringLiteral("Żółw 1/klucz ą"));
+    EXPECT_EQ(read.mMorvilName, QStringLiteral("Żółw 1"));
     EXPECT_EQ(read.mDefaultCertDays, 400);
     EXPECT_EQ(read.mDefaultCrlDays, 7);
     EXPECT_EQ(read.mDefaultMD, QStringLiteral("ecdsa-with-sha1"));
@@ -84,26 +92,142 @@ TEST_F(AuthorityStore, WrittenSettingsReadBack)
     EXPECT_EQ(read.mDbFileName, QStringLiteral("db_cert"));
 }
 
-TEST_F(AuthorityStore, ReadingTakesFileNamesAfterTheirLastSlash)
+// Key references with every character OpenSSL's configuration syntax treats specially (blanks at
+// either end, comment signs, quotes, escapes, variables, separators), line breaks and other
+// control characters, letters beyond ASCII; then a seeded sample of random ones.
+QStringList keyReferences()
 {
+    QStringList names = { "my tok/k",
+                          "Mój token/klucz ą",
+                          "TOK1/a#b",
+                          "T/k=v",
+                          "T/[sekcja]",
+                          "T/a/b",
+                          " T/k ",
+                          "T/\"q\"",
+                          "T/'q'",
+                          "T/`q`",
+                          "T/a\\b",
+                          "T/koniec\\",
+                          "\\/k",
+                          "T/$dir",
+                          "T/${dir}",
+                          "T/$(dir)",
+                          "T/;x,y:z",
+                          "T/%1&<b>",
+                          "T/k\nRANDFILE=../pwn",
+                          "T/k\r\n[ req ]",
+                          "T/\t",
+                          "T/\x01\x1f\x7f",
+                          QString::fromUtf8("T/\u0085\u2028\U0001F600"),
+                          "T/\"",
+                          "T/\\\"" };
+    const QString pool = QString::fromUtf8(" \t\n\r\"'`\\#$=[]{}()/;:,.%&<>*?!~^|+-_@ aZ09ąŻé€\u0085\u00a0\u2028");
+    QRandomGenerator random(21);
+    for (int i = 0; i < 400; ++i) {
+        QString name;
+        const int length = random.bounded(1, 33);
+        for (int j = 0; j < length; ++j) {
+            // Half from the pool of awkward characters, half any ASCII but NUL.
+            name += random.bounded(2) == 0 ? pool[random.bounded(int(pool.size()))]
+                                           : QChar(char16_t(random.bounded(1, 128)));
+        }
+        names << name;
+    }
+    return names;
+}
+
+} // namespace
+
+TEST_F(AuthorityStore, EveryKeyReferenceReadsBackAsWrittenByUsAndByTheTool)
+{
+    // A plain reference is written as it stands, as stores made before hold it; any other in
+    // quotes, with line breaks outside them.
+    EXPECT_EQ(configurationValue(QStringLiteral("TOK_1/ca-2.x")), QStringLiteral("TOK_1/ca-2.x"));
+    EXPECT_EQ(configurationValue(QString::fromUtf8("Żółw/ą")), QString::fromUtf8("Żółw/ą"));
+    EXPECT_EQ(configurationValue(QStringLiteral("my tok/k")), QStringLiteral("\"my tok/k\""));
+    EXPECT_EQ(configurationValue(QStringLiteral("a\"b\\c\nd\re")), QStringLiteral("\"a\\\"b\\\\c\"\\n\"d\"\\r\"e\""));
+    EXPECT_EQ(configurationValue(QString()), QStringLiteral("\"\""));
+    mConf.mDefaultMD = QStringLiteral("ecdsa-with-sha1");
+    mConf.mPolicyCommonName = QStringLiteral("match");
+    for (const QString& name : keyReferences()) {
+        const QByteArray octets = name.toUtf8();
+        SCOPED_TRACE(octets.toHex(' ').toStdString());
+        mConf.mCaKeyName = name;
+        const QString text = configurationText(mConf);
+
+        CaConfiguration ours;
+        readConfigurationText(text, ours);
+        EXPECT_EQ(ours.mCaKeyName, name);
+        EXPECT_EQ(ours.mMorvilName, name.section(QLatin1Char('/'), 0, 0));
+        EXPECT_EQ(ours.mDefaultMD, mConf.mDefaultMD);
+        EXPECT_EQ(ours.mPolicyCommonName, mConf.mPolicyCommonName);
+        EXPECT_EQ(ours.mCrlFileName, mConf.mCrlFileName);
+
+        // The tool reads the same reference, and nothing else changed: no setting was added, and
+        // the seed file stays in the authority's directory.
+        const OpensslConfReading tool(text.toUtf8());
+        ASSERT_TRUE(tool.loaded());
+        EXPECT_EQ(tool.value("CA_configuration", "private_key"), octets);
+        EXPECT_EQ(tool.value("req", "default_keyfile"), octets);
+        EXPECT_EQ(tool.value("CA_configuration", "RANDFILE"), QByteArray("./private/.rand"));
+        EXPECT_EQ(tool.value("CA_configuration", "default_md"), QByteArray("ecdsa-with-sha1"));
+        EXPECT_EQ(tool.settings("CA_configuration"), 19);
+        EXPECT_EQ(tool.settings("req"), 7);
+        EXPECT_EQ(tool.settings("CA_policy"), 7);
+        if (HasFailure()) {
+            return; // one name's story is enough
+        }
+    }
+}
+
+// Reading as the tool reads: comments, quotes and escapes; a value runs to the end of its line;
+// only a section line leaves the policy; file names are taken after their last "/".
+TEST_F(AuthorityStore, ReadingFollowsTheToolsSyntax)
+{
+    const QString text = QStringLiteral("dir = .\n"
+                                        "database = $dir/sub/idx\n"
+                                        "certificate=x/y/Inny.cert  # the authority's own\n"
+                                        "default_days = many\n"
+                                        "default_crl_days = 12\n"
+                                        "countryName = match\n" // outside the policy section
+                                        "  [ CA_policy ]  \n"
+                                        "commonName = match = x\n"
+                                        "stateOrProvinceName = \"sup\"'plied' # \"quoted\"\n"
+                                        "organizationName = a\\#b\\tc\\\\\n"
+                                        "# [ other ]\n"
+                                        "localityName = [supplied]\n"
+                                        "[ other ]\n"
+                                        "organizationalUnitName = supplied\n");
     CaConfiguration read;
-    readConfigurationText(QStringLiteral("database = $dir/sub/idx\n"
-                                         "certificate=x/y/Inny.cert\n"
-                                         "default_days = many\n"
-                                         "countryName = match\n" // outside the policy section
-                                         "[ CA_policy ]\n"
-                                         "commonName = match = x\n"
-                                         "emailAddress\n"
-                                         "[ other ]\n"
-                                         "localityName = supplied\n"),
-                          read);
+    readConfigurationText(text, read);
     EXPECT_EQ(read.mDbFileName, QStringLiteral("idx"));
     EXPECT_EQ(read.mCaCertFileName, QStringLiteral("Inny.cert"));
     EXPECT_EQ(read.mDefaultCertDays, 0);
+    EXPECT_EQ(read.mDefaultCrlDays, 12);
     EXPECT_EQ(read.mPolicyCountryName, QStringLiteral("optional"));
-    EXPECT_EQ(read.mPolicyCommonName, QStringLiteral("match"));
+    EXPECT_EQ(read.mPolicyCommonName, QStringLiteral("match = x"));
+    EXPECT_EQ(read.mPolicyStateOrProvinceName, QStringLiteral("supplied"));
+    EXPECT_EQ(read.mPolicyOrganizationName, QStringLiteral("a#b\tc\\"));
     EXPECT_EQ(read.mPolicyEmailAddress, QStringLiteral("optional"));
-    EXPECT_EQ(read.mPolicyLocalityName, QStringLiteral("optional"));
+    EXPECT_EQ(read.mPolicyLocalityName, QStringLiteral("[supplied]"));
+    EXPECT_EQ(read.mPolicyOrganizationalUnitName, QStringLiteral("optional"));
+
+    const OpensslConfReading tool(text.toUtf8());
+    ASSERT_TRUE(tool.loaded());
+    // The tool reads the same.
+    const std::pair<const char*, QString> policy[] = { { "commonName", read.mPolicyCommonName },
+                                                       { "stateOrProvinceName", read.mPolicyStateOrProvinceName },
+                                                       { "organizationName", read.mPolicyOrganizationName },
+                                                       { "localityName", read.mPolicyLocalityName } };
+    for (const auto& [key, value] : policy) {
+        EXPECT_EQ(tool.value("CA_policy", key), value.toUtf8()) << key;
+    }
+
+    // A line without "=", which the tool refuses, has no effect here.
+    readConfigurationText(QStringLiteral("[ CA_policy ]\nemailAddress\ncountryName\n"), read);
+    EXPECT_EQ(read.mPolicyEmailAddress, QStringLiteral("optional"));
+    EXPECT_EQ(read.mPolicyCountryName, QStringLiteral("optional"));
 }
 
 TEST_F(AuthorityStore, CreatedTreeHasOwnerOnlyFilesAndSerialsOfOne)
@@ -167,4 +291,47 @@ TEST_F(AuthorityStore, AnAuthorityNeedsItsConfigurationAndItsMarker)
         }
     }
     EXPECT_EQ(found, QStringList { "C-both" });
+}
+
+// A store entry that is a link to an authority elsewhere is no authority of the store, and
+// removing it never reaches into what it points to.
+TEST_F(AuthorityStore, LinkedEntriesAreNoAuthoritiesAndRemovalStaysInTheStore)
+{
+    QTemporaryDir outside;
+    CaConfiguration elsewhere;
+    elsewhere.setName(QStringLiteral("Obcy"), outside.path());
+    elsewhere.mCaKeyName = QStringLiteral("TOK1/ca");
+    createAuthorityDirectory(elsewhere);
+    ASSERT_TRUE(writeConfiguration(elsewhere));
+    createAuthorityDirectory(mConf);
+    ASSERT_TRUE(writeConfiguration(mConf));
+    const QString link = mData.filePath(QStringLiteral("Obcy"));
+    ASSERT_TRUE(QFile::link(elsewhere.mConfDirPath, link));
+    EXPECT_EQ(authorityCandidates(mData.path()), QStringList { "CA" });
+
+    removeAuthorityDirectory(link);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(link));
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.mConfDirPath + QStringLiteral("/Obcy.conf")));
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.mConfDirPath + QStringLiteral("/private")));
+    // Making an authority under a linked name replaces the link, not what it points to.
+    ASSERT_TRUE(QFile::link(elsewhere.mConfDirPath, link));
+    CaConfiguration replacing;
+    replacing.setName(QStringLiteral("Obcy"), mData.path());
+    createAuthorityDirectory(replacing);
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo(link).isDir());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.mConfDirPath + QStringLiteral("/Obcy.conf")));
+}
+
+// A new authority goes before the first name that compares greater, case-sensitively.
+TEST(AuthorityList, NewNameGoesBeforeTheFirstGreater)
+{
+    const QStringList names = { "B", "D", "a", "c" };
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("C")), 1);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("A")), 0);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("b")), 3);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("d")), 4);
+    EXPECT_EQ(authorityInsertPosition(names, QStringLiteral("D")), 2);
+    EXPECT_EQ(authorityInsertPosition({}, QStringLiteral("D")), 0);
 }

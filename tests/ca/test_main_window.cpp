@@ -4,6 +4,7 @@
 #include "authority_under_test.h"
 #include "box_watcher.h"
 #include "ca_new_dialog.h"
+#include "ca_start.h"
 #include "dialog_answers.h"
 #include "file_dialog_answer.h"
 #include "main_window.h"
@@ -21,6 +22,8 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 using morvil::ca::MainWindow;
@@ -172,16 +175,26 @@ private slots:
     {
         const QString request = mOutside.filePath("ewa.req");
         QVERIFY(makeStockRequest(request, "/C=PL/O=Morvil/CN=Ewa"));
+        // A name that would read as markup: the operator who reviews it sees it whole.
+        const QString markup = QStringLiteral("<title>evil.example</title>bank.example");
+        QVERIFY(
+            makeStockRequest(mOutside.filePath("bank.req"), "/C=PL/O=Bank/CN=" + QString(markup).replace("/", "\\/")));
         {
-            FileDialogAnswer answer({ request });
+            FileDialogAnswer answer({ request, mOutside.filePath("bank.req") });
             trigger("certGetReqAct");
             QCOMPARE(answer.caption, QStringLiteral("Wybierz zgłoszenia"));
         }
-        QCOMPARE(widget<QTreeWidget>("reqTree")->topLevelItemCount(), 1);
+        auto* requests = widget<QTreeWidget>("reqTree");
+        QCOMPARE(requests->topLevelItemCount(), 2);
         widget<QTabWidget>("leftPanelTab")->setCurrentIndex(1);
+        selectRow("reqTree", markup + ",  Bank", 0);
+        emit requests->itemClicked(requests->currentItem(), 0);
+        const QStringList pane = requests->parentWidget()->findChild<QTextEdit*>()->toPlainText().split('\n');
+        QCOMPARE(pane.value(6), "        Nazwa: " + markup);
+        QCOMPARE(pane.value(4), QStringLiteral("        Organizacja: Bank"));
         selectRow("reqTree", "Ewa,  Morvil", 0);
         trigger("certSignReqAct");
-        QCOMPARE(widget<QTreeWidget>("reqTree")->topLevelItemCount(), 0);
+        QCOMPARE(requests->topLevelItemCount(), 1);
         // The refilled tree is sorted by number as before, the newest certificate first.
         auto* certTree = widget<QTreeWidget>("certTree");
         QCOMPARE(certTree->topLevelItemCount(), 2);
@@ -249,6 +262,51 @@ private slots:
         QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 2);
         trigger("caCloseAct");
         mWindow.reset();
+    }
+
+    // The program works in its store, made in the home directory when missing. When it cannot be
+    // made or entered, the program says so and ends with 1 rather than take the home directory's
+    // folders for authorities.
+    void theProgramRunsInItsStoreOrEnds()
+    {
+        const QByteArray oldHome = qgetenv("HOME");
+        const QString before = QDir::currentPath();
+        QTemporaryDir home;
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Obcy")));
+        qputenv("HOME", home.path().toLocal8Bit());
+        // Closes the program's window once it shows.
+        QString workedIn;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (qobject_cast<MainWindow*>(window) != nullptr && window->isVisible()) {
+                    workedIn = QDir::currentPath();
+                    window->close();
+                }
+            }
+        });
+        closer.start(20);
+        const int made = runCa();
+        QCOMPARE(made, 0);
+        QCOMPARE(workedIn, home.filePath(QStringLiteral(".morvil_ca")));
+
+        QVERIFY(QDir(home.filePath(QStringLiteral(".morvil_ca"))).removeRecursively());
+        QFile blocker(home.filePath(QStringLiteral(".morvil_ca")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        workedIn.clear();
+        mBoxes.expect({ QMessageBox::Ok,
+                        QMessageBox::Critical,
+                        QString::fromUtf8("Błąd"),
+                        QString::fromUtf8("Nie można utworzyć ani otworzyć katalogu urzędów %1.")
+                            .arg(home.filePath(QStringLiteral(".morvil_ca"))),
+                        {} });
+        const int blocked = runCa();
+        qputenv("HOME", oldHome);
+        QDir::setCurrent(before);
+        expectBoxes();
+        QCOMPARE(blocked, 1);
+        QCOMPARE(workedIn, QString());
     }
 };
 

@@ -36,6 +36,10 @@ TEST(Subject, EdgeCasesOfParsing)
 
     subject.setAll(QStringLiteral("/CN=a=b"));
     EXPECT_EQ(subject.commonName(), QStringLiteral("a"));
+    // A "\" that ends the name stands for itself.
+    subject.setAll(QStringLiteral("/O=x/CN=a\\"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("a\\"));
+    EXPECT_EQ(subject.organizationName(), QStringLiteral("x"));
 
     subject.setAll(QStringLiteral("/cn=x/Cn=y/XX=z"));
     EXPECT_EQ(subject.all(), QString());
@@ -46,6 +50,10 @@ TEST(Subject, EdgeCasesOfParsing)
 
     // A "/" inside a value leaves a component without "=": it is skipped, the others stay.
     subject.setAll(QStringLiteral("/O=A/B Sp. z o.o./CN=Jan"));
+    EXPECT_EQ(subject.organizationName(), QStringLiteral("A"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("Jan"));
+    // Even when that component is a key alone.
+    subject.setAll(QStringLiteral("/O=A/O/CN=Jan/CN"));
     EXPECT_EQ(subject.organizationName(), QStringLiteral("A"));
     EXPECT_EQ(subject.commonName(), QStringLiteral("Jan"));
 }
@@ -95,4 +103,6 @@ TEST(OpensslTimes, IndexTimes)
     EXPECT_FALSE(readIndexDateTime(QStringLiteral("garbage")).isValid());
     EXPECT_FALSE(readIndexDateTime(QStringLiteral("081331000000Z")).isValid());
     EXPECT_FALSE(readIndexDateTime(QStringLiteral("0801312359 9Z")).isValid());
+    // Not a digit, though read as one it would make a valid hour.
+    EXPECT_FALSE(readIndexDateTime(QStringLiteral("0801310:5959Z")).isValid());
 }

@@ -172,6 +172,30 @@ private slots:
         QCOMPARE(listed, QString::fromUtf8("pierwszy-ż,drugi|"));
     }
 
+    // A key reference is split at its first "/": the keys of a token whose name holds one cannot
+    // be named, so they are refused with the reason, and the chooser stays.
+    void keysOfATokenNamedWithASlashAreRefused()
+    {
+        mTokens.plug(configuredToken("a/b"));
+        QVERIFY(generateKey("a/b", "k", 0).isEmpty());
+        ChooserHand hand([&](MorvilDialog& dialog) {
+            QTreeWidgetItem* token = chooserList(dialog)->topLevelItem(0);
+            QCOMPARE(token->text(0), QStringLiteral("a/b"));
+            mBoxes.expect({ QMessageBox::Ok,
+                            QMessageBox::Information,
+                            QString::fromUtf8("Wybór klucza"),
+                            QString::fromUtf8("Nazwa tokenu a/b zawiera znak '/', który w nazwie klucza oddziela "
+                                              "nazwę tokenu od nazwy klucza. Kluczy tego tokenu nie można użyć."),
+                            {} });
+            chooseAndAccept(dialog, token->child(0));
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(mBoxes.seen().value(0).textFormat, Qt::PlainText);
+            chooserButton(dialog, "cancel")->click();
+        });
+        QCOMPARE(MorvilDialog::getKeyName(QStringLiteral("Klucz"), nullptr, MorvilDialogIcons::ca()), QString());
+        QVERIFY(hand.acted());
+    }
+
     void cancelGivesNothingAndTheNameAlone()
     {
         mTokens.plug(configuredToken("ALFA"));
