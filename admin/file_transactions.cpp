@@ -84,6 +84,18 @@ void closeFile(DEV_ZR40NN_t* ut, DEV_ZR40NN_file_t* handle, const QString& name,
     }
 }
 
+// The file list, read again once a change ended. After a failure too, unreported: a write or a
+// deletion whose answer was lost may have taken effect or not, and the library's cache may list
+// a file the token does not hold; the tree is to show what the token holds.
+void rereadFileList(DEV_ZR40NN_t* ut, Steps& steps)
+{
+    if (steps.failed()) {
+        DEV_ZR40NN_thread_fs_get_file_list(ut).execWithCursor(kCommandCursor);
+    } else {
+        steps.run(DEV_ZR40NN_thread_fs_get_file_list(ut), kCommandCursor);
+    }
+}
+
 // The local file, whole, when it is a regular file the token can hold.
 std::optional<QByteArray> readLocalFile(const QString& path, FailureReport& report)
 {
@@ -168,7 +180,7 @@ bool addFile(DEV_ZR40NN_t* ut, const char* pin, int pinId, const QString& source
         runDescribed(steps, flush, [&](const QString& error) { return text::tokenFileNotFlushed(tokenName, error); });
     }
     closeFile(ut, handle, tokenName, steps);
-    steps.run(DEV_ZR40NN_thread_fs_get_file_list(ut), kCommandCursor);
+    rereadFileList(ut, steps);
     return !steps.failed();
 }
 
@@ -186,7 +198,7 @@ bool deleteFile(DEV_ZR40NN_t* ut, const char* pin, int pinId, const QString& tok
             DEV_ZR40NN_file_close(open.fileHandle());
         }
     }
-    steps.run(DEV_ZR40NN_thread_fs_get_file_list(ut), kCommandCursor);
+    rereadFileList(ut, steps);
     return !steps.failed();
 }
 

@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -31,6 +33,13 @@ inline void login(MorvilItem* node, bool so, const QString& pin)
     node->loginWidget()->findChild<QCheckBox*>(QStringLiteral("chooseSoLogin"))->setChecked(so);
     setText(node->loginWidget(), so ? "soPin" : "userPin", pin);
     press(node->loginWidget(), so ? "soLogin" : "userLogin");
+}
+
+// Whether a node's icon (its decoration) is the picture in `file`.
+inline bool showsIcon(const QVariant& icon, const char* file)
+{
+    const QImage shown = icon.value<QIcon>().pixmap(32).toImage();
+    return !shown.isNull() && shown == QIcon(QString::fromLatin1(file)).pixmap(32).toImage();
 }
 
 inline QStringList tabTexts(MorvilItem* node)

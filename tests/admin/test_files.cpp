@@ -151,6 +151,19 @@ private slots:
         const QStringList order { "C",      "REPORT.TXT", "a",     "b",     "c.cnf", "cert.CER",
                                   "d.cert", "full.bin",   "r.req", "s.htm", "x.key" };
         QCOMPARE(fileNodeNames(node), order);
+        // The tree shows each file's kind by the extension of its name.
+        const QList<QPair<const char*, const char*>> icons {
+            { "C", ":img/filetype_unknown.png" },       { "REPORT.TXT", ":img/filetype_txt.png" },
+            { "c.cnf", ":img/filetype_conf.png" },      { "cert.CER", ":img/filetype_usercert.png" },
+            { "d.cert", ":img/filetype_usercert.png" }, { "full.bin", ":img/filetype_binary.png" },
+            { "r.req", ":img/filetype_userreq.png" },   { "s.htm", ":img/filetype_html.png" },
+            { "x.key", ":img/filetype_key.png" },
+        };
+        for (const auto& [name, icon] : icons) {
+            const int row = order.indexOf(QString::fromLatin1(name));
+            QVERIFY2(showsIcon(filesFolder(node)->child(row)->data(Qt::DecorationRole), icon), name);
+        }
+        QVERIFY(showsIcon(filesFolder(node)->data(Qt::DecorationRole), ":img/files_folder_blue.png"));
         QStringList rows;
         for (int i = 0; i < page(node)->fileTree()->topLevelItemCount(); ++i) {
             rows << page(node)->fileTree()->topLevelItem(i)->text(0);
@@ -216,6 +229,26 @@ private slots:
         QVERIFY(view != nullptr && view->isReadOnly());
         QCOMPARE(view->toPlainText(), QStringLiteral("<b>gruby</b>\n"));
         QVERIFY(qobject_cast<QTextEdit*>(filesFolder(node)->child(0)->page()) == nullptr);
+    }
+
+    // The token refused the file's table entry, and the read that would have told the library so
+    // failed too: the failure is shown, and the tree shows what the token holds, not the file.
+    void aFailedAddShowsWhatTheTokenHolds()
+    {
+        constexpr std::uint8_t kWriteObject = 0x2E;
+        constexpr std::uint8_t kReadObject = 0x04;
+        MorvilItem* node = startLoggedIn();
+        // 200 octets fill two sectors, four objects: the entry is the fifth write.
+        f->tokens.token(mId).failNth(kWriteObject, 5, emu::kStatusNotAllowed);
+        f->tokens.token(mId).failNth(kReadObject, 1, emu::kStatusFrameSyntax);
+        f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("Błąd"), std::nullopt, [] {
+                             QVERIFY(BoxWatcher::activeBox()->text().startsWith(
+                                 QStringLiteral("Nie można zapisać danych do pliku zgubiony.txt")));
+                         } });
+        addOnPage(node, localFile(QStringLiteral("zgubiony.txt"), QByteArray(200, 'z')));
+        QCOMPARE(slotNamed(node->device(), "zgubiony.txt"), -1);
+        QCOMPARE(fileNodeNames(node), QStringList());
+        QCOMPARE(page(node)->fileTree()->topLevelItemCount(), 0);
     }
 
     void localProblemsAreReportedAsSuch()

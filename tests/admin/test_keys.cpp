@@ -41,6 +41,8 @@ private slots:
         generateKeyOnPage(node, 0, QString::fromUtf8("pierwszy-ąę"));
         QCOMPARE(keyNodeNames(node), QStringList({ QString::fromUtf8("pierwszy-ąę"), QStringLiteral("drugi") }));
         QCOMPARE(static_cast<MorvilKeyItem*>(keysFolder(node)->child(1))->id(), 2);
+        QVERIFY(showsIcon(keysFolder(node)->data(Qt::DecorationRole), ":img/keys_folder_blue.png"));
+        QVERIFY(showsIcon(keysFolder(node)->child(1)->data(Qt::DecorationRole), ":img/key.png"));
 
         // The occupied slot offers deletion only; its form is the user's.
         QGroupBox* box = keyBox(node, 2);

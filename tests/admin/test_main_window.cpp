@@ -2,6 +2,8 @@
 #include "admin_fixture.h"
 #include "main_window.h"
 #include "qt_test_main.h"
+#include "widgets/file_folder_widget.h"
+#include "widgets/key_folder_widget.h"
 
 #include <QAction>
 #include <QStackedWidget>
@@ -18,9 +20,9 @@ QAction* action(MainWindow& window, const char* name)
     return window.findChild<QAction*>(QString::fromLatin1(name));
 }
 
-void click(MainWindow& window, int row)
+void click(MainWindow& window, int row, const QModelIndex& parent = {})
 {
-    const QModelIndex index = window.model()->index(row, 0);
+    const QModelIndex index = window.model()->index(row, 0, parent);
     QVERIFY(index.isValid());
     emit window.view()->clicked(index);
 }
@@ -61,6 +63,12 @@ private slots:
         window.setActivePage(nullptr); // a page-less root changes nothing
         QCOMPARE(window.currentPage(), page);
         QCOMPARE(window.findChild<QStackedWidget*>(QStringLiteral("pages"))->count(), 1);
+        // The token's folders show their own pages.
+        const QModelIndex token = window.model()->index(0, 0);
+        click(window, 0, token);
+        QVERIFY(qobject_cast<KeyFolderWidget*>(window.currentPage()) != nullptr);
+        click(window, 1, token);
+        QVERIFY(qobject_cast<FileFolderWidget*>(window.currentPage()) != nullptr);
 
         mTokens.unplug(id);
         action(window, "refresh")->trigger();
@@ -112,6 +120,16 @@ private slots:
     }
 
     // The model goes before the window's widgets: a shown token page is handed back cleanly.
+    void zakonczClosesTheWindow()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(action(window, "exit")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        action(window, "exit")->trigger();
+        QVERIFY(!window.isVisible());
+    }
+
     void closingWithATokenPageShown()
     {
         mTokens.plug(configuredToken("ALFA"));

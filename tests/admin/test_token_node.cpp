@@ -11,12 +11,6 @@ using namespace morvil::test;
 
 namespace {
 
-bool showsIcon(const QVariant& icon, const char* file)
-{
-    const QImage shown = icon.value<QIcon>().pixmap(32).toImage();
-    return !shown.isNull() && shown == QIcon(QString::fromLatin1(file)).pixmap(32).toImage();
-}
-
 QString labelText(QWidget* page, const char* name)
 {
     return page->findChild<QLabel*>(QString::fromLatin1(name))->text();

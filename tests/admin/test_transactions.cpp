@@ -122,7 +122,11 @@ private slots:
     {
         MorvilItem* node = f->startWith(configuredToken("ALFA"));
         QSignalSpy userSignals(node, &MorvilItem::userLoginSig);
+        QSignalSpy repaints(f->model(), &QAbstractItemModel::dataChanged);
         login(node, false, QString::fromLatin1(kUserPin));
+        // The view redraws the node with its new icon.
+        QVERIFY(!repaints.isEmpty());
+        QCOMPARE(repaints.last().at(0).toModelIndex(), f->model()->index(0, 0));
         QCOMPARE(f->tokens.commands(f->id), QStringLiteral("2F 02"));
         QCOMPARE(entry(0).pinId, 1);
         QCOMPARE(node->pinId(), 1);
