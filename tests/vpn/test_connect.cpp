@@ -9,6 +9,7 @@
 #include "token_bus.h"
 #include "vpn_fixture.h"
 #include "vpn_item.h"
+#include "vpn_new_window.h"
 #include "vpn_testbed.h"
 
 #include <QInputDialog>
@@ -267,6 +268,39 @@ private slots:
         button(&window, "connect")->click();
         QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
         expectIdle(window);
+        QVERIFY(!privateDirsLeft());
+    }
+
+    // A library that cannot start, at connect or in the chooser of a new connection: its box, and
+    // the program ends, its window shown and its tray icon there.
+    void aLibraryThatCannotStartEndsTheProgram_data()
+    {
+        QTest::addColumn<bool>("atConnect");
+        QTest::newRow("connect") << true;
+        QTest::newRow("chooser") << false;
+    }
+    void aLibraryThatCannotStartEndsTheProgram()
+    {
+        QFETCH(bool, atConnect);
+        // A token that does not answer its information stops the library's start.
+        mTokens.token(mTokenId).failCommand(0x02, emu::kStatusNotAllowed);
+        MainWindow window;
+        window.show();
+        mBoxes->expectError(QStringLiteral("Nie można zainicjować biblioteki obsługującej tokeny!"));
+        QTimer::singleShot(0, &window, [&] {
+            if (atConnect) {
+                connectFirst(window, QString::fromUtf8(kVpnPin));
+            } else {
+                onNextModal<VpnNewWindow>([](VpnNewWindow* dialog) { button(dialog, "keyBrowse")->click(); });
+                button(&window, "new")->click();
+            }
+        });
+        QTimer stillRunning;
+        connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        stillRunning.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(window.trayIcon()->isVisible());
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
         QVERIFY(!privateDirsLeft());
     }
 
