@@ -1,7 +1,7 @@
 // morvil_vpn on a real X display: with icewm's tray the program starts in the tray with its icon,
-// its menu and its window, closing the window hides it, a tray click brings it back, and
-// one "&Zakończ" ends it, the window shown; on a display without a tray host it says so and ends with 1. Run through
-// with_tray_host.sh, which makes the display.
+// its menu and its window, the user's close hides the window, a tray click brings it back, and one
+// "&Zakończ" ends the program, the window shown; on a display without a tray host it says so and
+// ends with 1. Run through with_tray_host.sh, which makes the display.
 #include "box_watcher.h"
 #include "conf_file.h"
 #include "connection_store.h"
