@@ -246,6 +246,41 @@ private slots:
         QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, mToken.userPinTries + 1); // one failed try
     }
 
+    // A PIN the token cannot take (nine octets in eight characters) is refused in the dialog, which
+    // stays open, before the token is asked. The empty PIN is a PIN: a token whose PIN it is takes
+    // it, and the child is started.
+    void aPinTooLongIsRefusedAndTheEmptyPinIsOne()
+    {
+        MainWindow window;
+        mTokens.clearLog(mTokenId);
+        mBoxes->expectError(QStringLiteral("PIN jest za długi. Może on zawierać co najwyżej 8 znaków. Litery takie "
+                                           "jak 'ą', 'ć', itd. kodowane są na 2 znakach."));
+        bool keptOpen = false;
+        onNextModal<QInputDialog>([&keptOpen](QInputDialog* dialog) {
+            dialog->setTextValue(QStringLiteral("ąbcdefgh"));
+            dialog->accept();
+            keptOpen = dialog->isVisible();
+            dialog->reject();
+        });
+        emit window.vpnList()->itemClicked(window.vpnList()->item(0));
+        button(&window, "connect")->click();
+        QVERIFY(keptOpen);
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
+        QVERIFY(!entry(window, 0)->isConnected());
+        QVERIFY(mBoxes->finish().isEmpty());
+
+        mTokens.unplugAll();
+        zr40nn::emu::TokenConfig emptyPin = mToken;
+        emptyPin.userPin.clear();
+        mTokenId = mTokens.plug(emptyPin);
+        connectFirst(window, QString());
+        QVERIFY(entry(window, 0)->isConnected());
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 1);
+        QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, emptyPin.userPinTries); // taken, not spent
+        button(&window, "disconnect")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), 15000);
+    }
+
     // No token, a locked one, and Cancel: each stops before any child.
     void missingLockedOrCancelled()
     {
