@@ -37,7 +37,7 @@ QWidget* VpnEditWindow::createNameBox()
 
 void VpnEditWindow::saveSlot()
 {
-    if (!checkRequired()) {
+    if (!checkFields()) {
         return;
     }
     const QString error = vpn::rewriteConnection(QDir::current().filePath(mVpnItem->confName()),

@@ -134,6 +134,74 @@ private slots:
         QVERIFY(mStore->read(name + QStringLiteral("/conf")).contains(("\nrport " + port + "\n").toUtf8()));
     }
 
+    // A field that "conf" would not give back as typed is refused at saving, with what is wrong
+    // with it; nothing is written.
+    void fieldsThatWouldNotReadBackAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        const QString rest = QStringLiteral("zawierać znaków sterujących (takich jak koniec wiersza) ani osobnych "
+                                            "wyrazów MorvilVpnName, remote, rport, ca, cert, key: plik konfiguracyjny "
+                                            "połączenia odczytałby ten tekst inaczej.");
+        QTest::newRow("name") << " Biuro"
+                              << "h"
+                              << "T/k"
+                              << "Nazwa połączenia nie może zaczynać się od odstępu ani zawierać znaków sterujących "
+                                 "(takich jak koniec wiersza): plik konfiguracyjny połączenia odczytałby ten tekst "
+                                 "inaczej.";
+        QTest::newRow("server") << "Biuro"
+                                << "h MorvilVpnName x"
+                                << "T/k"
+                                << QStringLiteral("Nazwa lub numer IP serwera nie może zaczynać się od odstępu, ")
+                + rest;
+        QTest::newRow("port") << "Biuro"
+                              << "h:1 remote x"
+                              << "T/k"
+                              << QStringLiteral("Port serwera (po znaku ':') nie może zaczynać się od odstępu, ")
+                + rest;
+        QTest::newRow("key") << "Biuro"
+                             << "h"
+                             << "TOKEN/a cert b"
+                             << QStringLiteral("Nazwa klucza nie może zaczynać się ani kończyć odstępem, ") + rest;
+    }
+    void fieldsThatWouldNotReadBackAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, server);
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        VpnNewWindow window(nullptr);
+        window.show();
+        edit(&window, "morvilVpnName")->setText(name);
+        edit(&window, "remoteVpnServer")->setText(server);
+        browse(&window, "caCertBrowse", mStore->file(QStringLiteral("ca.pem"), "CA"));
+        browse(&window, "userCertBrowse", mStore->file(QStringLiteral("user.pem"), "USER"));
+        edit(&window, "key")->setText(key);
+        mBoxes->expectInformation(QStringLiteral("Niepoprawne dane"), text);
+        button(&window, "save")->click();
+        QVERIFY(window.isVisible());
+        QCOMPARE(mStore->dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A template that names a key of its own would stand in for the key chosen: it is refused when
+    // chosen, and the field keeps what it had.
+    void aTemplateNamingAKeyIsRefused()
+    {
+        VpnNewWindow window(nullptr);
+        window.show();
+        const QString good = mStore->file(QStringLiteral("good.conf"), "nobind\ntls-auth ta.key 1\n");
+        browse(&window, "templateFileNameBrowse", good);
+        const QString withKey = mStore->file(QStringLiteral("client.conf"), "nobind\nkey client.key\n");
+        mBoxes->expectInformation(QStringLiteral("Wybór pliku"),
+                                  QStringLiteral("Wzorzec %1 ma wiersz z opcją key, który zastąpiłby klucz wskazany "
+                                                 "w polu \"Nazwa klucza\". Usuń ten wiersz ze wzorca.")
+                                      .arg(withKey));
+        browse(&window, "templateFileNameBrowse", withKey);
+        QCOMPARE(edit(&window, "templateFileName")->text(), good);
+    }
+
     void editKeepsTheTailAndThePreloadedCertificates()
     {
         const QByteArray tail = QByteArray(vpn::kTemplateMarker) + "remote-cert-tls server\ncipher AES-256-GCM\n";
