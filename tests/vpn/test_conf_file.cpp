@@ -1,5 +1,6 @@
 // The "conf" writer and reader: the header's exact bytes, the marker, the option rules.
 #include "conf_file.h"
+#include "connection_config.h"
 
 #include <QBuffer>
 #include <QStringList>
@@ -144,7 +145,7 @@ TEST(ConfFile, ValuesThatWouldNotReadBackAreRefused)
 }
 
 // Random headers made of the pieces that trouble the reader: every one that is accepted reads back
-// exactly, as eight lines; plain ones are all accepted.
+// exactly, as eight lines, by our reader and by morvil_openvpn's; plain ones are all accepted.
 TEST(ConfFile, WhatIsAcceptedReadsBackExactly)
 {
     const QStringList tricky { QStringLiteral("cert"),   QStringLiteral("ca"),    QStringLiteral("key"),
@@ -180,6 +181,9 @@ TEST(ConfFile, WhatIsAcceptedReadsBackExactly)
         ASSERT_EQ(values.key, header.key);
         ASSERT_EQ(values.caCert, QStringLiteral("ca"));
         ASSERT_EQ(values.userCert, QStringLiteral("user"));
+        // morvil_openvpn takes the key from the same line.
+        ASSERT_EQ(morvil::openvpn_tool::prepareConfig(conf.toStdString(), false).keyReference,
+                  header.key.toStdString());
     }
     EXPECT_GT(accepted, 300);
     for (int round = 0; round < 300; ++round) {
