@@ -10,6 +10,8 @@
 
 #include <QLabel>
 
+#include <cerrno>
+
 using namespace morvil::test;
 
 namespace {
@@ -242,10 +244,12 @@ private slots:
         QCOMPARE(mStore->read(name + QStringLiteral("/user")), QByteArray("<missing>"));
     }
 
+    // A file of the first free name is skipped; a save the disk refuses says so, the window stays
+    // open, and the store is as it was.
     void aSaveThatFailsSaysSoAndStaysOpen()
     {
         QFile blocker(mStore->path(QStringLiteral("0000")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the first connection would go
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         VpnNewWindow window(nullptr);
         window.show();
@@ -254,10 +258,21 @@ private slots:
         browse(&window, "caCertBrowse", mStore->file(QStringLiteral("ca.pem"), "CA"));
         browse(&window, "userCertBrowse", mStore->file(QStringLiteral("user.pem"), "USER"));
         edit(&window, "key")->setText(QStringLiteral("ALFA/k"));
+        vpn::setRenameFunction([](const char*, const char*, unsigned int) {
+            errno = EIO;
+            return -1;
+        });
         mBoxes->expect(anyError());
         button(&window, "save")->click();
+        vpn::setRenameFunction(nullptr);
         QVERIFY(window.isVisible());
         QVERIFY(window.confName().isEmpty());
+        const QStringList before { QStringLiteral("0000") };
+        QCOMPARE(mStore->dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+
+        button(&window, "save")->click();
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QCOMPARE(window.confName(), QStringLiteral("0001"));
         QVERIFY(QFileInfo(mStore->path(QStringLiteral("0000"))).isFile());
     }
 
