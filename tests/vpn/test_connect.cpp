@@ -5,6 +5,7 @@
 #include "child_process.h"
 #include "held_text.h"
 #include "main_window.h"
+#include "openvpn_child.h"
 #include "running_process.h"
 #include "token_bus.h"
 #include "vpn_fixture.h"
@@ -21,7 +22,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <functional>
 #include <iostream>
+#include <memory>
 
 using namespace morvil::test;
 
@@ -115,6 +118,7 @@ class ConnectTest : public QObject
     std::unique_ptr<BoxWatcher> mBoxes;
     std::unique_ptr<RunningProcess> mServer;
     int mTokenId = -1;
+    int mPort = 0; // the server's
 
     int tokenCommands(std::uint8_t code) { return zr40nn::test::commandCount(mTokens.token(mTokenId), code); }
 
@@ -159,7 +163,7 @@ private slots:
     {
         mStore = std::make_unique<TempStore>();
         mBoxes = std::make_unique<BoxWatcher>();
-        const int port = freeUdpPort();
+        const int port = mPort = freeUdpPort();
         mServer = startServer(mCerts.path().toStdString(), port);
         makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
                           connectionConf(port, kVpnKeyReference, "nobind\nverb 3\n"));
@@ -368,6 +372,39 @@ private slots:
         QVERIFY(!alive(tool));
         QTRY_VERIFY(!alive(openVpn));
         QVERIFY(!privateDirsLeft());
+    }
+
+    // A child deaf to SIGTERM (stopped here, so it cannot act on it) is killed once its grace time
+    // is over, on disconnect and when the program ends through "&Zakończ".
+    void aChildDeafToTermIsKilled()
+    {
+        MainWindow window;
+        for (const bool disconnect : { true, false }) {
+            // A server of its own each time: the last one still waits for the client killed.
+            mServer.reset();
+            mServer = startServer(mCerts.path().toStdString(), mPort);
+            connectFirst(window, QString::fromUtf8(kVpnPin));
+            QTRY_VERIFY_WITH_TIMEOUT(outputOf(window).contains(QLatin1String(kInitialised)), kUpMs);
+            const auto [tool, openVpn] = tunnelProcesses();
+            QVERIFY(tool > 0 && openVpn > 0);
+            // Whatever happens below, no stopped process outlives the test.
+            const std::unique_ptr<void, std::function<void(void*)>> reaper(
+                reinterpret_cast<void*>(1), [tool = tool](void*) { kill(tool, SIGKILL); });
+            QCOMPARE(kill(tool, SIGSTOP), 0);
+            if (disconnect) {
+                button(&window, "disconnect")->click();
+                QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), vpn::kStopGraceMs + 10000);
+            } else {
+                window.trayIcon()->contextMenu()->actions().last()->trigger();
+            }
+            QVERIFY(!alive(tool));
+            QTRY_VERIFY(!alive(openVpn));
+        }
+        // Killed, the tool could not remove its private directories.
+        for (const QString& left :
+             QDir(mRuntime.path()).entryList({ QStringLiteral("morvil_openvpn-*") }, QDir::Dirs)) {
+            QDir(mRuntime.filePath(left)).removeRecursively();
+        }
     }
 
     // The client killed outright: its child takes the tunnel down and goes.

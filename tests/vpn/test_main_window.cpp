@@ -119,6 +119,10 @@ private slots:
         QVERIFY(tray[0]->isEnabled() && tray[6]->isEnabled());
         QVERIFY(!tray[3]->isEnabled() && !tray[4]->isEnabled());
         QCOMPARE(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - brak połączenia"));
+        // "&Otwórz" brings the hidden window back.
+        window.hide();
+        tray[0]->trigger();
+        QVERIFY(window.isVisible());
     }
 
     void theListAndTheTrayMenuFollowTheStore()

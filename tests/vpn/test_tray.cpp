@@ -142,6 +142,28 @@ private slots:
         QCOMPARE(storePath, QDir(home.path()).filePath(QLatin1String(vpn::kStoreDirName)));
     }
 
+    // A store that can be neither made nor entered (a file of its name): the box, and the end.
+    void aStoreThatCannotBeEnteredEndsTheProgram()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 15000);
+        Home home;
+        const QString store = QDir(home.path()).filePath(QLatin1String(vpn::kStoreDirName));
+        QDir(store).removeRecursively();
+        QFile file(store);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        BoxWatcher boxes;
+        BoxAnswer answer;
+        answer.icon = QMessageBox::Critical;
+        answer.title = QStringLiteral("Błąd");
+        answer.text = QStringLiteral("Nie można utworzyć ani otworzyć katalogu połączeń VPN %1.").arg(store);
+        boxes.expect(answer);
+        const QString before = QDir::currentPath();
+        QCOMPARE(runVpnClient(), 1);
+        QCOMPARE(boxes.finish(), QStringList());
+        QCOMPARE(QDir::currentPath(), before);
+    }
+
     void endsWithoutATray()
     {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
