@@ -90,7 +90,10 @@ QString writeFiles(const QString& dirPath, const ConnectionFiles& files)
     };
     for (const auto& [name, data] : written) {
         QSaveFile file(dirPath + QLatin1Char('/') + QLatin1String(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(*data) != data->size() || !file.commit()) {
+        // Unbuffered: through Qt's buffer, a write the disk takes only in part (full, or over a
+        // size limit) still reports the whole and the short file is committed.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(*data) != data->size()
+            || !file.commit()) {
             return tr("Nie można zapisać pliku %1:\n%2")
                 .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
         }

@@ -44,6 +44,12 @@ VpnItem* entry(MainWindow& window, int row)
     return static_cast<VpnItem*>(window.vpnList()->item(row));
 }
 
+// The tray menu's entry at `index`: "&Otwórz", -, "Połą&cz", "Ro&złącz", "O połączen&iu", -, "&Zakończ".
+QAction* trayAction(MainWindow& window, int index)
+{
+    return window.trayIcon()->contextMenu()->actions().at(index);
+}
+
 bool sameIcon(const QIcon& icon, const char* resource)
 {
     return icon.pixmap(22).toImage() == QIcon(QLatin1String(resource)).pixmap(22).toImage();
@@ -137,6 +143,8 @@ class ConnectTest : public QObject
         QVERIFY(!entry(window, 1)->isLock());
         QVERIFY(button(&window, "connect")->isEnabled());
         QVERIFY(!button(&window, "disconnect")->isEnabled());
+        QVERIFY(!trayAction(window, 3)->isEnabled()); // "Ro&złącz"
+        QVERIFY(!trayAction(window, 4)->isEnabled()); // "O połączen&iu"
     }
 
 private slots:
@@ -192,6 +200,7 @@ private slots:
         connectFirst(window, QString::fromUtf8(kVpnPin));
         QVERIFY(window.isVisible()); // shown for the connection's output
         QVERIFY(!window.connectMenu()->isEnabled());
+        QVERIFY(trayAction(window, 3)->isEnabled() && trayAction(window, 4)->isEnabled());
         QVERIFY(entry(window, 0)->isConnected());
         QVERIFY(entry(window, 1)->isLock());
         QVERIFY(button(&window, "disconnect")->isEnabled());
@@ -341,6 +350,20 @@ private slots:
         QVERIFY(window.trayIcon()->isVisible());
         QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
         QVERIFY(!privateDirsLeft());
+    }
+
+    // A child that cannot be started (its environment is beyond what the system passes on): the
+    // box, and nothing changes.
+    void aChildThatCannotStartChangesNothing()
+    {
+        MainWindow window;
+        qputenv("MORVIL_TEST_HUGE", QByteArray(256 * 1024, 'x'));
+        mBoxes->expectError(QStringLiteral("Nie możan zainicjować połączenia VPN!"));
+        connectFirst(window, QString::fromUtf8(kVpnPin));
+        qunsetenv("MORVIL_TEST_HUGE");
+        QVERIFY(mBoxes->finish().isEmpty());
+        expectIdle(window);
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 1);
     }
 
     // A child that ends before the tunnel is up: the window comes back to rest all the same.

@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 
 using namespace vpn;
 
@@ -129,6 +131,33 @@ TEST_F(Store, AFailedEditLeavesEveryOldFile)
     EXPECT_EQ(contents(path("0000/ca")), QByteArray("old ca"));
     EXPECT_EQ(QDir(path("0000")).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary file left
     EXPECT_EQ(everything(store()), names({ "0000" }));
+}
+
+// A certificate the disk takes only in part (here: beyond the process's file size limit) fails
+// the save; nothing of it is left, and an edited connection keeps its old files.
+TEST_F(Store, AShortWriteFailsTheSave)
+{
+    store().mkdir(QStringLiteral("0000"));
+    put(path("0000/conf"), "old conf");
+    put(path("0000/user"), "old user");
+    struct rlimit before
+    {
+    };
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString name;
+    const QString created = createConnection(store(), { "c", "a", QByteArray(8192, 'u') }, name);
+    const QString edited = rewriteConnection(store(), QStringLiteral("0000"), "new\n", "a", QByteArray(8192, 'u'));
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(created, QString());
+    EXPECT_NE(edited, QString());
+    EXPECT_EQ(everything(store()), names({ "0000" }));
+    EXPECT_EQ(contents(path("0000/conf")), QByteArray("old conf"));
+    EXPECT_EQ(contents(path("0000/user")), QByteArray("old user"));
 }
 
 // A name is taken by anything that bears it, a file or a link that leads nowhere included; links

@@ -119,6 +119,8 @@ private slots:
                 entries << entry->text();
             }
             seen << entries.join(QLatin1Char(','));
+            // Qt's own texts (the buttons of its dialogs) are Polish too.
+            seen << QCoreApplication::translate("QPlatformTheme", "Cancel");
             // The user closes the window as the window manager asks: it hides, the program goes on.
             seen << QStringLiteral("close sent %1").arg(requestClose(*window));
             seen << QStringLiteral("closed: hidden %1").arg(waitFor([&] { return window->isHidden(); }));
@@ -135,10 +137,11 @@ private slots:
         QDir::setCurrent(before);
         QCOMPARE(boxes.finish(), QStringList());
         QCOMPARE(code, 0);
-        QCOMPARE(seen,
-                 QStringList({ QStringLiteral("window 1, tray icon 1, embedded 1"), QStringLiteral("Alfa,Beta"),
-                               QStringLiteral("close sent 1"), QStringLiteral("closed: hidden 1"),
-                               QStringLiteral("tray click: visible 1"), QStringLiteral("double click: visible 1") }));
+        QCOMPARE(
+            seen,
+            QStringList({ QStringLiteral("window 1, tray icon 1, embedded 1"), QStringLiteral("Alfa,Beta"),
+                          QStringLiteral("Anuluj"), QStringLiteral("close sent 1"), QStringLiteral("closed: hidden 1"),
+                          QStringLiteral("tray click: visible 1"), QStringLiteral("double click: visible 1") }));
         QCOMPARE(storePath, QDir(home.path()).filePath(QLatin1String(vpn::kStoreDirName)));
     }
 
