@@ -278,11 +278,16 @@ private slots:
 
     void informationShowsTheStoredValues()
     {
-        const QString name = mStore->add(kOffice);
+        vpn::ConfHeader marked = kOffice;
+        marked.name = QStringLiteral("<b>Biuro</b> & <i>dom</i>"); // shown as written, never as markup
+        const QString name = mStore->add(marked);
         VpnItem item(mStore->path(name + QStringLiteral("/conf")), name);
         VpnInfoWindow window(&item, nullptr);
         QCOMPARE(window.windowTitle(), QStringLiteral("Informacja o połączeniu"));
-        QCOMPARE(labelText(&window, "name"), kOffice.name);
+        QCOMPARE(labelText(&window, "name"), marked.name);
+        for (const char* value : { "name", "server", "caCert", "userCert", "key" }) {
+            QCOMPARE(window.findChild<QLabel*>(QLatin1String(value))->textFormat(), Qt::PlainText);
+        }
         QCOMPARE(labelText(&window, "server"), QStringLiteral("vpn.example.pl:443"));
         QCOMPARE(labelText(&window, "caCert"), QStringLiteral("0000/ca"));
         QCOMPARE(labelText(&window, "userCert"), QStringLiteral("0000/user"));
