@@ -1,6 +1,5 @@
 #include "connection_store.h"
 
-#include "conf_file.h"
 #include "home_store.h"
 
 #include <QCoreApplication>
