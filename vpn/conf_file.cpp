@@ -1,5 +1,8 @@
 #include "conf_file.h"
 
+#include "token_text.h"
+
+#include <QBuffer>
 #include <QIODevice>
 #include <QStringList>
 
@@ -18,6 +21,89 @@ QByteArray confHeader(const ConfHeader& header)
 QByteArray newConf(const ConfHeader& header, const QByteArray& templateData)
 {
     return confHeader(header) + QByteArray(kTemplateMarker) + templateData;
+}
+
+namespace {
+
+QString& fieldOf(ConfHeader& header, HeaderField field)
+{
+    switch (field) {
+    case HeaderField::Name:
+        return header.name;
+    case HeaderField::Server:
+        return header.server;
+    case HeaderField::Port:
+        return header.port;
+    case HeaderField::Key:
+        break;
+    }
+    return header.key;
+}
+
+ConfValues readBack(const QByteArray& conf)
+{
+    QBuffer buffer;
+    buffer.setData(conf);
+    buffer.open(QIODevice::ReadOnly);
+    ConfValues values;
+    readConfValues(buffer, values);
+    return values;
+}
+
+// morvil_openvpn's view of a line: its first word, after blanks and an optional "--", names the
+// directive.
+bool isKeyDirective(QStringView line)
+{
+    line = line.trimmed();
+    if (line.startsWith(u"--")) {
+        line = line.mid(2);
+    }
+    return line.startsWith(u"key") && (line.size() == 3 || line.at(3).isSpace());
+}
+
+} // namespace
+
+bool readsBack(HeaderField field, const QString& value)
+{
+    if (morvil::holdsControlCharacter(value)) {
+        return false;
+    }
+    if (field == HeaderField::Key && !value.isEmpty() && value.back().isSpace()) {
+        return false;
+    }
+    // The value alone among plain ones: each header line is read on its own, so a value whose line
+    // reads back here reads back beside any other such value.
+    ConfHeader written { QStringLiteral("n"), QStringLiteral("s"), QStringLiteral("p"), QStringLiteral("k") };
+    fieldOf(written, field) = value;
+    const ConfValues read = readBack(confHeader(written));
+    return read.name == written.name && read.server == written.server && read.port == written.port
+        && read.key == written.key && read.caCert == QLatin1String(kCaCertFile)
+        && read.userCert == QLatin1String(kUserCertFile);
+}
+
+std::optional<HeaderField> unreadableField(const ConfHeader& header)
+{
+    ConfHeader fields = header;
+    for (HeaderField field : { HeaderField::Name, HeaderField::Server, HeaderField::Port, HeaderField::Key }) {
+        if (!readsBack(field, fieldOf(fields, field))) {
+            return field;
+        }
+    }
+    return std::nullopt;
+}
+
+bool templateNamesKey(const QByteArray& templateData)
+{
+    // The template ends the file, so the reader treats it there as it does here.
+    if (!readBack(templateData).key.isEmpty()) {
+        return true;
+    }
+    for (const QByteArray& line : templateData.split('\n')) {
+        if (isKeyDirective(QString::fromUtf8(line.constData()))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 QByteArray templateTail(const QByteArray& conf)

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 class QIODevice;
 
 namespace vpn {
@@ -28,6 +30,27 @@ struct ConfHeader
     QString port;
     QString key; // key reference: token name, "/", key name
 };
+
+// The header's fields, in the order the forms check them.
+enum class HeaderField
+{
+    Name,
+    Server,
+    Port,
+    Key,
+};
+
+// Whether `value` in `field` reads back from "conf" exactly as it was written. It must hold no
+// control character (a line feed would start directives of their own), and the reader must take
+// its line for that field alone and whole: the reader skips blanks before a value, and takes an
+// option word standing alone in a value for that option (" cert " inside a key reference). A key
+// reference must not end in white space either, which morvil_openvpn drops.
+bool readsBack(HeaderField field, const QString& value);
+// The first field of `header` that would not read back, if any.
+std::optional<HeaderField> unreadableField(const ConfHeader& header);
+// Whether a template has a line that the reader or morvil_openvpn would take for a key reference:
+// it would stand in for the key chosen.
+bool templateNamesKey(const QByteArray& templateData);
 
 // The eight header lines, UTF-8.
 QByteArray confHeader(const ConfHeader& header);

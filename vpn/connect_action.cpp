@@ -1,12 +1,14 @@
 #include "connect_action.h"
 
+#include "token_text.h"
 #include "vpn_item.h"
 
 ConnectAction::ConnectAction(VpnItem* item, QObject* parent)
     : QAction(parent)
     , mItem(item)
 {
-    setText(item->text());
+    // The connection's name as it is: an "&" in it would mark an accelerator.
+    setText(morvil::acceleratorFree(item->text()));
     connect(this, &QAction::triggered, this, &ConnectAction::vpnConnectSlot);
 }
 

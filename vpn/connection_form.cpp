@@ -83,12 +83,55 @@ QWidget* ConnectionForm::createCertsKeyBox()
     return box;
 }
 
+namespace {
+
+// What is wrong with a field that "conf" would not give back as it stands.
+QString unreadableText(vpn::HeaderField field)
+{
+    switch (field) {
+    case vpn::HeaderField::Name:
+        return ConnectionForm::tr("Nazwa połączenia nie może zaczynać się od odstępu ani zawierać znaków sterujących "
+                                  "(takich jak koniec wiersza): plik konfiguracyjny połączenia odczytałby ten tekst "
+                                  "inaczej.");
+    case vpn::HeaderField::Server:
+        return ConnectionForm::tr("Nazwa lub numer IP serwera nie może zaczynać się od odstępu, zawierać znaków "
+                                  "sterujących (takich jak koniec wiersza) ani osobnych wyrazów MorvilVpnName, remote, "
+                                  "rport, ca, cert, key: plik konfiguracyjny połączenia odczytałby ten tekst inaczej.");
+    case vpn::HeaderField::Port:
+        return ConnectionForm::tr("Port serwera (po znaku ':') nie może zaczynać się od odstępu, zawierać znaków "
+                                  "sterujących (takich jak koniec wiersza) ani osobnych wyrazów MorvilVpnName, remote, "
+                                  "rport, ca, cert, key: plik konfiguracyjny połączenia odczytałby ten tekst inaczej.");
+    case vpn::HeaderField::Key:
+        break;
+    }
+    return ConnectionForm::tr(
+        "Nazwa klucza nie może zaczynać się ani kończyć odstępem, zawierać znaków sterujących "
+        "(takich jak koniec wiersza) ani osobnych wyrazów MorvilVpnName, remote, rport, ca, cert, "
+        "key: plik konfiguracyjny połączenia odczytałby ten tekst inaczej.");
+}
+
+} // namespace
+
 void ConnectionForm::MorvilKeyBrowseSlot()
 {
     const QString key = vpn::chooseTokenKey(tr("Wybór klucza"), this);
-    if (!key.isEmpty()) {
-        mKey->setText(key);
+    if (key.isEmpty()) {
+        return;
     }
+    // A token may hold any name: one that "conf" would not carry as the one key line naming
+    // exactly this key is refused here, before it is shown.
+    if (!vpn::readsBack(vpn::HeaderField::Key, key)) {
+        morvil::box::information(tr("Wybór klucza"),
+                                 tr("Nie można użyć klucza %1.\n\n%2").arg(key, unreadableText(vpn::HeaderField::Key)),
+                                 this);
+        return;
+    }
+    mKey->setText(key);
+}
+
+bool ConnectionForm::checkFields()
+{
+    return checkRequired() && checkReadable();
 }
 
 bool ConnectionForm::checkRequired()
@@ -105,6 +148,16 @@ bool ConnectionForm::checkRequired()
             morvil::box::information(tr("Brak danych"), text, this);
             return false;
         }
+    }
+    return true;
+}
+
+bool ConnectionForm::checkReadable()
+{
+    const std::optional<vpn::HeaderField> field = vpn::unreadableField(header());
+    if (field) {
+        morvil::box::information(tr("Niepoprawne dane"), unreadableText(*field), this);
+        return false;
     }
     return true;
 }

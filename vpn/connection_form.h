@@ -20,8 +20,9 @@ protected:
     void build();
     virtual QWidget* createNameBox() = 0;
 
-    // The first required field that is empty gets its "Brak danych" box; true when none is.
-    bool checkRequired();
+    // The first required field that is empty gets its "Brak danych" box, and the first that
+    // "conf" would not give back as it stands its "Niepoprawne dane" box; true when none is.
+    bool checkFields();
     // The header the fields give.
     vpn::ConfHeader header() const;
     // A failed save: the user is told and the window stays open.
@@ -43,6 +44,8 @@ private slots:
     void MorvilKeyBrowseSlot();
 
 private:
+    bool checkRequired();
+    bool checkReadable();
     QWidget* createBaseTab();
     QWidget* createNetDetailsBox();
     QWidget* createCertsKeyBox();

@@ -191,8 +191,10 @@ void MainWindow::trayIconActive(QSystemTrayIcon::ActivationReason reason)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // The program lives in the tray: closing the window only hides it.
-    if (mTrayIcon->isVisible()) {
+    // The program lives in the tray: the user's close, which the window manager sends, only hides
+    // the window. A close from within the program is the application quitting, which closes every
+    // window first and gives up at the first that refuses: that one must go through.
+    if (event->spontaneous() && mTrayIcon->isVisible()) {
         hide();
         event->ignore();
         return;

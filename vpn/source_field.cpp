@@ -66,9 +66,7 @@ void SourceField::browseSlot()
                               mWindow);
         return;
     }
-    mData = data;
-    mFileName = QFileInfo(path).fileName();
-    mEdit->setText(path);
+    take(path, QFileInfo(path).fileName(), data);
 }
 
 void SourceField::importSlot()
@@ -83,7 +81,17 @@ void SourceField::importSlot()
         morvil::box::critical(morvil::box::errorTitle(), tr("Plik %1 jest pusty.").arg(chosen), mWindow);
         return;
     }
+    take(chosen, chosen.section(QLatin1Char('/'), -1), data);
+}
+
+void SourceField::take(const QString& source, const QString& fileName, const QByteArray& data)
+{
+    const QString refusal = mCheck ? mCheck(source, data) : QString();
+    if (!refusal.isEmpty()) {
+        morvil::box::information(tr("Wybór pliku"), refusal, mWindow);
+        return;
+    }
     mData = data;
-    mFileName = chosen.section(QLatin1Char('/'), -1);
-    mEdit->setText(chosen);
+    mFileName = fileName;
+    mEdit->setText(source);
 }

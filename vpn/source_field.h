@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QGridLayout;
 class QLineEdit;
 class QPushButton;
@@ -25,6 +27,11 @@ public:
     };
     SourceField(const QString& objectName, Empty empty, QWidget* window);
 
+    // A further test of what is chosen: it returns why `data` from `source` (as the field would
+    // show it) is refused, or nothing. A refused choice gets a "Wybór pliku" box and changes nothing.
+    using Check = std::function<QString(const QString& source, const QByteArray& data)>;
+    void setCheck(Check check) { mCheck = std::move(check); }
+
     // The edit at (row, 1) spanning 3 columns, the buttons at (row + 1, 2) and (row + 1, 3).
     void placeIn(QGridLayout* grid, int row);
     // Takes a file of the store (relative to the working directory) as the source.
@@ -41,8 +48,12 @@ private slots:
     void importSlot();
 
 private:
+    // Takes a choice that passed every test.
+    void take(const QString& source, const QString& fileName, const QByteArray& data);
+
     QWidget* mWindow;
     Empty mEmpty;
+    Check mCheck;
     QLineEdit* mEdit;
     QString mFileName; // without directory
     QByteArray mData;

@@ -37,11 +37,11 @@ QWidget* VpnEditWindow::createNameBox()
 
 void VpnEditWindow::saveSlot()
 {
-    if (!checkRequired()) {
+    if (!checkFields()) {
         return;
     }
-    const QString error = vpn::rewriteConnection(QDir::current().filePath(mVpnItem->confName()),
-                                                 vpn::confHeader(header()), mCaCert->data(), mUserCert->data());
+    const QString error = vpn::rewriteConnection(QDir::current(), mVpnItem->confName(), vpn::confHeader(header()),
+                                                 mCaCert->data(), mUserCert->data());
     if (!error.isEmpty()) {
         saveFailed(error);
         return;

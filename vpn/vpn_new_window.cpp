@@ -1,5 +1,6 @@
 #include "vpn_new_window.h"
 
+#include "conf_file.h"
 #include "connection_store.h"
 #include "source_field.h"
 
@@ -26,6 +27,13 @@ QWidget* VpnNewWindow::createNameBox()
     grid->addWidget(new QLabel(tr("Nazwa połączenia<sup>*</sup>"), box), 0, 0);
     grid->addWidget(mMorvilVpnName, 0, 1, 1, 3);
     mTemplate = new SourceField(QStringLiteral("templateFileName"), SourceField::Empty::Allowed, this);
+    // The key is chosen on the token; a key line of the template would take its place.
+    mTemplate->setCheck([](const QString& source, const QByteArray& data) {
+        return vpn::templateNamesKey(data) ? tr("Wzorzec %1 ma wiersz z opcją key, który zastąpiłby klucz wskazany w "
+                                                "polu \"Nazwa klucza\". Usuń ten wiersz ze wzorca.")
+                                                 .arg(source)
+                                           : QString();
+    });
     grid->addWidget(new QLabel(tr("Wzorzec pliku konfiguracyjnego"), box), 2, 0);
     mTemplate->placeIn(grid, 2);
     return box;
@@ -33,7 +41,7 @@ QWidget* VpnNewWindow::createNameBox()
 
 void VpnNewWindow::saveSlot()
 {
-    if (!checkRequired()) {
+    if (!checkFields()) {
         return;
     }
     QString name;

@@ -5,10 +5,12 @@
 #include "child_process.h"
 #include "held_text.h"
 #include "main_window.h"
+#include "openvpn_child.h"
 #include "running_process.h"
 #include "token_bus.h"
 #include "vpn_fixture.h"
 #include "vpn_item.h"
+#include "vpn_new_window.h"
 #include "vpn_testbed.h"
 
 #include <QInputDialog>
@@ -20,7 +22,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <functional>
 #include <iostream>
+#include <memory>
 
 using namespace morvil::test;
 
@@ -38,6 +42,12 @@ QString outputOf(MainWindow& window)
 VpnItem* entry(MainWindow& window, int row)
 {
     return static_cast<VpnItem*>(window.vpnList()->item(row));
+}
+
+// The tray menu's entry at `index`: "&Otwórz", -, "Połą&cz", "Ro&złącz", "O połączen&iu", -, "&Zakończ".
+QAction* trayAction(MainWindow& window, int index)
+{
+    return window.trayIcon()->contextMenu()->actions().at(index);
 }
 
 bool sameIcon(const QIcon& icon, const char* resource)
@@ -114,6 +124,7 @@ class ConnectTest : public QObject
     std::unique_ptr<BoxWatcher> mBoxes;
     std::unique_ptr<RunningProcess> mServer;
     int mTokenId = -1;
+    int mPort = 0; // the server's
 
     int tokenCommands(std::uint8_t code) { return zr40nn::test::commandCount(mTokens.token(mTokenId), code); }
 
@@ -132,6 +143,8 @@ class ConnectTest : public QObject
         QVERIFY(!entry(window, 1)->isLock());
         QVERIFY(button(&window, "connect")->isEnabled());
         QVERIFY(!button(&window, "disconnect")->isEnabled());
+        QVERIFY(!trayAction(window, 3)->isEnabled()); // "Ro&złącz"
+        QVERIFY(!trayAction(window, 4)->isEnabled()); // "O połączen&iu"
     }
 
 private slots:
@@ -158,7 +171,7 @@ private slots:
     {
         mStore = std::make_unique<TempStore>();
         mBoxes = std::make_unique<BoxWatcher>();
-        const int port = freeUdpPort();
+        const int port = mPort = freeUdpPort();
         mServer = startServer(mCerts.path().toStdString(), port);
         makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
                           connectionConf(port, kVpnKeyReference, "nobind\nverb 3\n"));
@@ -187,6 +200,7 @@ private slots:
         connectFirst(window, QString::fromUtf8(kVpnPin));
         QVERIFY(window.isVisible()); // shown for the connection's output
         QVERIFY(!window.connectMenu()->isEnabled());
+        QVERIFY(trayAction(window, 3)->isEnabled() && trayAction(window, 4)->isEnabled());
         QVERIFY(entry(window, 0)->isConnected());
         QVERIFY(entry(window, 1)->isLock());
         QVERIFY(button(&window, "disconnect")->isEnabled());
@@ -245,6 +259,41 @@ private slots:
         QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, mToken.userPinTries + 1); // one failed try
     }
 
+    // A PIN the token cannot take (nine octets in eight characters) is refused in the dialog, which
+    // stays open, before the token is asked. The empty PIN is a PIN: a token whose PIN it is takes
+    // it, and the child is started.
+    void aPinTooLongIsRefusedAndTheEmptyPinIsOne()
+    {
+        MainWindow window;
+        mTokens.clearLog(mTokenId);
+        mBoxes->expectError(QStringLiteral("PIN jest za długi. Może on zawierać co najwyżej 8 znaków. Litery takie "
+                                           "jak 'ą', 'ć', itd. kodowane są na 2 znakach."));
+        bool keptOpen = false;
+        onNextModal<QInputDialog>([&keptOpen](QInputDialog* dialog) {
+            dialog->setTextValue(QStringLiteral("ąbcdefgh"));
+            dialog->accept();
+            keptOpen = dialog->isVisible();
+            dialog->reject();
+        });
+        emit window.vpnList()->itemClicked(window.vpnList()->item(0));
+        button(&window, "connect")->click();
+        QVERIFY(keptOpen);
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
+        QVERIFY(!entry(window, 0)->isConnected());
+        QVERIFY(mBoxes->finish().isEmpty());
+
+        mTokens.unplugAll();
+        zr40nn::emu::TokenConfig emptyPin = mToken;
+        emptyPin.userPin.clear();
+        mTokenId = mTokens.plug(emptyPin);
+        connectFirst(window, QString());
+        QVERIFY(entry(window, 0)->isConnected());
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 1);
+        QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, emptyPin.userPinTries); // taken, not spent
+        button(&window, "disconnect")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), 15000);
+    }
+
     // No token, a locked one, and Cancel: each stops before any child.
     void missingLockedOrCancelled()
     {
@@ -268,6 +317,53 @@ private slots:
         QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
         expectIdle(window);
         QVERIFY(!privateDirsLeft());
+    }
+
+    // A library that cannot start, at connect or in the chooser of a new connection: its box, and
+    // the program ends, its window shown and its tray icon there.
+    void aLibraryThatCannotStartEndsTheProgram_data()
+    {
+        QTest::addColumn<bool>("atConnect");
+        QTest::newRow("connect") << true;
+        QTest::newRow("chooser") << false;
+    }
+    void aLibraryThatCannotStartEndsTheProgram()
+    {
+        QFETCH(bool, atConnect);
+        // A token that does not answer its information stops the library's start.
+        mTokens.token(mTokenId).failCommand(0x02, emu::kStatusNotAllowed);
+        MainWindow window;
+        window.show();
+        mBoxes->expectError(QStringLiteral("Nie można zainicjować biblioteki obsługującej tokeny!"));
+        QTimer::singleShot(0, &window, [&] {
+            if (atConnect) {
+                connectFirst(window, QString::fromUtf8(kVpnPin));
+            } else {
+                onNextModal<VpnNewWindow>([](VpnNewWindow* dialog) { button(dialog, "keyBrowse")->click(); });
+                button(&window, "new")->click();
+            }
+        });
+        QTimer stillRunning;
+        connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        stillRunning.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(window.trayIcon()->isVisible());
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 0);
+        QVERIFY(!privateDirsLeft());
+    }
+
+    // A child that cannot be started (its environment is beyond what the system passes on): the
+    // box, and nothing changes.
+    void aChildThatCannotStartChangesNothing()
+    {
+        MainWindow window;
+        qputenv("MORVIL_TEST_HUGE", QByteArray(256 * 1024, 'x'));
+        mBoxes->expectError(QStringLiteral("Nie możan zainicjować połączenia VPN!"));
+        connectFirst(window, QString::fromUtf8(kVpnPin));
+        qunsetenv("MORVIL_TEST_HUGE");
+        QVERIFY(mBoxes->finish().isEmpty());
+        expectIdle(window);
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 1);
     }
 
     // A child that ends before the tunnel is up: the window comes back to rest all the same.
@@ -299,6 +395,39 @@ private slots:
         QVERIFY(!alive(tool));
         QTRY_VERIFY(!alive(openVpn));
         QVERIFY(!privateDirsLeft());
+    }
+
+    // A child deaf to SIGTERM (stopped here, so it cannot act on it) is killed once its grace time
+    // is over, on disconnect and when the program ends through "&Zakończ".
+    void aChildDeafToTermIsKilled()
+    {
+        MainWindow window;
+        for (const bool disconnect : { true, false }) {
+            // A server of its own each time: the last one still waits for the client killed.
+            mServer.reset();
+            mServer = startServer(mCerts.path().toStdString(), mPort);
+            connectFirst(window, QString::fromUtf8(kVpnPin));
+            QTRY_VERIFY_WITH_TIMEOUT(outputOf(window).contains(QLatin1String(kInitialised)), kUpMs);
+            const auto [tool, openVpn] = tunnelProcesses();
+            QVERIFY(tool > 0 && openVpn > 0);
+            // Whatever happens below, no stopped process outlives the test.
+            const std::unique_ptr<void, std::function<void(void*)>> reaper(
+                reinterpret_cast<void*>(1), [tool = tool](void*) { kill(tool, SIGKILL); });
+            QCOMPARE(kill(tool, SIGSTOP), 0);
+            if (disconnect) {
+                button(&window, "disconnect")->click();
+                QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), vpn::kStopGraceMs + 10000);
+            } else {
+                window.trayIcon()->contextMenu()->actions().last()->trigger();
+            }
+            QVERIFY(!alive(tool));
+            QTRY_VERIFY(!alive(openVpn));
+        }
+        // Killed, the tool could not remove its private directories.
+        for (const QString& left :
+             QDir(mRuntime.path()).entryList({ QStringLiteral("morvil_openvpn-*") }, QDir::Dirs)) {
+            QDir(mRuntime.filePath(left)).removeRecursively();
+        }
     }
 
     // The client killed outright: its child takes the tunnel down and goes.

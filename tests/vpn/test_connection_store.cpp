@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/resource.h>
+
 using namespace vpn;
 
 namespace {
@@ -33,6 +39,12 @@ void put(const QString& path, const QByteArray& data)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(data);
+}
+
+// Every entry of a directory, hidden ones and links included.
+QStringList everything(const QDir& dir)
+{
+    return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 class Store : public ::testing::Test
@@ -91,14 +103,20 @@ TEST_F(Store, EditKeepsTheTailAndDropsOldCertificateNames)
     put(path("0000/conf"), "old header\n" + tail);
     put(path("0000/ca.cert"), "old");
     put(path("0000/user.cert"), "old");
-    ASSERT_EQ(rewriteConnection(path("0000"), "new header\n", "a", "u"), QString());
+    put(path("0000/log"), "engine log");
+    put(path("0000/.notatki"), "notes");
+    ASSERT_EQ(rewriteConnection(store(), QStringLiteral("0000"), "new header\n", "a", "u"), QString());
     EXPECT_EQ(contents(path("0000/conf")), "new header\n" + tail);
     EXPECT_EQ(contents(path("0000/ca")), QByteArray("a"));
     EXPECT_FALSE(QFile::exists(path("0000/ca.cert")));
     EXPECT_FALSE(QFile::exists(path("0000/user.cert")));
+    // Other files of the connection stay, and the store holds the connection alone.
+    EXPECT_EQ(contents(path("0000/log")), QByteArray("engine log"));
+    EXPECT_EQ(contents(path("0000/.notatki")), QByteArray("notes"));
+    EXPECT_EQ(everything(store()), names({ "0000" }));
 
     put(path("0000/conf"), "no marker here\n");
-    ASSERT_EQ(rewriteConnection(path("0000"), "header\n", "a", "u"), QString());
+    ASSERT_EQ(rewriteConnection(store(), QStringLiteral("0000"), "header\n", "a", "u"), QString());
     EXPECT_EQ(contents(path("0000/conf")), QByteArray("header\n"));
 }
 
@@ -108,10 +126,144 @@ TEST_F(Store, AFailedEditLeavesEveryOldFile)
     put(path("0000/conf"), "old conf");
     put(path("0000/ca"), "old ca");
     store().mkdir(QStringLiteral("0000/user")); // "user" cannot be written
-    EXPECT_NE(rewriteConnection(path("0000"), "new\n", "a", "u"), QString());
+    EXPECT_NE(rewriteConnection(store(), QStringLiteral("0000"), "new\n", "a", "u"), QString());
     EXPECT_EQ(contents(path("0000/conf")), QByteArray("old conf"));
     EXPECT_EQ(contents(path("0000/ca")), QByteArray("old ca"));
     EXPECT_EQ(QDir(path("0000")).entryList(QDir::Files | QDir::Hidden).size(), 2); // no temporary file left
+    EXPECT_EQ(everything(store()), names({ "0000" }));
+}
+
+// A certificate the disk takes only in part (here: beyond the process's file size limit) fails
+// the save; nothing of it is left, and an edited connection keeps its old files.
+TEST_F(Store, AShortWriteFailsTheSave)
+{
+    store().mkdir(QStringLiteral("0000"));
+    put(path("0000/conf"), "old conf");
+    put(path("0000/user"), "old user");
+    struct rlimit before
+    {
+    };
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString name;
+    const QString created = createConnection(store(), { "c", "a", QByteArray(8192, 'u') }, name);
+    const QString edited = rewriteConnection(store(), QStringLiteral("0000"), "new\n", "a", QByteArray(8192, 'u'));
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(created, QString());
+    EXPECT_NE(edited, QString());
+    EXPECT_EQ(everything(store()), names({ "0000" }));
+    EXPECT_EQ(contents(path("0000/conf")), QByteArray("old conf"));
+    EXPECT_EQ(contents(path("0000/user")), QByteArray("old user"));
+}
+
+// A name is taken by anything that bears it, a file or a link that leads nowhere included; links
+// are no connections, and a save neither follows nor writes through them.
+TEST_F(Store, NamesTakenByAnythingAndLinksNeverFollowed)
+{
+    QTemporaryDir outside;
+    put(outside.filePath("ca"), "theirs");
+    put(path("0000"), "a file");
+    ASSERT_TRUE(QFile::link(path("nowhere"), path("0001")));
+    ASSERT_TRUE(QFile::link(outside.path(), path("0002")));
+    EXPECT_EQ(connectionNames(store()), QStringList());
+    QString name;
+    ASSERT_EQ(createConnection(store(), { "c", "a", "u" }, name), QString());
+    EXPECT_EQ(name, QStringLiteral("0003"));
+    EXPECT_EQ(connectionNames(store()), names({ "0003" }));
+
+    // A connection that is a link is refused; what it leads to stays as it was.
+    EXPECT_NE(rewriteConnection(store(), QStringLiteral("0002"), "h\n", "a", "u"), QString());
+    EXPECT_EQ(everything(QDir(outside.path())), names({ "ca" }));
+    EXPECT_EQ(contents(outside.filePath("ca")), QByteArray("theirs"));
+
+    // Files of a connection that are links are replaced by files, never written through.
+    for (const char* file : { "ca", "user" }) { // "user" leads to a file not yet there
+        ASSERT_TRUE(QFile::remove(path(QStringLiteral("0003/") + QLatin1String(file))));
+        ASSERT_TRUE(
+            QFile::link(outside.filePath(QLatin1String(file)), path(QStringLiteral("0003/") + QLatin1String(file))));
+    }
+    ASSERT_EQ(rewriteConnection(store(), QStringLiteral("0003"), "h\n", "a2", "u2"), QString());
+    EXPECT_FALSE(QFileInfo(path("0003/ca")).isSymLink());
+    EXPECT_EQ(contents(path("0003/ca")), QByteArray("a2"));
+    EXPECT_EQ(contents(path("0003/user")), QByteArray("u2"));
+    EXPECT_EQ(everything(QDir(outside.path())), names({ "ca" }));
+    EXPECT_EQ(contents(outside.filePath("ca")), QByteArray("theirs"));
+}
+
+namespace {
+
+// Renames as the system makes them, but the nth of them fails; optionally without the exchange
+// of two names, which some file systems lack.
+int gRenames = 0;
+int gFailingRename = 0;
+bool gNoExchange = false;
+
+int failingRename(const char* from, const char* to, unsigned int flags)
+{
+    if (gNoExchange && (flags & RENAME_EXCHANGE) != 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (++gRenames == gFailingRename) {
+        errno = EIO;
+        return -1;
+    }
+    return renameat2(AT_FDCWD, from, AT_FDCWD, to, flags);
+}
+
+} // namespace
+
+// An edit is saved whole or not at all, whichever of its renames fails: the old connection stays
+// whole, with every file of its own, and nothing else is left in the store.
+TEST_F(Store, AnEditIsSavedWholeOrNotAtAll)
+{
+    for (const bool noExchange : { false, true }) {
+        gNoExchange = noExchange;
+        bool saved = false;
+        for (gFailingRename = 1; !saved; ++gFailingRename) {
+            ASSERT_LT(gFailingRename, 20);
+            QDir(path("0000")).removeRecursively();
+            store().mkdir(QStringLiteral("0000"));
+            const QByteArray tail = QByteArray(kTemplateMarker) + "nobind\n";
+            put(path("0000/conf"), "old\n" + tail);
+            put(path("0000/ca"), "old ca");
+            put(path("0000/user"), "old user");
+            put(path("0000/log"), "log");
+            put(path("0000/.notatki"), "notes");
+            gRenames = 0;
+            setRenameFunction(failingRename);
+            const QString error = rewriteConnection(store(), QStringLiteral("0000"), "new\n", "new ca", "new user");
+            setRenameFunction(nullptr);
+            saved = error.isEmpty();
+            const QByteArray expected[] = { saved ? "new\n" + tail : "old\n" + tail, saved ? "new ca" : "old ca",
+                                            saved ? "new user" : "old user", "log", "notes" };
+            int i = 0;
+            for (const char* file : { "0000/conf", "0000/ca", "0000/user", "0000/log", "0000/.notatki" }) {
+                EXPECT_EQ(contents(path(file)), expected[i++]) << file << ", rename " << gFailingRename;
+            }
+            EXPECT_EQ(everything(store()), names({ "0000" })) << "rename " << gFailingRename;
+            EXPECT_EQ(everything(QDir(path("0000"))).size(), 5) << "rename " << gFailingRename;
+        }
+        EXPECT_GT(gFailingRename, 2); // it took more than one rename, each failing once
+    }
+    gNoExchange = false;
+}
+
+// A new connection appears whole or not at all.
+TEST_F(Store, ANewConnectionAppearsWholeOrNotAtAll)
+{
+    gRenames = 0;
+    gFailingRename = 1;
+    setRenameFunction(failingRename);
+    QString name;
+    const QString error = createConnection(store(), { "c", "a", "u" }, name);
+    setRenameFunction(nullptr);
+    EXPECT_NE(error, QString());
+    EXPECT_EQ(everything(store()), QStringList());
 }
 
 TEST_F(Store, HiddenFilesKeepTheDirectoryAndSaySo)

@@ -11,9 +11,11 @@
 #include "vpn_new_window.h"
 #include "vpn_start.h"
 
+#include <QCloseEvent>
 #include <QInputDialog>
 #include <QListWidget>
 #include <QMenu>
+#include <QtTest/qtestspontaneevent.h>
 
 using namespace morvil::test;
 
@@ -38,6 +40,24 @@ QStringList menuTexts(QMenu* menu)
     QStringList texts;
     for (QAction* entry : menu->actions()) {
         texts << (entry->isSeparator() ? QStringLiteral("-") : entry->text());
+    }
+    return texts;
+}
+
+// The entries of a menu as it shows them: "&&" is an "&"; a lone "&" marks the next character as
+// the accelerator and is not shown.
+QStringList shownTexts(QMenu* menu)
+{
+    QStringList texts;
+    for (const QString& text : menuTexts(menu)) {
+        QString shown;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text.at(i) == QLatin1Char('&') && i + 1 < text.size()) {
+                ++i;
+            }
+            shown += text.at(i);
+        }
+        texts << shown;
     }
     return texts;
 }
@@ -99,18 +119,25 @@ private slots:
         QVERIFY(tray[0]->isEnabled() && tray[6]->isEnabled());
         QVERIFY(!tray[3]->isEnabled() && !tray[4]->isEnabled());
         QCOMPARE(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - brak połączenia"));
+        // "&Otwórz" brings the hidden window back.
+        window.hide();
+        tray[0]->trigger();
+        QVERIFY(window.isVisible());
     }
 
     void theListAndTheTrayMenuFollowTheStore()
     {
         mStore->add(kAlfa); // 0000
         mStore->add(kBeta); // 0001
+        mStore->add({ QStringLiteral("R&D biuro"), QStringLiteral("r.example.pl"), QStringLiteral("1194"),
+                      QStringLiteral("ALFA/klucz") }); // 0002
         mStore->dir().mkdir(QStringLiteral("Praca")); // no conf, and a name that is no number
         mStore->dir().mkdir(QStringLiteral(".ukryty"));
         MainWindow window;
-        const QStringList shown { QStringLiteral("Alfa"), QStringLiteral("Beta"), QStringLiteral("[Praca]") };
+        const QStringList shown { QStringLiteral("Alfa"), QStringLiteral("Beta"), QStringLiteral("R&D biuro"),
+                                  QStringLiteral("[Praca]") };
         QCOMPARE(listTexts(window), shown);
-        QCOMPARE(menuTexts(window.connectMenu()), shown);
+        QCOMPARE(shownTexts(window.connectMenu()), shown);
 
         // Moving the current entry is not choosing one; a click is.
         window.vpnList()->setCurrentRow(1);
@@ -136,15 +163,19 @@ private slots:
         // A rebuild leaves nothing selected.
         window.readConfFiles();
         QCOMPARE(enabledButtons(window), QStringList { QStringLiteral("new") });
-        QCOMPARE(menuTexts(window.connectMenu()), shown);
+        QCOMPARE(shownTexts(window.connectMenu()), shown);
     }
 
+    // The user's close, which comes from the window manager, only hides the window.
     void closingHidesTheWindowWhileTheTrayIconIsThere()
     {
         MainWindow window;
         window.show();
         QVERIFY(window.trayIcon()->isVisible());
-        QVERIFY(!window.close());
+        QCloseEvent close;
+        QSpontaneKeyEvent::setSpontaneous(&close);
+        qApp->notify(&window, &close); // as the window system delivers it: sendEvent would make it ours
+        QVERIFY(!close.isAccepted());
         QVERIFY(window.isHidden());
     }
 
@@ -185,6 +216,42 @@ private slots:
                  vpn::newConf({ QStringLiteral("Z tokenu"), QStringLiteral("t.example.pl"), QStringLiteral("1195"),
                                 QStringLiteral("ALFA/klucz") },
                               {}));
+    }
+
+    // A key whose reference "conf" would not carry as one line naming exactly it is refused when
+    // chosen, whatever the token holds; the field keeps what it had.
+    void keysTheConfCouldNotCarryAreRefused()
+    {
+        mTokens.plug(configuredToken("ALFA"));
+        const QString injected = QStringLiteral("k\nremote 6.6.6.6 53");
+        QVERIFY(generateKey("ALFA", injected.toUtf8(), 0).isEmpty());
+        QVERIFY(generateKey("ALFA", "a cert b", 1).isEmpty());
+        QVERIFY(generateKey("ALFA", "klucz", 2).isEmpty());
+        MainWindow window;
+        window.show();
+        QStringList keysShown;
+        onNextModal<VpnNewWindow>([&](VpnNewWindow* dialog) {
+            for (const QString& key : { injected, QStringLiteral("a cert b"), QStringLiteral("klucz") }) {
+                const QString reference = QStringLiteral("ALFA/") + key;
+                if (key != QStringLiteral("klucz")) {
+                    mBoxes->expectInformation(
+                        QStringLiteral("Wybór klucza"),
+                        QStringLiteral("Nie można użyć klucza %1.\n\nNazwa klucza nie może zaczynać się ani kończyć "
+                                       "odstępem, zawierać znaków sterujących (takich jak koniec wiersza) ani "
+                                       "osobnych wyrazów MorvilVpnName, remote, rport, ca, cert, key: plik "
+                                       "konfiguracyjny połączenia odczytałby ten tekst inaczej.")
+                            .arg(reference));
+                }
+                ChooserHand hand(
+                    [&reference](MorvilDialog& chooser) { doubleClick(chooser, chooserItem(chooser, reference)); });
+                button(dialog, "keyBrowse")->click();
+                QVERIFY(hand.acted());
+                keysShown << edit(dialog, "key")->text();
+            }
+            dialog->reject();
+        });
+        button(&window, "new")->click();
+        QCOMPARE(keysShown, QStringList({ QString(), QString(), QStringLiteral("ALFA/klucz") }));
     }
 
     void editAndInformationThroughTheWindow()

@@ -10,6 +10,8 @@
 
 #include <QLabel>
 
+#include <cerrno>
+
 using namespace morvil::test;
 
 namespace {
@@ -134,6 +136,74 @@ private slots:
         QVERIFY(mStore->read(name + QStringLiteral("/conf")).contains(("\nrport " + port + "\n").toUtf8()));
     }
 
+    // A field that "conf" would not give back as typed is refused at saving, with what is wrong
+    // with it; nothing is written.
+    void fieldsThatWouldNotReadBackAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        const QString rest = QStringLiteral("zawierać znaków sterujących (takich jak koniec wiersza) ani osobnych "
+                                            "wyrazów MorvilVpnName, remote, rport, ca, cert, key: plik konfiguracyjny "
+                                            "połączenia odczytałby ten tekst inaczej.");
+        QTest::newRow("name") << " Biuro"
+                              << "h"
+                              << "T/k"
+                              << "Nazwa połączenia nie może zaczynać się od odstępu ani zawierać znaków sterujących "
+                                 "(takich jak koniec wiersza): plik konfiguracyjny połączenia odczytałby ten tekst "
+                                 "inaczej.";
+        QTest::newRow("server") << "Biuro"
+                                << "h MorvilVpnName x"
+                                << "T/k"
+                                << QStringLiteral("Nazwa lub numer IP serwera nie może zaczynać się od odstępu, ")
+                + rest;
+        QTest::newRow("port") << "Biuro"
+                              << "h:1 remote x"
+                              << "T/k"
+                              << QStringLiteral("Port serwera (po znaku ':') nie może zaczynać się od odstępu, ")
+                + rest;
+        QTest::newRow("key") << "Biuro"
+                             << "h"
+                             << "TOKEN/a cert b"
+                             << QStringLiteral("Nazwa klucza nie może zaczynać się ani kończyć odstępem, ") + rest;
+    }
+    void fieldsThatWouldNotReadBackAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, server);
+        QFETCH(QString, key);
+        QFETCH(QString, text);
+        VpnNewWindow window(nullptr);
+        window.show();
+        edit(&window, "morvilVpnName")->setText(name);
+        edit(&window, "remoteVpnServer")->setText(server);
+        browse(&window, "caCertBrowse", mStore->file(QStringLiteral("ca.pem"), "CA"));
+        browse(&window, "userCertBrowse", mStore->file(QStringLiteral("user.pem"), "USER"));
+        edit(&window, "key")->setText(key);
+        mBoxes->expectInformation(QStringLiteral("Niepoprawne dane"), text);
+        button(&window, "save")->click();
+        QVERIFY(window.isVisible());
+        QCOMPARE(mStore->dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A template that names a key of its own would stand in for the key chosen: it is refused when
+    // chosen, and the field keeps what it had.
+    void aTemplateNamingAKeyIsRefused()
+    {
+        VpnNewWindow window(nullptr);
+        window.show();
+        const QString good = mStore->file(QStringLiteral("good.conf"), "nobind\ntls-auth ta.key 1\n");
+        browse(&window, "templateFileNameBrowse", good);
+        const QString withKey = mStore->file(QStringLiteral("client.conf"), "nobind\nkey client.key\n");
+        mBoxes->expectInformation(QStringLiteral("Wybór pliku"),
+                                  QStringLiteral("Wzorzec %1 ma wiersz z opcją key, który zastąpiłby klucz wskazany "
+                                                 "w polu \"Nazwa klucza\". Usuń ten wiersz ze wzorca.")
+                                      .arg(withKey));
+        browse(&window, "templateFileNameBrowse", withKey);
+        QCOMPARE(edit(&window, "templateFileName")->text(), good);
+    }
+
     void editKeepsTheTailAndThePreloadedCertificates()
     {
         const QByteArray tail = QByteArray(vpn::kTemplateMarker) + "remote-cert-tls server\ncipher AES-256-GCM\n";
@@ -174,10 +244,12 @@ private slots:
         QCOMPARE(mStore->read(name + QStringLiteral("/user")), QByteArray("<missing>"));
     }
 
+    // A file of the first free name is skipped; a save the disk refuses says so, the window stays
+    // open, and the store is as it was.
     void aSaveThatFailsSaysSoAndStaysOpen()
     {
         QFile blocker(mStore->path(QStringLiteral("0000")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the first connection would go
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         VpnNewWindow window(nullptr);
         window.show();
@@ -186,20 +258,36 @@ private slots:
         browse(&window, "caCertBrowse", mStore->file(QStringLiteral("ca.pem"), "CA"));
         browse(&window, "userCertBrowse", mStore->file(QStringLiteral("user.pem"), "USER"));
         edit(&window, "key")->setText(QStringLiteral("ALFA/k"));
+        vpn::setRenameFunction([](const char*, const char*, unsigned int) {
+            errno = EIO;
+            return -1;
+        });
         mBoxes->expect(anyError());
         button(&window, "save")->click();
+        vpn::setRenameFunction(nullptr);
         QVERIFY(window.isVisible());
         QVERIFY(window.confName().isEmpty());
+        const QStringList before { QStringLiteral("0000") };
+        QCOMPARE(mStore->dir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+
+        button(&window, "save")->click();
+        QCOMPARE(window.result(), int(QDialog::Accepted));
+        QCOMPARE(window.confName(), QStringLiteral("0001"));
         QVERIFY(QFileInfo(mStore->path(QStringLiteral("0000"))).isFile());
     }
 
     void informationShowsTheStoredValues()
     {
-        const QString name = mStore->add(kOffice);
+        vpn::ConfHeader marked = kOffice;
+        marked.name = QStringLiteral("<b>Biuro</b> & <i>dom</i>"); // shown as written, never as markup
+        const QString name = mStore->add(marked);
         VpnItem item(mStore->path(name + QStringLiteral("/conf")), name);
         VpnInfoWindow window(&item, nullptr);
         QCOMPARE(window.windowTitle(), QStringLiteral("Informacja o połączeniu"));
-        QCOMPARE(labelText(&window, "name"), kOffice.name);
+        QCOMPARE(labelText(&window, "name"), marked.name);
+        for (const char* value : { "name", "server", "caCert", "userCert", "key" }) {
+            QCOMPARE(window.findChild<QLabel*>(QLatin1String(value))->textFormat(), Qt::PlainText);
+        }
         QCOMPARE(labelText(&window, "server"), QStringLiteral("vpn.example.pl:443"));
         QCOMPARE(labelText(&window, "caCert"), QStringLiteral("0000/ca"));
         QCOMPARE(labelText(&window, "userCert"), QStringLiteral("0000/user"));

@@ -12,6 +12,11 @@ QString tokenHtml(const QString& text)
     return text.toHtmlEscaped();
 }
 
+QString acceleratorFree(const QString& text)
+{
+    return QString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
 bool holdsControlCharacter(const QString& name)
 {
     for (const QChar c : name) {

@@ -42,6 +42,10 @@ template <std::size_t N> QString tokenHtml(const char (&field)[N])
     return tokenHtml(tokenText(field));
 }
 
+// A text ready for a menu entry, a button or a tab, where an "&" marks the next
+// character as the accelerator: each "&" is doubled, which such texts show as one.
+QString acceleratorFree(const QString& text);
+
 // Whether a name holds a control character: C0 (line feed, tab, NUL...), DEL, C1 (U+0085 next
 // line among them), or the line and paragraph separators U+2028 and U+2029.
 bool holdsControlCharacter(const QString& name);
