@@ -110,13 +110,24 @@ protected:
 
     bool privateDirsLeft() const { return !fs::is_empty(mWork / "tmp"); }
 
-    // The connection is up: openvpn says so through morvil_openvpn, and the server names the
-    // user's certificate.
+    // The connection is up: morvil_openvpn says so, alone on its standard output, once openvpn
+    // reports it (openvpn's own words go to standard error), and the server names the user's
+    // certificate.
     void expectUp(RunningProcess& client)
     {
-        ASSERT_TRUE(client.waitForOutput(kInitialised, kConnectSeconds)) << client.out() << client.err();
+        ASSERT_TRUE(client.waitForOutput(kInitialised, kConnectSeconds, RunningProcess::Channel::Output))
+            << client.out() << client.err();
+        EXPECT_EQ(client.out(), std::string(kInitialised) + "\n");
+        EXPECT_NE(client.err().find(std::string(" ") + kInitialised + "\n"), std::string::npos) << client.err();
         EXPECT_TRUE(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5)) << mServer->out();
         EXPECT_GE(tokenCommands(kSignCode), 1);
+    }
+
+    // Starts `server` in place of the trusted one, on the same port.
+    void replaceServer(std::unique_ptr<RunningProcess> (*server)(const fs::path&, int))
+    {
+        mServer.reset();
+        mServer = server(certDir(), mPort);
     }
 
     // openvpn, the only child of the client, and the directory of its management socket.
@@ -305,4 +316,87 @@ TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScriptsAndWritesOnlyAsTheCall
     EXPECT_EQ(log.st_uid, 0u);
     EXPECT_NE(readFile(mWork / "0000" / "log").find("there is no device with specified name"), std::string::npos);
     EXPECT_FALSE(run.secretSeen);
+}
+
+// openvpn quotes the subject of a certificate it refuses, before any trust. A server whose
+// self-signed certificate names the line that says a tunnel is up gets quoted on standard error,
+// and standard output, where only morvil_openvpn announces the tunnel, stays empty.
+TEST_F(OpenVpnThroughTheToken, AServerQuotingTheUpLineBringsNothingUp)
+{
+    replaceServer(startHostileServer);
+    std::unique_ptr<RunningProcess> client = startClient();
+    const std::string quoted = "VERIFY ERROR: depth=0, error=self-signed certificate: " + hostileSubject(certDir());
+    ASSERT_TRUE(client->waitForOutput(quoted, kConnectSeconds, RunningProcess::Channel::Error))
+        << client->out() << client->err();
+    ASSERT_TRUE(client->waitForOutput("process restarting", kConnectSeconds, RunningProcess::Channel::Error));
+    EXPECT_EQ(client->out(), "");
+    EXPECT_EQ(tokenCommands(kSignCode), 0); // the server's certificate is refused before we sign
+    client->signal(SIGTERM);
+    EXPECT_TRUE(client->waitForExit(15));
+    EXPECT_EQ(client->out(), "");
+}
+
+namespace {
+
+int occurrences(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+// A server that refuses the client's certificate, over TCP, where a refused try ends at once and
+// openvpn starts the next. Alone, openvpn pauses at least connect-retry seconds before each new try
+// (longer after a few); while we hold it, that pause must still pass. Otherwise every try signs on
+// the token again and writes its lines, hundreds of times a second.
+TEST_F(OpenVpnThroughTheToken, ARefusedClientTriesNoMoreOftenThanOpenVpnAlone)
+{
+    constexpr int kRetrySeconds = 2;
+    constexpr double kWatchSeconds = 10;
+    // At verb 3 openvpn starts with 9 lines; a try that reaches the handshake writes 18 more (5 of
+    // them on what it and we tell each other), one refused at connect fewer.
+    constexpr int kStartLines = 10;
+    constexpr int kMostLinesPerTry = 25;
+    constexpr const char* kTry = "Attempting to establish TCP connection";
+    replaceServer(startRefusingServer);
+    ASSERT_TRUE(mServer->waitForOutput("Listening for incoming TCP connection", kConnectSeconds)) << mServer->out();
+    makeConnectionDir(
+        mWork / "0000", certDir(),
+        connectionConf(mPort, kVpnKeyReference,
+                       kTemplate + "proto tcp4-client\nconnect-retry " + std::to_string(kRetrySeconds) + "\n"));
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<RunningProcess> client = startClient();
+    // The first try signs and is refused; a second one follows.
+    while (occurrences(client->err() + client->out(), kTry) < 2 && secondsSince(start) < kConnectSeconds
+           && client->running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    while (secondsSince(start) < kWatchSeconds) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const int signatures = tokenCommands(kSignCode);
+    const std::string output = client->out() + client->err();
+    const double seconds = secondsSince(start);
+
+    // No try starts before the pause after the one before it is over.
+    const int mostTries = 1 + static_cast<int>(seconds / kRetrySeconds);
+    const int tries = occurrences(output, kTry);
+    EXPECT_GE(tries, 2) << output;
+    EXPECT_LE(tries, mostTries) << output.substr(0, 4000);
+    EXPECT_GE(signatures, 1);
+    EXPECT_LE(signatures, tries);
+    EXPECT_LE(occurrences(output, "\n"), kStartLines + mostTries * kMostLinesPerTry);
+    EXPECT_TRUE(client->running());
+    client->signal(SIGTERM);
+    EXPECT_TRUE(client->waitForExit(15));
+    EXPECT_FALSE(privateDirsLeft());
 }

@@ -5,21 +5,27 @@
 //   morvil_openvpn --config conf --dev tun ... --engkey --engine dev_zr40nn:log_file:log
 //
 // The user PIN comes as one line on standard input, never on the command line. openvpn's output
-// is ours, its exit status becomes ours, and it ends when we do. With MORVIL_OPENVPN_DEV=null in
-// the environment (for tests where no tun device can be made) "--dev null" replaces the device;
-// a run with more privileges than its caller ignores that, and refuses scripts and plugins.
+// goes to our standard error, and its exit status becomes ours; it ends when we do. Our standard
+// output carries only the line that says the tunnel is up, each time openvpn reports it so.
+// With MORVIL_OPENVPN_DEV=null in the environment (for tests where no tun device can be made)
+// "--dev null" replaces the device; a run with more privileges than its caller ignores that, and
+// refuses scripts and plugins.
 #include "caller_rights.h"
 #include "command_line.h"
 #include "connection_config.h"
 #include "key_loader.h"
 #include "management_dialogue.h"
 #include "openvpn_supervisor.h"
+#include "openvpn_tool_interface.h"
 #include "private_dir.h"
 #include "token_key.h"
+#include "unique_fd.h"
 
+#include <fcntl.h>
 #include <sys/auxv.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,17 +64,40 @@ bool readConfig(const std::string& path, bool privileged, std::string& text)
     return static_cast<bool>(in);
 }
 
-// The PIN from standard input; error set when there is none or it is too long for the token.
+// The PIN from standard input: one line, which may be empty (a token may have the empty PIN).
 std::optional<Pin> pinFromInput(std::string& error)
 {
     std::optional<Pin> pin = Pin::read(STDIN_FILENO, kMaxPinOctets);
     if (!pin) {
-        error = "the PIN on standard input cannot be read or has more than 8 octets";
-    } else if (pin->empty()) {
-        error = "no PIN on standard input";
-        pin.reset();
+        error = "standard input holds no PIN line, or one of more than 8 octets";
     }
     return pin;
+}
+
+// From here on descriptor 1, which openvpn inherits, writes to standard error; what standard
+// output was goes to the descriptor given, for announcements only. Whatever openvpn prints quotes
+// the server at times, and nothing it prints may pass for our word.
+UniqueFd takeStandardOutput()
+{
+    const int announcements = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    return UniqueFd(announcements);
+}
+
+void announce(int fd, const std::string& line)
+{
+    const std::string text = line + '\n';
+    std::size_t done = 0;
+    while (fd >= 0 && done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return; // no one reads us any more; openvpn's end will follow
+        }
+        done += static_cast<std::size_t>(n);
+    }
 }
 
 std::vector<std::string> openVpnCommand(const Invocation& invocation, const PrivateDir& dir)
@@ -124,6 +153,7 @@ int main(int argc, char** argv)
     }
     // From here on the signals that end a connection wait for openvpn to take them: nothing we make
     // is left behind by an early one.
+    const UniqueFd announcements = takeStandardOutput();
     OpenVpnSupervisor openVpn;
     PrivateDir dir;
     if (!dir.make(error) || !dir.writeFile(kConfigName, config.text, error)) {
@@ -143,10 +173,12 @@ int main(int argc, char** argv)
                                   }
                                   return keyFailed;
                               } };
-    ManagementDialogue dialogue([&loader](const Octets& digest) {
-        const TokenKey* key = loader.key();
-        return key != nullptr ? key->sign(digest) : std::nullopt;
-    });
+    ManagementDialogue dialogue(
+        [&loader](const Octets& digest) {
+            const TokenKey* key = loader.key();
+            return key != nullptr ? key->sign(digest) : std::nullopt;
+        },
+        [&announcements](const std::string& line) { announce(announcements.get(), line); });
     const int status = openVpn.supervise(dialogue, keyCheck);
     if (status < 0) {
         return fail("lost track of openvpn");
