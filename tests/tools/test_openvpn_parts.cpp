@@ -12,9 +12,38 @@
 #include <openssl/ecdsa.h>
 #include <openssl/obj_mac.h>
 
+#include <string.h>
 #include <unistd.h>
 
 using namespace morvil::openvpn_tool;
+
+namespace {
+
+// Every range that OpenSSL's cleanse was asked to wipe. This program's own OPENSSL_cleanse takes
+// the place of the library's, wipes as it does and notes where.
+std::vector<std::pair<const char*, std::size_t>>& cleansed()
+{
+    static std::vector<std::pair<const char*, std::size_t>> ranges;
+    return ranges;
+}
+
+bool wipedAt(const char* where, std::size_t size)
+{
+    for (const auto& [start, length] : cleansed()) {
+        if (start <= where && where + size <= start + length) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" void OPENSSL_cleanse(void* ptr, size_t len)
+{
+    explicit_bzero(ptr, len);
+    cleansed().emplace_back(static_cast<const char*>(ptr), len);
+}
 using Args = std::vector<std::string>;
 
 TEST(OpenVpnCommandLine, SplitsTheClientsArguments)
@@ -261,7 +290,7 @@ TEST(OpenVpnManagement, Base64IsReadOnlyAsWritten)
     EXPECT_EQ(fromBase64("QUJD"), (Octets { 'A', 'B', 'C' }));
     EXPECT_EQ(fromBase64("QQ=="), (Octets { 'A' }));
     // Bits that the last character may not carry, padding inside or too much of it, blanks.
-    for (const char* text : { "", "QR==", "QUI=QUI=", "Q===", "====", "QUJD\n", "QU JD", "QUJ", "QU=D" }) {
+    for (const char* text : { "", "QR==", "QUI=QUI=", "Q===", "====", "QUJD    ", "  QUJD  ", "QUJ", "QU=D" }) {
         EXPECT_EQ(fromBase64(text), std::nullopt) << text;
     }
 }
@@ -295,7 +324,12 @@ TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
     EXPECT_EQ(fromPipe(""), std::nullopt);
     EXPECT_EQ(fromPipe("123456789\n"), std::nullopt);
 
-    // Moving hands the buffer over: the PIN octets stay where they were read, once.
+}
+
+// Moving hands the buffer over: the PIN octets stay where they were read, once, and are wiped
+// there when the PIN goes, by assignment or at its end.
+TEST(OpenVpnPin, StaysInOneBufferAndIsWipedThere)
+{
     std::optional<Pin> read = pinFromPipe("7:31\n");
     ASSERT_TRUE(read);
     const char* where = read->c_str();
@@ -303,4 +337,16 @@ TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
     EXPECT_EQ(moved.c_str(), where);
     EXPECT_STREQ(moved.c_str(), "7:31");
     EXPECT_TRUE(read->empty());
+    cleansed().clear();
+    read.reset();
+    EXPECT_FALSE(wipedAt(where, 5)); // the emptied one held nothing
+    moved = Pin();
+    EXPECT_TRUE(wipedAt(where, 5));
+
+    std::optional<Pin> other = pinFromPipe("9:99\n");
+    ASSERT_TRUE(other);
+    where = other->c_str();
+    cleansed().clear();
+    other.reset();
+    EXPECT_TRUE(wipedAt(where, 5));
 }
