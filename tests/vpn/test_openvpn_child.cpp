@@ -1,7 +1,12 @@
-// The line that says the tunnel is up: a whole line of the child's standard output that begins
-// with the marker, however its reads split it. Standard error carries what openvpn prints, which
-// quotes the server: nothing there counts.
+// The child's parts. The line that says the tunnel is up: a whole line of the child's standard
+// output that begins with the marker, however its reads split it; standard error carries what
+// openvpn prints, which quotes the server, and nothing there counts. Stopping: a child that
+// ignores SIGTERM is killed once its grace is over, and only that child.
 #include "openvpn_child.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -51,4 +56,53 @@ TEST(UpMarkerWatch, AnEndlessLineIsNoMarkerAndTheNextLineIsSeen)
     EXPECT_FALSE(watch.feed(Channel::Output, noise));
     EXPECT_FALSE(watch.feed(Channel::Output, noise + "Initialization Sequence Completed\n"));
     EXPECT_TRUE(watch.feed(Channel::Output, "Initialization Sequence Completed\n"));
+}
+
+namespace {
+
+// A child that ignores SIGTERM (an ignored signal stays ignored across exec), or one that does not.
+void startSleeper(QProcess& process, bool ignoringTerm)
+{
+    process.start(QStringLiteral("/bin/sh"),
+                  { QStringLiteral("-c"),
+                    ignoringTerm ? QStringLiteral("trap '' TERM; exec sleep 60") : QStringLiteral("exec sleep 60") });
+    ASSERT_TRUE(process.waitForStarted(5000));
+}
+
+} // namespace
+
+TEST(StopChild, KillsAChildThatIgnoresSigtermOnceItsGraceIsOver)
+{
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    QProcess takesTerm;
+    QProcess ignoresTerm;
+    QProcess ignoresTermAtExit;
+    startSleeper(takesTerm, false);
+    startSleeper(ignoresTerm, true);
+    startSleeper(ignoresTermAtExit, true);
+
+    // A child that takes SIGTERM ends at once; the next one of the same process object is left
+    // alone by the first one's timer.
+    vpn::stopChild(takesTerm);
+    ASSERT_TRUE(takesTerm.waitForFinished(5000));
+    EXPECT_EQ(takesTerm.exitStatus(), QProcess::CrashExit);
+    startSleeper(takesTerm, true);
+    vpn::stopChild(ignoresTerm);
+
+    QElapsedTimer waited;
+    waited.start();
+    vpn::stopChildAndWait(ignoresTermAtExit);
+    EXPECT_EQ(ignoresTermAtExit.state(), QProcess::NotRunning);
+    EXPECT_GE(waited.elapsed(), vpn::kStopGraceMs);
+
+    // Both timers are due now.
+    while (ignoresTerm.state() != QProcess::NotRunning && waited.elapsed() < 3 * vpn::kStopGraceMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(ignoresTerm.state(), QProcess::NotRunning);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(takesTerm.state(), QProcess::Running);
+    takesTerm.kill();
+    takesTerm.waitForFinished(5000);
 }
