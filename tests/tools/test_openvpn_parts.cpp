@@ -19,30 +19,51 @@ using namespace morvil::openvpn_tool;
 
 namespace {
 
-// Every range that OpenSSL's cleanse was asked to wipe. This program's own OPENSSL_cleanse takes
-// the place of the library's, wipes as it does and notes where.
-std::vector<std::pair<const char*, std::size_t>>& cleansed()
+// While a test watches: every range that OpenSSL's cleanse was asked to wipe. This program's own
+// OPENSSL_cleanse takes the place of the library's, wipes as it does and notes where.
+struct Cleansed
 {
-    static std::vector<std::pair<const char*, std::size_t>> ranges;
-    return ranges;
+    bool watching = false;
+    std::vector<std::pair<const char*, std::size_t>> ranges;
+};
+
+Cleansed& cleansed()
+{
+    static Cleansed record;
+    return record;
 }
 
-bool wipedAt(const char* where, std::size_t size)
+class WipeWatch
 {
-    for (const auto& [start, length] : cleansed()) {
-        if (start <= where && where + size <= start + length) {
-            return true;
-        }
+public:
+    WipeWatch() { cleansed().watching = true; }
+    ~WipeWatch()
+    {
+        cleansed().watching = false;
+        cleansed().ranges.clear();
     }
-    return false;
-}
+    WipeWatch(const WipeWatch&) = delete;
+    WipeWatch& operator=(const WipeWatch&) = delete;
+
+    bool wiped(const char* where, std::size_t size) const
+    {
+        for (const auto& [start, length] : cleansed().ranges) {
+            if (start <= where && where + size <= start + length) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
 
 } // namespace
 
 extern "C" void OPENSSL_cleanse(void* ptr, size_t len)
 {
     explicit_bzero(ptr, len);
-    cleansed().emplace_back(static_cast<const char*>(ptr), len);
+    if (cleansed().watching) {
+        cleansed().ranges.emplace_back(static_cast<const char*>(ptr), len);
+    }
 }
 using Args = std::vector<std::string>;
 
@@ -323,7 +344,6 @@ TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
     EXPECT_EQ(fromPipe("\nrest"), "");
     EXPECT_EQ(fromPipe(""), std::nullopt);
     EXPECT_EQ(fromPipe("123456789\n"), std::nullopt);
-
 }
 
 // Moving hands the buffer over: the PIN octets stay where they were read, once, and are wiped
@@ -337,16 +357,18 @@ TEST(OpenVpnPin, StaysInOneBufferAndIsWipedThere)
     EXPECT_EQ(moved.c_str(), where);
     EXPECT_STREQ(moved.c_str(), "7:31");
     EXPECT_TRUE(read->empty());
-    cleansed().clear();
-    read.reset();
-    EXPECT_FALSE(wipedAt(where, 5)); // the emptied one held nothing
-    moved = Pin();
-    EXPECT_TRUE(wipedAt(where, 5));
+    {
+        const WipeWatch watch;
+        read.reset();
+        EXPECT_FALSE(watch.wiped(where, 5)); // the emptied one held nothing
+        moved = Pin();
+        EXPECT_TRUE(watch.wiped(where, 5));
+    }
 
     std::optional<Pin> other = pinFromPipe("9:99\n");
     ASSERT_TRUE(other);
     where = other->c_str();
-    cleansed().clear();
+    const WipeWatch watch;
     other.reset();
-    EXPECT_TRUE(wipedAt(where, 5));
+    EXPECT_TRUE(watch.wiped(where, 5));
 }

@@ -60,13 +60,13 @@ TEST(UpMarkerWatch, AnEndlessLineIsNoMarkerAndTheNextLineIsSeen)
 
 namespace {
 
-// A child that ignores SIGTERM (an ignored signal stays ignored across exec), or one that does not.
+// A child that ignores SIGTERM (an ignored signal stays ignored across exec), or one that does not;
+// it says when it is ready, so no SIGTERM comes before it ignores them.
 void startSleeper(QProcess& process, bool ignoringTerm)
 {
-    process.start(QStringLiteral("/bin/sh"),
-                  { QStringLiteral("-c"),
-                    ignoringTerm ? QStringLiteral("trap '' TERM; exec sleep 60") : QStringLiteral("exec sleep 60") });
-    ASSERT_TRUE(process.waitForStarted(5000));
+    const QString ignore = ignoringTerm ? QStringLiteral("trap '' TERM; ") : QString();
+    process.start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"), ignore + QStringLiteral("echo; exec sleep 60") });
+    ASSERT_TRUE(process.waitForReadyRead(5000));
 }
 
 } // namespace
