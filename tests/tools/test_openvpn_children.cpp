@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -95,11 +96,13 @@ protected:
         fs::remove_all(mWork);
     }
 
-    std::unique_ptr<RunningProcess> startClient(const std::string& pin = kVpnPin)
+    // With nullDevice (always where no tun device can be made), openvpn gets "--dev null".
+    std::unique_ptr<RunningProcess> startClient(const std::string& pin = kVpnPin, bool nullDevice = !tunUsable())
     {
         bus().token(mToken).clearLog();
         std::vector<std::string> environment = { "TMPDIR=" + (mWork / "tmp").string() };
-        if (!tunUsable()) {
+        mDevice = nullDevice ? "null" : "tun";
+        if (nullDevice) {
             environment.push_back("MORVIL_OPENVPN_DEV=null");
         }
         return std::make_unique<RunningProcess>(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(),
@@ -130,7 +133,8 @@ protected:
         mServer = server(certDir(), mPort);
     }
 
-    // openvpn, the only child of the client, and the directory of its management socket.
+    // openvpn, the only child of the client, and the directory of its management socket. It runs
+    // on the device asked for, in our environment less the preload (the emulated bus's).
     struct OpenVpnChild
     {
         pid_t pid = -1;
@@ -153,7 +157,11 @@ protected:
             child.socketDir = fs::path(*(management + 1)).parent_path();
         }
         const auto dev = std::find(args.begin(), args.end(), "--dev");
-        EXPECT_TRUE(dev != args.end() && dev + 1 != args.end() && *(dev + 1) == (tunUsable() ? "tun" : "null"));
+        EXPECT_TRUE(dev != args.end() && dev + 1 != args.end() && *(dev + 1) == mDevice);
+        const std::string environment = readFile("/proc/" + std::to_string(child.pid) + "/environ");
+        EXPECT_NE(environment.find("TMPDIR=" + (mWork / "tmp").string() + '\0'), std::string::npos);
+        EXPECT_EQ(environment.find("LD_PRELOAD="), std::string::npos);
+        EXPECT_NE(std::getenv("LD_PRELOAD"), nullptr); // what was dropped
         return child;
     }
 
@@ -161,6 +169,7 @@ protected:
     int mPort = -1;
     std::unique_ptr<RunningProcess> mServer;
     fs::path mWork;
+    std::string mDevice; // what the last client was to give openvpn's --dev
 };
 
 } // namespace
@@ -239,8 +248,22 @@ TEST_F(OpenVpnThroughTheToken, WrongPinOrMissingTokenStartsNoTunnel)
     EXPECT_EQ(mServer->out().find("Peer Connection Initiated"), std::string::npos);
 }
 
-TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyGivesItsStatus)
+// openvpn's end or a start that cannot be made: the reason, and nothing left behind.
+TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyOrNotStartingSaysWhy)
 {
+    // The management socket's path would not fit an address.
+    const fs::path deep = mWork / "tmp" / std::string(100, 'd');
+    fs::create_directories(deep);
+    RunningProcess tooDeep(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(), std::string(kVpnPin) + "\n",
+                           { "TMPDIR=" + deep.string() });
+    ASSERT_TRUE(tooDeep.waitForExit(kConnectSeconds));
+    EXPECT_EQ(tooDeep.exitStatus(), 1);
+    EXPECT_NE(tooDeep.err().find("morvil_openvpn: the management socket path is too long: " + deep.string()),
+              std::string::npos)
+        << tooDeep.err();
+    EXPECT_TRUE(fs::is_empty(deep));
+    fs::remove_all(deep);
+
     makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, "no-such-directive 1\n"));
     std::unique_ptr<RunningProcess> client = startClient();
     ASSERT_TRUE(client->waitForExit(kConnectSeconds));
@@ -254,8 +277,10 @@ TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyGivesItsStatus)
 TEST_F(OpenVpnThroughTheToken, RenegotiationHasTheTokenSignAgain)
 {
     makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, kTemplate + "reneg-sec 2\n"));
-    std::unique_ptr<RunningProcess> client = startClient();
+    // openvpn makes no tun device here, even where it could.
+    std::unique_ptr<RunningProcess> client = startClient(kVpnPin, true);
     expectUp(*client);
+    EXPECT_GT(openVpnOf(*client).pid, 0);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (tokenCommands(kSignCode) < 2 && std::chrono::steady_clock::now() < until && client->running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
