@@ -223,8 +223,20 @@ TEST_F(OpenVpnThroughTheToken, KilledClientTakesOpenVpnWithIt)
     EXPECT_TRUE(mServer->running());
 }
 
-TEST_F(OpenVpnThroughTheToken, WrongPinOrMissingTokenStartsNoTunnel)
+TEST_F(OpenVpnThroughTheToken, WrongPinMissingTokenOrLogStartsNoTunnel)
 {
+    // An engine log that cannot be opened: the engine's refusal with OpenSSL's reason.
+    std::vector<std::string> args = clientArguments();
+    args.back() = "dev_zr40nn:log_file:no/such/dir/log";
+    RunningProcess noLog(MORVIL_OPENVPN, args, (mWork / "0000").string(), std::string(kVpnPin) + "\n",
+                         { "TMPDIR=" + (mWork / "tmp").string() });
+    ASSERT_TRUE(noLog.waitForExit(kConnectSeconds));
+    EXPECT_EQ(noLog.exitStatus(), 1);
+    EXPECT_NE(noLog.err().find("morvil_openvpn: the engine refused \"log_file:no/such/dir/log\"\n"), std::string::npos)
+        << noLog.err();
+    EXPECT_EQ(tokenCommands(kTryPinCode), 0);
+    EXPECT_FALSE(privateDirsLeft());
+
     std::unique_ptr<RunningProcess> wrong = startClient("13:57:99");
     ASSERT_TRUE(wrong->waitForExit(kConnectSeconds));
     EXPECT_EQ(wrong->exitStatus(), 1);

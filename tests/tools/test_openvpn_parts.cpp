@@ -344,6 +344,7 @@ TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
     EXPECT_EQ(fromPipe("\nrest"), "");
     EXPECT_EQ(fromPipe(""), std::nullopt);
     EXPECT_EQ(fromPipe("123456789\n"), std::nullopt);
+    EXPECT_EQ(Pin::read(-1, 8), std::nullopt); // a descriptor that cannot be read
 }
 
 // Moving hands the buffer over: the PIN octets stay where they were read, once, and are wiped
