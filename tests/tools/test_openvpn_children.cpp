@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -192,10 +193,12 @@ TEST_F(OpenVpnThroughTheToken, ConnectsWithAColonPinAndEndsCleanlyOnSigterm)
     ASSERT_EQ(stat(openVpn.socketDir.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_TRUE(fs::exists(openVpn.socketDir / "sock"));
-    // The configuration openvpn reads has no key line: the key reference is ours.
-    const std::string conf = readFile(openVpn.socketDir / "conf");
-    EXPECT_NE(conf.find("cert user\n"), std::string::npos);
-    EXPECT_EQ(conf.find(kVpnKeyReference), std::string::npos);
+    // The configuration openvpn reads is the connection's without its key line, for us alone.
+    std::string conf = connectionConf(mPort, kVpnKeyReference, kTemplate);
+    conf.erase(conf.find("key "), std::string("key ").size() + std::strlen(kVpnKeyReference) + 1);
+    EXPECT_EQ(readFile(openVpn.socketDir / "conf"), conf);
+    ASSERT_EQ(stat((openVpn.socketDir / "conf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_NE(readFile(mWork / "0000" / "log").find("finished successfully"), std::string::npos);
 
     client->signal(SIGTERM);
@@ -236,6 +239,14 @@ TEST_F(OpenVpnThroughTheToken, WrongPinMissingTokenOrLogStartsNoTunnel)
         << noLog.err();
     EXPECT_EQ(tokenCommands(kTryPinCode), 0);
     EXPECT_FALSE(privateDirsLeft());
+
+    // No PIN line at all is no PIN, not the empty one: no try is spent on the token.
+    RunningProcess noPin(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(), "",
+                         { "TMPDIR=" + (mWork / "tmp").string() });
+    ASSERT_TRUE(noPin.waitForExit(kConnectSeconds));
+    EXPECT_EQ(noPin.exitStatus(), 1);
+    EXPECT_EQ(noPin.err(), "morvil_openvpn: standard input holds no PIN line, or one of more than 8 octets\n");
+    EXPECT_EQ(tokenCommands(kTryPinCode), 0);
 
     std::unique_ptr<RunningProcess> wrong = startClient("13:57:99");
     ASSERT_TRUE(wrong->waitForExit(kConnectSeconds));

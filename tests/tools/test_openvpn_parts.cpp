@@ -1,10 +1,12 @@
 // morvil_openvpn's parts on their own: the client's command line, the connection configuration
-// as openvpn gets it, the management dialogue with a real signing key, and the PIN on a pipe.
+// as openvpn gets it, the management dialogue with a real signing key, the private directory, and
+// the PIN on a pipe.
 #include "command_line.h"
 #include "connection_config.h"
 #include "management_dialogue.h"
 #include "openssl_owner.h"
 #include "pin.h"
+#include "private_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +14,15 @@
 #include <openssl/ecdsa.h>
 #include <openssl/obj_mac.h>
 
+#include <signal.h>
 #include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 using namespace morvil::openvpn_tool;
 
@@ -284,6 +293,7 @@ TEST(OpenVpnManagement, AnswersWhatItCannotSignWithAnEmptySignature)
     });
     ManagementDialogue& talk = dialogue.talk;
     // Not ECDSA, not base64, not a digest's size, or base64 that is not the one way to write it.
+    testing::internal::CaptureStderr();
     for (const std::string& request :
          { toBase64(Octets(32, 1)) + ",RSA_PKCS1_PADDING", std::string("not base64!,ECDSA"), std::string("====,ECDSA"),
            std::string(",ECDSA"), toBase64(Octets(31, 1)) + ",ECDSA", toBase64(Octets(33, 1)) + ",ECDSA",
@@ -297,6 +307,14 @@ TEST(OpenVpnManagement, AnswersWhatItCannotSignWithAnEmptySignature)
     EXPECT_TRUE(asked);
     EXPECT_EQ(talk.failures(), 11);
     EXPECT_EQ(talk.signatures(), 0);
+    // Each refusal says why, in the pane.
+    std::string notDigest;
+    for (int i = 0; i < 9; ++i) {
+        notDigest += "morvil_openvpn: openvpn asked to sign something that is not a digest in base64\n";
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "morvil_openvpn: the token key cannot make a \"RSA_PKCS1_PADDING\" signature\n" + notDigest
+                  + "morvil_openvpn: the token did not sign (see the engine log)\n");
 }
 
 TEST(OpenVpnManagement, Base64IsReadOnlyAsWritten)
@@ -372,4 +390,40 @@ TEST(OpenVpnPin, StaysInOneBufferAndIsWipedThere)
     const WipeWatch watch;
     other.reset();
     EXPECT_TRUE(watch.wiped(where, 5));
+}
+
+// The private directory: for us alone, each file written whole and once, all of it gone with it.
+TEST(OpenVpnPrivateDir, WritesWholeFilesOrSaysWhyAndLeavesNothing)
+{
+    std::string error;
+    std::string path;
+    {
+        PrivateDir dir;
+        ASSERT_TRUE(dir.make(error)) << error;
+        path = dir.path();
+        struct stat info
+        {
+        };
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        ASSERT_TRUE(dir.writeFile("conf", "remote x\nverb 3\n", error)) << error;
+        std::ostringstream text;
+        text << std::ifstream(path + "/conf").rdbuf();
+        EXPECT_EQ(text.str(), "remote x\nverb 3\n");
+        EXPECT_FALSE(dir.writeFile("conf", "other\n", error));
+        EXPECT_EQ(error, "cannot write " + path + "/conf: File exists");
+
+        // A file that cannot be written whole (here: larger than the process may write).
+        rlimit before {};
+        getrlimit(RLIMIT_FSIZE, &before);
+        const rlimit small { 4, before.rlim_max };
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool written = dir.writeFile("big", "more than four octets", error);
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, SIG_DFL);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(error, "cannot write " + path + "/big: File too large");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
 }

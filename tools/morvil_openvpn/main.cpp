@@ -20,12 +20,13 @@
 #include "private_dir.h"
 #include "token_key.h"
 #include "unique_fd.h"
+#include "write_all.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/auxv.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,23 +82,16 @@ UniqueFd takeStandardOutput()
 {
     const int announcements = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
     dup2(STDERR_FILENO, STDOUT_FILENO);
+    // Writing where no one reads any more must not end us before our private directory goes.
+    // (openvpn, which inherits this, ignores SIGPIPE itself.)
+    signal(SIGPIPE, SIG_IGN);
     return UniqueFd(announcements);
 }
 
 void announce(int fd, const std::string& line)
 {
-    const std::string text = line + '\n';
-    std::size_t done = 0;
-    while (fd >= 0 && done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return; // no one reads us any more; openvpn's end will follow
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    // A reader that went away does not stop us: our end follows, with openvpn's.
+    writeAll(fd, line + '\n');
 }
 
 std::vector<std::string> openVpnCommand(const Invocation& invocation, const PrivateDir& dir)
