@@ -240,12 +240,15 @@ TEST_F(OpenVpnThroughTheToken, WrongPinMissingTokenOrLogStartsNoTunnel)
     EXPECT_EQ(tokenCommands(kTryPinCode), 0);
     EXPECT_FALSE(privateDirsLeft());
 
-    // No PIN line at all is no PIN, not the empty one: no try is spent on the token.
-    RunningProcess noPin(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(), "",
-                         { "TMPDIR=" + (mWork / "tmp").string() });
-    ASSERT_TRUE(noPin.waitForExit(kConnectSeconds));
-    EXPECT_EQ(noPin.exitStatus(), 1);
-    EXPECT_EQ(noPin.err(), "morvil_openvpn: standard input holds no PIN line, or one of more than 8 octets\n");
+    // No PIN line at all is no PIN, not the empty one, and a PIN the token cannot take is none
+    // either: no try is spent on the token.
+    for (const char* input : { "", "123456789\n" }) {
+        RunningProcess noPin(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(), input,
+                             { "TMPDIR=" + (mWork / "tmp").string() });
+        ASSERT_TRUE(noPin.waitForExit(kConnectSeconds));
+        EXPECT_EQ(noPin.exitStatus(), 1);
+        EXPECT_EQ(noPin.err(), "morvil_openvpn: standard input holds no PIN line, or one of more than 8 octets\n");
+    }
     EXPECT_EQ(tokenCommands(kTryPinCode), 0);
 
     std::unique_ptr<RunningProcess> wrong = startClient("13:57:99");
