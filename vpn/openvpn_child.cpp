@@ -5,6 +5,9 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstring>
+
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -27,27 +30,24 @@ QStringList openVpnArguments()
 
 bool UpMarkerWatch::feed(Channel channel, const QByteArray& data)
 {
-    // A line is kept whole up to this length; of a longer one only its end, where a marker could
-    // still begin. openvpn's lines are far shorter.
-    constexpr qsizetype kLongestLine = 64 * 1024;
-    QByteArray& partial = mPartial[channel == Channel::Output ? 0 : 1];
-    partial += data;
-    const qsizetype lastNewline = partial.lastIndexOf('\n');
-    if (lastNewline < 0) {
-        if (partial.size() > kLongestLine) {
-            partial.remove(0, partial.size() - static_cast<qsizetype>(sizeof(kUpMarker)));
-        }
+    if (channel != Channel::Output) {
         return false;
     }
-    const bool found = partial.left(lastNewline).contains(kUpMarker);
-    partial.remove(0, lastNewline + 1);
-    return found;
-}
-
-void UpMarkerWatch::reset()
-{
-    mPartial[0].clear();
-    mPartial[1].clear();
+    const qsizetype markerSize = static_cast<qsizetype>(std::strlen(kUpMarker));
+    bool found = false;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype newline = data.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? data.size() : newline;
+        // Of a line only its start can hold the marker.
+        mLineStart += data.mid(start, std::min(end - start, markerSize - mLineStart.size()));
+        if (newline < 0) {
+            return found;
+        }
+        found = found || mLineStart == kUpMarker;
+        mLineStart.clear();
+        start = newline + 1;
+    }
 }
 
 void endChildWithUs(QProcess& child)

@@ -2,6 +2,8 @@
 // line that says the tunnel is up, and how the child is ended.
 #pragma once
 
+#include "openvpn_tool_interface.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -11,17 +13,19 @@ class QProcess;
 namespace vpn {
 
 // The output line that says the tunnel is up.
-inline constexpr char kUpMarker[] = "Initialization Sequence Completed";
-// How long an ended child may take its tunnel down before it is killed outright.
-inline constexpr int kStopGraceMs = 5000;
+inline constexpr const char* kUpMarker = morvil::openvpn_tool::kUpAnnouncement;
+// How long an ended child may take its tunnel down before it is killed outright: as long as it
+// takes at most, or its private files stay behind.
+inline constexpr int kStopGraceMs = morvil::openvpn_tool::kStopSeconds * 1000;
 
 // bin/morvil_openvpn beside the running program.
 QString openVpnProgram();
 // The arguments, in order. The PIN goes to the child's standard input, never on its command line.
 QStringList openVpnArguments();
 
-// The child's output, both channels, read by read: reports the first whole line that holds the up
-// marker, however the reads split it.
+// The child's output, read by read: reports a whole line that begins with the up marker on its
+// standard output, however the reads split it. There the child writes nothing else; what it
+// relays from openvpn, which quotes the server, comes on standard error and never counts.
 class UpMarkerWatch
 {
 public:
@@ -30,12 +34,12 @@ public:
         Output,
         Error
     };
-    // True when `data` completes a line holding the marker.
+    // True when `data` completes a line of standard output that begins with the marker.
     bool feed(Channel channel, const QByteArray& data);
-    void reset();
+    void reset() { mLineStart.clear(); }
 
 private:
-    QByteArray mPartial[2]; // each channel's text after its last newline
+    QByteArray mLineStart; // the start of standard output's last line, as long as the marker at most
 };
 
 // Has every child the process object starts get SIGTERM when this program dies, even killed

@@ -129,16 +129,20 @@ bool RunningProcess::running()
     return done == 0 || (done < 0 && errno == EINTR);
 }
 
-bool RunningProcess::waitForOutput(const std::string& text, double seconds)
+bool RunningProcess::waitForOutput(const std::string& text, double seconds, Channel channel)
 {
+    auto shown = [&] {
+        return (channel != Channel::Error && out().find(text) != std::string::npos)
+            || (channel != Channel::Output && err().find(text) != std::string::npos);
+    };
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {
-        if (out().find(text) != std::string::npos || err().find(text) != std::string::npos) {
+        if (shown()) {
             return true;
         }
         if (!running() || std::chrono::steady_clock::now() > until) {
             // The last words of a process that just ended count too.
-            return out().find(text) != std::string::npos || err().find(text) != std::string::npos;
+            return shown();
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -33,9 +33,15 @@ public:
     std::string out() const;
     std::string err() const;
 
-    // Waits until text shows on standard output or error; false when the process ended first or
-    // the time ran out.
-    bool waitForOutput(const std::string& text, double seconds);
+    enum class Channel
+    {
+        Either,
+        Output,
+        Error
+    };
+    // Waits until text shows on standard output or error (or the one channel asked for); false when
+    // the process ended first or the time ran out.
+    bool waitForOutput(const std::string& text, double seconds, Channel channel = Channel::Either);
     // Waits for the end; false when it is still running after that long.
     bool waitForExit(double seconds);
     bool running();

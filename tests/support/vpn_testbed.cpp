@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -94,6 +95,16 @@ zr40nn::emu::TokenConfig makeVpnToken(zr40nn::emu::EmulatedBus& bus, const std::
 bool makeCertificates(const std::filesystem::path& dir, const std::string& publicKeyPath, std::string& err)
 {
     const std::string d = dir.string();
+    // The hostile subject's fields, from a request configuration: -subj cannot hold a '/' in a value.
+    writeFile(dir / "hostile.cnf",
+              "[req]\nprompt = no\ndistinguished_name = dn\n[dn]\n0.O = <b>bold</b>\n1.O = <img src=/dev/zero>\n"
+              "2.O = <img src="
+                  + (dir / "hostile.fifo").string() + ">\nCN = " + kInitialised + "\n");
+    std::filesystem::remove(dir / "hostile.fifo");
+    if (mkfifo((dir / "hostile.fifo").c_str(), 0600) != 0) {
+        err = "cannot make hostile.fifo";
+        return false;
+    }
     return runQuietly({ kOpenSsl, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
                         "-keyout", "ca.key", "-subj", "/CN=Morvil Test VPN CA", "-days", "2", "-out", "ca.pem" },
                       d, err)
@@ -103,7 +114,19 @@ bool makeCertificates(const std::filesystem::path& dir, const std::string& publi
         && issue(dir, "user", kVpnUserCn,
                  { kOpenSsl, "x509", "-req", "-in", "user.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-set_serial",
                    "77", "-days", "2", "-force_pubkey", publicKeyPath, "-out", "user.pem" },
-                 err);
+                 err)
+        && runQuietly({ kOpenSsl, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                        "-keyout", "hostile.key", "-config", "hostile.cnf", "-days", "2", "-out", "hostile.pem" },
+                      d, err)
+        && runQuietly({ kOpenSsl, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                        "-keyout", "stranger.key", "-subj", "/CN=Stranger CA", "-days", "2", "-out", "stranger.pem" },
+                      d, err);
+}
+
+std::string hostileSubject(const std::filesystem::path& certDir)
+{
+    return "O=<b>bold</b>, O=<img src=/dev/zero>, O=<img src=" + (certDir / "hostile.fifo").string()
+        + ">, CN=" + kInitialised;
 }
 
 int freeUdpPort()
@@ -138,17 +161,38 @@ bool tunUsable()
     return ok;
 }
 
-std::unique_ptr<RunningProcess> startServer(const std::filesystem::path& certDir, int port,
-                                            const std::filesystem::path& crl)
+namespace {
+
+std::unique_ptr<RunningProcess> startServerWith(const std::filesystem::path& certDir, int port, const std::string& ca,
+                                                const std::string& name, const std::filesystem::path& crl,
+                                                const std::string& proto = "udp4")
 {
-    std::vector<std::string> args { "--tls-server",      "--dev", "null",   "--proto", "udp4",       "--local",
-                                    "127.0.0.1",         "--ca",  "ca.pem", "--cert",  "server.pem", "--key",
-                                    "server.key",        "--dh",  "none",   "--verb",  "3",          "--port",
+    std::vector<std::string> args { "--tls-server",      "--dev", "null", "--proto", proto,         "--local",
+                                    "127.0.0.1",         "--ca",  ca,     "--cert",  name + ".pem", "--key",
+                                    name + ".key",       "--dh",  "none", "--verb",  "3",           "--port",
                                     std::to_string(port) };
     if (!crl.empty()) {
         args.insert(args.end(), { "--crl-verify", crl.string() });
     }
     return std::make_unique<RunningProcess>(kOpenVpn, args, certDir.string(), "");
+}
+
+} // namespace
+
+std::unique_ptr<RunningProcess> startServer(const std::filesystem::path& certDir, int port,
+                                            const std::filesystem::path& crl)
+{
+    return startServerWith(certDir, port, "ca.pem", "server", crl);
+}
+
+std::unique_ptr<RunningProcess> startHostileServer(const std::filesystem::path& certDir, int port)
+{
+    return startServerWith(certDir, port, "ca.pem", "hostile", {});
+}
+
+std::unique_ptr<RunningProcess> startRefusingServer(const std::filesystem::path& certDir, int port)
+{
+    return startServerWith(certDir, port, "stranger.pem", "server", {}, "tcp4-server");
 }
 
 std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText)

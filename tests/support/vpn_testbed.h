@@ -31,8 +31,15 @@ bool runQuietly(const std::vector<std::string>& argv, const std::string& dir, st
 zr40nn::emu::TokenConfig makeVpnToken(zr40nn::emu::EmulatedBus& bus, const std::string& publicKeyPath);
 
 // The authority, server and user certificates in dir: ca.pem, server.pem, server.key, user.pem
-// (for the public key in publicKeyPath) and, for plain openvpn, plain.pem and plain.key.
+// (for the public key in publicKeyPath) and, for plain openvpn, plain.pem and plain.key; for the
+// hostile server, hostile.pem and hostile.key (self-signed, subject kHostileSubject) and the FIFO
+// hostile.fifo that its subject names; stranger.pem, an authority that issued none of them.
 bool makeCertificates(const std::filesystem::path& dir, const std::string& publicKeyPath, std::string& err);
+
+// The hostile server's subject as openvpn prints it, with FIFO for the path of hostile.fifo: markup
+// that restyles a rich-text pane, images that would read endlessly or block for good, and the line
+// that says a tunnel is up.
+std::string hostileSubject(const std::filesystem::path& certDir);
 
 // A UDP port of 127.0.0.1 that was free a moment ago.
 int freeUdpPort();
@@ -44,6 +51,10 @@ bool tunUsable();
 // revocation list (PEM), it refuses the clients whose certificates the list names.
 std::unique_ptr<RunningProcess> startServer(const std::filesystem::path& certDir, int port,
                                             const std::filesystem::path& crl = {});
+// The same server with the self-signed hostile certificate, which no client trusts.
+std::unique_ptr<RunningProcess> startHostileServer(const std::filesystem::path& certDir, int port);
+// The same server trusting only the stranger authority: it refuses every client of ours.
+std::unique_ptr<RunningProcess> startRefusingServer(const std::filesystem::path& certDir, int port);
 
 // The "conf" that the VPN client writes: header, template marker, then template.
 std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText);

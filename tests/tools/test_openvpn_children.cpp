@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -95,11 +97,13 @@ protected:
         fs::remove_all(mWork);
     }
 
-    std::unique_ptr<RunningProcess> startClient(const std::string& pin = kVpnPin)
+    // With nullDevice (always where no tun device can be made), openvpn gets "--dev null".
+    std::unique_ptr<RunningProcess> startClient(const std::string& pin = kVpnPin, bool nullDevice = !tunUsable())
     {
         bus().token(mToken).clearLog();
         std::vector<std::string> environment = { "TMPDIR=" + (mWork / "tmp").string() };
-        if (!tunUsable()) {
+        mDevice = nullDevice ? "null" : "tun";
+        if (nullDevice) {
             environment.push_back("MORVIL_OPENVPN_DEV=null");
         }
         return std::make_unique<RunningProcess>(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(),
@@ -110,16 +114,28 @@ protected:
 
     bool privateDirsLeft() const { return !fs::is_empty(mWork / "tmp"); }
 
-    // The connection is up: openvpn says so through morvil_openvpn, and the server names the
-    // user's certificate.
+    // The connection is up: morvil_openvpn says so, alone on its standard output, once openvpn
+    // reports it (openvpn's own words go to standard error), and the server names the user's
+    // certificate.
     void expectUp(RunningProcess& client)
     {
-        ASSERT_TRUE(client.waitForOutput(kInitialised, kConnectSeconds)) << client.out() << client.err();
+        ASSERT_TRUE(client.waitForOutput(kInitialised, kConnectSeconds, RunningProcess::Channel::Output))
+            << client.out() << client.err();
+        EXPECT_EQ(client.out(), std::string(kInitialised) + "\n");
+        EXPECT_NE(client.err().find(std::string(" ") + kInitialised + "\n"), std::string::npos) << client.err();
         EXPECT_TRUE(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5)) << mServer->out();
         EXPECT_GE(tokenCommands(kSignCode), 1);
     }
 
-    // openvpn, the only child of the client, and the directory of its management socket.
+    // Starts `server` in place of the trusted one, on the same port.
+    void replaceServer(std::unique_ptr<RunningProcess> (*server)(const fs::path&, int))
+    {
+        mServer.reset();
+        mServer = server(certDir(), mPort);
+    }
+
+    // openvpn, the only child of the client, and the directory of its management socket. It runs
+    // on the device asked for, in our environment less the preload (the emulated bus's).
     struct OpenVpnChild
     {
         pid_t pid = -1;
@@ -142,7 +158,11 @@ protected:
             child.socketDir = fs::path(*(management + 1)).parent_path();
         }
         const auto dev = std::find(args.begin(), args.end(), "--dev");
-        EXPECT_TRUE(dev != args.end() && dev + 1 != args.end() && *(dev + 1) == (tunUsable() ? "tun" : "null"));
+        EXPECT_TRUE(dev != args.end() && dev + 1 != args.end() && *(dev + 1) == mDevice);
+        const std::string environment = readFile("/proc/" + std::to_string(child.pid) + "/environ");
+        EXPECT_NE(environment.find("TMPDIR=" + (mWork / "tmp").string() + '\0'), std::string::npos);
+        EXPECT_EQ(environment.find("LD_PRELOAD="), std::string::npos);
+        EXPECT_NE(std::getenv("LD_PRELOAD"), nullptr); // what was dropped
         return child;
     }
 
@@ -150,6 +170,7 @@ protected:
     int mPort = -1;
     std::unique_ptr<RunningProcess> mServer;
     fs::path mWork;
+    std::string mDevice; // what the last client was to give openvpn's --dev
 };
 
 } // namespace
@@ -172,10 +193,12 @@ TEST_F(OpenVpnThroughTheToken, ConnectsWithAColonPinAndEndsCleanlyOnSigterm)
     ASSERT_EQ(stat(openVpn.socketDir.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_TRUE(fs::exists(openVpn.socketDir / "sock"));
-    // The configuration openvpn reads has no key line: the key reference is ours.
-    const std::string conf = readFile(openVpn.socketDir / "conf");
-    EXPECT_NE(conf.find("cert user\n"), std::string::npos);
-    EXPECT_EQ(conf.find(kVpnKeyReference), std::string::npos);
+    // The configuration openvpn reads is the connection's without its key line, for us alone.
+    std::string conf = connectionConf(mPort, kVpnKeyReference, kTemplate);
+    conf.erase(conf.find("key "), std::string("key ").size() + std::strlen(kVpnKeyReference) + 1);
+    EXPECT_EQ(readFile(openVpn.socketDir / "conf"), conf);
+    ASSERT_EQ(stat((openVpn.socketDir / "conf").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_NE(readFile(mWork / "0000" / "log").find("finished successfully"), std::string::npos);
 
     client->signal(SIGTERM);
@@ -203,8 +226,31 @@ TEST_F(OpenVpnThroughTheToken, KilledClientTakesOpenVpnWithIt)
     EXPECT_TRUE(mServer->running());
 }
 
-TEST_F(OpenVpnThroughTheToken, WrongPinOrMissingTokenStartsNoTunnel)
+TEST_F(OpenVpnThroughTheToken, WrongPinMissingTokenOrLogStartsNoTunnel)
 {
+    // An engine log that cannot be opened: the engine's refusal with OpenSSL's reason.
+    std::vector<std::string> args = clientArguments();
+    args.back() = "dev_zr40nn:log_file:no/such/dir/log";
+    RunningProcess noLog(MORVIL_OPENVPN, args, (mWork / "0000").string(), std::string(kVpnPin) + "\n",
+                         { "TMPDIR=" + (mWork / "tmp").string() });
+    ASSERT_TRUE(noLog.waitForExit(kConnectSeconds));
+    EXPECT_EQ(noLog.exitStatus(), 1);
+    EXPECT_NE(noLog.err().find("morvil_openvpn: the engine refused \"log_file:no/such/dir/log\"\n"), std::string::npos)
+        << noLog.err();
+    EXPECT_EQ(tokenCommands(kTryPinCode), 0);
+    EXPECT_FALSE(privateDirsLeft());
+
+    // No PIN line at all is no PIN, not the empty one, and a PIN the token cannot take is none
+    // either: no try is spent on the token.
+    for (const char* input : { "", "123456789\n" }) {
+        RunningProcess noPin(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(), input,
+                             { "TMPDIR=" + (mWork / "tmp").string() });
+        ASSERT_TRUE(noPin.waitForExit(kConnectSeconds));
+        EXPECT_EQ(noPin.exitStatus(), 1);
+        EXPECT_EQ(noPin.err(), "morvil_openvpn: standard input holds no PIN line, or one of more than 8 octets\n");
+    }
+    EXPECT_EQ(tokenCommands(kTryPinCode), 0);
+
     std::unique_ptr<RunningProcess> wrong = startClient("13:57:99");
     ASSERT_TRUE(wrong->waitForExit(kConnectSeconds));
     EXPECT_EQ(wrong->exitStatus(), 1);
@@ -228,8 +274,22 @@ TEST_F(OpenVpnThroughTheToken, WrongPinOrMissingTokenStartsNoTunnel)
     EXPECT_EQ(mServer->out().find("Peer Connection Initiated"), std::string::npos);
 }
 
-TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyGivesItsStatus)
+// openvpn's end or a start that cannot be made: the reason, and nothing left behind.
+TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyOrNotStartingSaysWhy)
 {
+    // The management socket's path would not fit an address.
+    const fs::path deep = mWork / "tmp" / std::string(100, 'd');
+    fs::create_directories(deep);
+    RunningProcess tooDeep(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(), std::string(kVpnPin) + "\n",
+                           { "TMPDIR=" + deep.string() });
+    ASSERT_TRUE(tooDeep.waitForExit(kConnectSeconds));
+    EXPECT_EQ(tooDeep.exitStatus(), 1);
+    EXPECT_NE(tooDeep.err().find("morvil_openvpn: the management socket path is too long: " + deep.string()),
+              std::string::npos)
+        << tooDeep.err();
+    EXPECT_TRUE(fs::is_empty(deep));
+    fs::remove_all(deep);
+
     makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, "no-such-directive 1\n"));
     std::unique_ptr<RunningProcess> client = startClient();
     ASSERT_TRUE(client->waitForExit(kConnectSeconds));
@@ -243,8 +303,10 @@ TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyGivesItsStatus)
 TEST_F(OpenVpnThroughTheToken, RenegotiationHasTheTokenSignAgain)
 {
     makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, kTemplate + "reneg-sec 2\n"));
-    std::unique_ptr<RunningProcess> client = startClient();
+    // openvpn makes no tun device here, even where it could.
+    std::unique_ptr<RunningProcess> client = startClient(kVpnPin, true);
     expectUp(*client);
+    EXPECT_GT(openVpnOf(*client).pid, 0);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (tokenCommands(kSignCode) < 2 && std::chrono::steady_clock::now() < until && client->running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -305,4 +367,87 @@ TEST_F(OpenVpnThroughTheToken, PrivilegedRunRefusesScriptsAndWritesOnlyAsTheCall
     EXPECT_EQ(log.st_uid, 0u);
     EXPECT_NE(readFile(mWork / "0000" / "log").find("there is no device with specified name"), std::string::npos);
     EXPECT_FALSE(run.secretSeen);
+}
+
+// openvpn quotes the subject of a certificate it refuses, before any trust. A server whose
+// self-signed certificate names the line that says a tunnel is up gets quoted on standard error,
+// and standard output, where only morvil_openvpn announces the tunnel, stays empty.
+TEST_F(OpenVpnThroughTheToken, AServerQuotingTheUpLineBringsNothingUp)
+{
+    replaceServer(startHostileServer);
+    std::unique_ptr<RunningProcess> client = startClient();
+    const std::string quoted = "VERIFY ERROR: depth=0, error=self-signed certificate: " + hostileSubject(certDir());
+    ASSERT_TRUE(client->waitForOutput(quoted, kConnectSeconds, RunningProcess::Channel::Error))
+        << client->out() << client->err();
+    ASSERT_TRUE(client->waitForOutput("process restarting", kConnectSeconds, RunningProcess::Channel::Error));
+    EXPECT_EQ(client->out(), "");
+    EXPECT_EQ(tokenCommands(kSignCode), 0); // the server's certificate is refused before we sign
+    client->signal(SIGTERM);
+    EXPECT_TRUE(client->waitForExit(15));
+    EXPECT_EQ(client->out(), "");
+}
+
+namespace {
+
+int occurrences(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+// A server that refuses the client's certificate, over TCP, where a refused try ends at once and
+// openvpn starts the next. Alone, openvpn pauses at least connect-retry seconds before each new try
+// (longer after a few); while we hold it, that pause must still pass. Otherwise every try signs on
+// the token again and writes its lines, hundreds of times a second.
+TEST_F(OpenVpnThroughTheToken, ARefusedClientTriesNoMoreOftenThanOpenVpnAlone)
+{
+    constexpr int kRetrySeconds = 2;
+    constexpr double kWatchSeconds = 10;
+    // At verb 3 openvpn starts with 9 lines; a try that reaches the handshake writes 18 more (5 of
+    // them on what it and we tell each other), one refused at connect fewer.
+    constexpr int kStartLines = 10;
+    constexpr int kMostLinesPerTry = 25;
+    constexpr const char* kTry = "Attempting to establish TCP connection";
+    replaceServer(startRefusingServer);
+    ASSERT_TRUE(mServer->waitForOutput("Listening for incoming TCP connection", kConnectSeconds)) << mServer->out();
+    makeConnectionDir(
+        mWork / "0000", certDir(),
+        connectionConf(mPort, kVpnKeyReference,
+                       kTemplate + "proto tcp4-client\nconnect-retry " + std::to_string(kRetrySeconds) + "\n"));
+    const auto start = std::chrono::steady_clock::now();
+    std::unique_ptr<RunningProcess> client = startClient();
+    // The first try signs and is refused; a second one follows.
+    while (occurrences(client->err() + client->out(), kTry) < 2 && secondsSince(start) < kConnectSeconds
+           && client->running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    while (secondsSince(start) < kWatchSeconds) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const int signatures = tokenCommands(kSignCode);
+    const std::string output = client->out() + client->err();
+    const double seconds = secondsSince(start);
+
+    // No try starts before the pause after the one before it is over.
+    const int mostTries = 1 + static_cast<int>(seconds / kRetrySeconds);
+    const int tries = occurrences(output, kTry);
+    EXPECT_GE(tries, 2) << output;
+    EXPECT_LE(tries, mostTries) << output.substr(0, 4000);
+    EXPECT_GE(signatures, 1);
+    EXPECT_LE(signatures, tries);
+    EXPECT_LE(occurrences(output, "\n"), kStartLines + mostTries * kMostLinesPerTry);
+    EXPECT_TRUE(client->running());
+    client->signal(SIGTERM);
+    EXPECT_TRUE(client->waitForExit(15));
+    EXPECT_FALSE(privateDirsLeft());
 }

@@ -1,10 +1,12 @@
 // morvil_openvpn's parts on their own: the client's command line, the connection configuration
-// as openvpn gets it, the management dialogue with a real signing key, and the PIN on a pipe.
+// as openvpn gets it, the management dialogue with a real signing key, the private directory, and
+// the PIN on a pipe.
 #include "command_line.h"
 #include "connection_config.h"
 #include "management_dialogue.h"
 #include "openssl_owner.h"
 #include "pin.h"
+#include "private_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +14,66 @@
 #include <openssl/ecdsa.h>
 #include <openssl/obj_mac.h>
 
+#include <signal.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 using namespace morvil::openvpn_tool;
+
+namespace {
+
+// While a test watches: every range that OpenSSL's cleanse was asked to wipe. This program's own
+// OPENSSL_cleanse takes the place of the library's, wipes as it does and notes where.
+struct Cleansed
+{
+    bool watching = false;
+    std::vector<std::pair<const char*, std::size_t>> ranges;
+};
+
+Cleansed& cleansed()
+{
+    static Cleansed record;
+    return record;
+}
+
+class WipeWatch
+{
+public:
+    WipeWatch() { cleansed().watching = true; }
+    ~WipeWatch()
+    {
+        cleansed().watching = false;
+        cleansed().ranges.clear();
+    }
+    WipeWatch(const WipeWatch&) = delete;
+    WipeWatch& operator=(const WipeWatch&) = delete;
+
+    bool wiped(const char* where, std::size_t size) const
+    {
+        for (const auto& [start, length] : cleansed().ranges) {
+            if (start <= where && where + size <= start + length) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+extern "C" void OPENSSL_cleanse(void* ptr, size_t len)
+{
+    explicit_bzero(ptr, len);
+    if (cleansed().watching) {
+        cleansed().ranges.emplace_back(static_cast<const char*>(ptr), len);
+    }
+}
 using Args = std::vector<std::string>;
 
 TEST(OpenVpnCommandLine, SplitsTheClientsArguments)
@@ -127,42 +186,152 @@ std::optional<Octets> signatureOf(const std::string& answer)
 
 } // namespace
 
-TEST(OpenVpnManagement, ReleasesTheHoldAndSignsEachRequest)
+// A dialogue whose announcements the test reads.
+struct Dialogue
+{
+    explicit Dialogue(DigestSigner signer)
+        : talk(std::move(signer), [this](const std::string& line) { announced.push_back(line); })
+    {
+    }
+    std::vector<std::string> announced;
+    ManagementDialogue talk;
+};
+
+TEST(OpenVpnManagement, SignsEachRequest)
 {
     SoftwareKey key;
-    ManagementDialogue dialogue([&key](const Octets& digest) { return key.sign(digest); });
-    EXPECT_EQ(ManagementDialogue::greeting(), "version 3\n");
-    EXPECT_EQ(dialogue.take(">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n"), "");
+    Dialogue dialogue([&key](const Octets& digest) { return key.sign(digest); });
+    ManagementDialogue& talk = dialogue.talk;
+    EXPECT_EQ(ManagementDialogue::greeting(), "version 3\nstate on\n");
+    EXPECT_EQ(talk.take(">INFO:OpenVPN Management Interface Version 5 -- type 'help' for more info\r\n", 0), "");
     // Lines arrive in pieces.
-    EXPECT_EQ(dialogue.take(">HOLD:Waiting for hold "), "");
-    EXPECT_EQ(dialogue.take("release:0\r\nSUCCESS: version set to 3\r\n"), "hold release\n");
+    EXPECT_EQ(talk.take(">HOLD:Waiting for hold ", 0), "");
+    EXPECT_EQ(talk.take("release:0\r\nSUCCESS: version set to 3\r\n", 0), "hold release\n");
 
     const Octets digest(32, 0x5a);
-    const std::string answer = dialogue.take(">PK_SIGN:" + toBase64(digest) + ",ECDSA\r\n");
+    const std::string request = ">PK_SIGN:" + toBase64(digest) + ",ECDSA\r\n";
+    std::string answer = talk.take(request.substr(0, 20), 1);
+    EXPECT_EQ(answer, "");
+    answer = talk.take(request.substr(20), 1);
     const std::optional<Octets> signature = signatureOf(answer);
     ASSERT_TRUE(signature) << answer;
     EXPECT_TRUE(key.verifies(digest, *signature));
     // Renegotiation asks again; the answer is signed anew.
     const Octets other(48, 0x11);
-    ASSERT_TRUE(signatureOf(dialogue.take(">PK_SIGN:" + toBase64(other) + ",ECDSA\n")));
-    EXPECT_EQ(dialogue.signatures(), 2);
-    EXPECT_EQ(dialogue.failures(), 0);
+    ASSERT_TRUE(signatureOf(talk.take(">PK_SIGN:" + toBase64(other) + ",ECDSA\n", 2)));
+    EXPECT_EQ(talk.signatures(), 2);
+    EXPECT_EQ(talk.failures(), 0);
+    EXPECT_TRUE(dialogue.announced.empty());
+}
+
+// openvpn says in each hold notice how long it would pause on its own before the next try; the
+// release waits as long. At start the wait is 0.
+TEST(OpenVpnManagement, ReleasesAHoldOnlyWhenOpenVpnAloneWouldGoOn)
+{
+    Dialogue dialogue([](const Octets&) { return std::nullopt; });
+    ManagementDialogue& talk = dialogue.talk;
+    EXPECT_EQ(talk.take(">HOLD:Waiting for hold release:0\r\n", 100), "hold release\n");
+    EXPECT_EQ(talk.nextDue(), std::nullopt);
+    EXPECT_EQ(talk.due(1000), "");
+
+    EXPECT_EQ(talk.take(">HOLD:Waiting for hold release:16\r\n", 200), "");
+    EXPECT_EQ(talk.nextDue(), 216.0);
+    EXPECT_EQ(talk.due(215.9), "");
+    EXPECT_EQ(talk.take(">STATE:1796823055,WAIT,,,,,,\r\n", 215.95), "");
+    EXPECT_EQ(talk.take(">STATE:1796823055,WAIT,,,,,,\r\n", 216), "hold release\n");
+    EXPECT_EQ(talk.due(300), "");
+
+    // A notice that does not say, or says it oddly: openvpn's default pause of a second.
+    for (const char* notice : { ">HOLD:Waiting for hold release", ">HOLD:Waiting for hold release:-3",
+                                ">HOLD:Waiting for hold release:2x", ">HOLD:Waiting for hold release:" }) {
+        SCOPED_TRACE(notice);
+        EXPECT_EQ(talk.take(std::string(notice) + "\n", 400), "");
+        EXPECT_EQ(talk.nextDue(), 401.0);
+        EXPECT_EQ(talk.due(401), "hold release\n");
+    }
+
+    // The last notice counts; a new connection drops a release still waiting and half a line.
+    talk.take(">HOLD:Waiting for hold release:8\n", 500);
+    talk.take(">HOLD:Waiting for hold release:2\n>HOLD:Waiting", 500);
+    EXPECT_EQ(talk.nextDue(), 502.0);
+    talk.restart();
+    EXPECT_EQ(talk.nextDue(), std::nullopt);
+    EXPECT_EQ(talk.take(" for hold release:0\n", 600), "");
+    EXPECT_EQ(talk.due(700), "");
+}
+
+// Only openvpn's report of its state says the tunnel is up; a line of its log that quotes a
+// server, or a pushed echo, never does.
+TEST(OpenVpnManagement, AnnouncesTheTunnelWhenOpenVpnReportsItUp)
+{
+    Dialogue dialogue([](const Octets&) { return std::nullopt; });
+    ManagementDialogue& talk = dialogue.talk;
+    for (const char* line :
+         { ">STATE:1796823055,WAIT,,,,,,", ">STATE:1796823055,AUTH,,,,,,",
+           ">STATE:1796823055,RECONNECTING,tls-error,,,,,",
+           ">LOG:1796823055,,VERIFY ERROR: depth=0, error=self-signed certificate: CN=Initialization Sequence "
+           "Completed",
+           ">ECHO:1796823055,Initialization Sequence Completed", "Initialization Sequence Completed",
+           ">STATE:1796823055,CONNECTING,SUCCESS", ">STATE:1796823055,CONNECTED", ">STATE:CONNECTED,SUCCESS",
+           ">STATE:1796823055,CONNECTED,Initialization Sequence Completed" }) {
+        EXPECT_EQ(talk.take(std::string(line) + "\r\n", 0), "");
+    }
+    EXPECT_TRUE(dialogue.announced.empty());
+    talk.take(">STATE:1796823060,CONNECTED,SUCCESS,10.8.0.2,127.0.0.1,1194,,\r\n", 0);
+    EXPECT_EQ(dialogue.announced, (Args { "Initialization Sequence Completed" }));
+    talk.take(">STATE:1796823070,RECONNECTING,ping-restart,,,,,\r\n>STATE:1796823075,CONNECTED,ERROR,10.8.0.2\n", 0);
+    EXPECT_EQ(dialogue.announced,
+              (Args { "Initialization Sequence Completed", "Initialization Sequence Completed With Errors" }));
 }
 
 TEST(OpenVpnManagement, AnswersWhatItCannotSignWithAnEmptySignature)
 {
     bool asked = false;
-    ManagementDialogue dialogue([&asked](const Octets&) {
+    Dialogue dialogue([&asked](const Octets&) {
         asked = true;
         return std::optional<Octets>();
     });
-    EXPECT_EQ(dialogue.take(">PK_SIGN:" + toBase64(Octets(32, 1)) + ",RSA_PKCS1_PADDING\n"), "pk-sig\nEND\n");
+    ManagementDialogue& talk = dialogue.talk;
+    // Not ECDSA, not base64, not a digest's size, or base64 that is not the one way to write it.
+    testing::internal::CaptureStderr();
+    for (const std::string& request :
+         { toBase64(Octets(32, 1)) + ",RSA_PKCS1_PADDING", std::string("not base64!,ECDSA"), std::string("====,ECDSA"),
+           std::string(",ECDSA"), toBase64(Octets(31, 1)) + ",ECDSA", toBase64(Octets(33, 1)) + ",ECDSA",
+           toBase64(Octets(0, 1)) + ",ECDSA", " " + toBase64(Octets(32, 1)) + ",ECDSA",
+           toBase64(Octets(32, 1)).replace(4, 1, "=") + ",ECDSA", toBase64(Octets(30, 1)) + "====,ECDSA" }) {
+        SCOPED_TRACE(request);
+        EXPECT_EQ(talk.take(">PK_SIGN:" + request + "\n", 0), "pk-sig\nEND\n");
+    }
     EXPECT_FALSE(asked);
-    EXPECT_EQ(dialogue.take(">PK_SIGN:not base64!,ECDSA\n"), "pk-sig\nEND\n");
-    EXPECT_EQ(dialogue.take(">PK_SIGN:" + toBase64(Octets(32, 1)) + ",ECDSA\n"), "pk-sig\nEND\n");
+    EXPECT_EQ(talk.take(">PK_SIGN:" + toBase64(Octets(32, 1)) + ",ECDSA\n", 0), "pk-sig\nEND\n");
     EXPECT_TRUE(asked);
-    EXPECT_EQ(dialogue.failures(), 3);
-    EXPECT_EQ(dialogue.signatures(), 0);
+    EXPECT_EQ(talk.failures(), 11);
+    EXPECT_EQ(talk.signatures(), 0);
+    // Each refusal says why, in the pane.
+    std::string notDigest;
+    for (int i = 0; i < 9; ++i) {
+        notDigest += "morvil_openvpn: openvpn asked to sign something that is not a digest in base64\n";
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "morvil_openvpn: the token key cannot make a \"RSA_PKCS1_PADDING\" signature\n" + notDigest
+                  + "morvil_openvpn: the token did not sign (see the engine log)\n");
+}
+
+TEST(OpenVpnManagement, Base64IsReadOnlyAsWritten)
+{
+    for (std::size_t size : { 1, 2, 3, 20, 32, 64 }) {
+        Octets octets(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            octets[i] = static_cast<unsigned char>(0xf0 + i * 37);
+        }
+        EXPECT_EQ(fromBase64(toBase64(octets)), octets) << size;
+    }
+    EXPECT_EQ(fromBase64("QUJD"), (Octets { 'A', 'B', 'C' }));
+    EXPECT_EQ(fromBase64("QQ=="), (Octets { 'A' }));
+    // Bits that the last character may not carry, padding inside or too much of it, blanks.
+    for (const char* text : { "", "QR==", "QUI=QUI=", "Q===", "====", "QUJD    ", "  QUJD  ", "QUJ", "QU=D" }) {
+        EXPECT_EQ(fromBase64(text), std::nullopt) << text;
+    }
 }
 
 namespace {
@@ -188,10 +357,18 @@ TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
     };
     EXPECT_EQ(fromPipe("12:34:56\nrest"), "12:34:56");
     EXPECT_EQ(fromPipe("1234"), "1234");
+    // The empty PIN is a PIN; no line at all is none.
     EXPECT_EQ(fromPipe("\n"), "");
+    EXPECT_EQ(fromPipe("\nrest"), "");
+    EXPECT_EQ(fromPipe(""), std::nullopt);
     EXPECT_EQ(fromPipe("123456789\n"), std::nullopt);
+    EXPECT_EQ(Pin::read(-1, 8), std::nullopt); // a descriptor that cannot be read
+}
 
-    // Moving hands the buffer over: the PIN octets stay where they were read, once.
+// Moving hands the buffer over: the PIN octets stay where they were read, once, and are wiped
+// there when the PIN goes, by assignment or at its end.
+TEST(OpenVpnPin, StaysInOneBufferAndIsWipedThere)
+{
     std::optional<Pin> read = pinFromPipe("7:31\n");
     ASSERT_TRUE(read);
     const char* where = read->c_str();
@@ -199,4 +376,54 @@ TEST(OpenVpnPin, ReadsOneLineOfAtMostEightOctets)
     EXPECT_EQ(moved.c_str(), where);
     EXPECT_STREQ(moved.c_str(), "7:31");
     EXPECT_TRUE(read->empty());
+    {
+        const WipeWatch watch;
+        read.reset();
+        EXPECT_FALSE(watch.wiped(where, 5)); // the emptied one held nothing
+        moved = Pin();
+        EXPECT_TRUE(watch.wiped(where, 5));
+    }
+
+    std::optional<Pin> other = pinFromPipe("9:99\n");
+    ASSERT_TRUE(other);
+    where = other->c_str();
+    const WipeWatch watch;
+    other.reset();
+    EXPECT_TRUE(watch.wiped(where, 5));
+}
+
+// The private directory: for us alone, each file written whole and once, all of it gone with it.
+TEST(OpenVpnPrivateDir, WritesWholeFilesOrSaysWhyAndLeavesNothing)
+{
+    std::string error;
+    std::string path;
+    {
+        PrivateDir dir;
+        ASSERT_TRUE(dir.make(error)) << error;
+        path = dir.path();
+        struct stat info
+        {
+        };
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        ASSERT_TRUE(dir.writeFile("conf", "remote x\nverb 3\n", error)) << error;
+        std::ostringstream text;
+        text << std::ifstream(path + "/conf").rdbuf();
+        EXPECT_EQ(text.str(), "remote x\nverb 3\n");
+        EXPECT_FALSE(dir.writeFile("conf", "other\n", error));
+        EXPECT_EQ(error, "cannot write " + path + "/conf: File exists");
+
+        // A file that cannot be written whole (here: larger than the process may write).
+        rlimit before {};
+        getrlimit(RLIMIT_FSIZE, &before);
+        const rlimit small { 4, before.rlim_max };
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool written = dir.writeFile("big", "more than four octets", error);
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, SIG_DFL);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(error, "cannot write " + path + "/big: File too large");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
 }

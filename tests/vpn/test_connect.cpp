@@ -17,8 +17,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QTextBlock>
 #include <QTextEdit>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -111,6 +113,32 @@ bool balloonsShown()
     return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages();
 }
 
+// Whether the pane's document is plain text: no image, link or bold anywhere.
+bool plainTextOnly(MainWindow& window)
+{
+    const QTextDocument* document = window.findChild<QTextEdit*>(QStringLiteral("vpnOutput"))->document();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            const QTextCharFormat format = fragment.fragment().charFormat();
+            if (format.isImageFormat() || format.isAnchor() || format.fontWeight() > QFont::Normal) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Whether some process holds the FIFO open for reading: a writer that does not wait gets ENXIO
+// while none does.
+bool fifoHasReader(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+    }
+    return fd >= 0 || errno != ENXIO;
+}
+
 } // namespace
 
 class ConnectTest : public QObject
@@ -131,6 +159,12 @@ class ConnectTest : public QObject
     bool privateDirsLeft() const
     {
         return !QDir(mRuntime.path()).entryList({ QStringLiteral("morvil_openvpn-*") }, QDir::Dirs).isEmpty();
+    }
+
+    void writeFirstConnection(const std::string& templateText)
+    {
+        makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
+                          connectionConf(mPort, kVpnKeyReference, templateText));
     }
 
     // Back to rest: no child, the tray disconnected, every entry free.
@@ -171,13 +205,12 @@ private slots:
     {
         mStore = std::make_unique<TempStore>();
         mBoxes = std::make_unique<BoxWatcher>();
-        const int port = mPort = freeUdpPort();
-        mServer = startServer(mCerts.path().toStdString(), port);
-        makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
-                          connectionConf(port, kVpnKeyReference, "nobind\nverb 3\n"));
+        mPort = freeUdpPort();
+        mServer = startServer(mCerts.path().toStdString(), mPort);
+        writeFirstConnection("nobind\nverb 3\n");
         // A second connection, to be locked while the first runs.
         makeConnectionDir(mStore->path(QStringLiteral("0001")).toStdString(), mCerts.path().toStdString(),
-                          connectionConf(port, kVpnKeyReference, "nobind\n"));
+                          connectionConf(mPort, kVpnKeyReference, "nobind\n"));
         mTokenId = mTokens.plug(mToken);
     }
 
@@ -192,9 +225,11 @@ private slots:
     }
 
     // Up with a PIN holding ':', the engine argument's separator; the window and tray follow; the
-    // server names the token key's certificate; disconnect ends both processes and the socket.
+    // server names the token key's certificate. Disconnect ends both processes and leaves nothing
+    // behind, also when openvpn would take longer to tell the server it goes than it is given.
     void upAndDownWithAColonPin()
     {
+        writeFirstConnection("nobind\nverb 3\nexplicit-exit-notify 30\n");
         MainWindow window;
         window.hide();
         connectFirst(window, QString::fromUtf8(kVpnPin));
@@ -231,7 +266,8 @@ private slots:
 
         emit window.vpnList()->itemClicked(window.vpnList()->item(0));
         button(&window, "disconnect")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), 10000);
+        QVERIFY(mServer->waitForOutput("exit message received by peer", 5));
+        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), vpn::kStopGraceMs + 5000);
         expectIdle(window);
         QVERIFY(sameIcon(entry(window, 0)->icon(), ":img/vpn_22.png"));
         if (balloonsShown()) {
@@ -428,6 +464,54 @@ private slots:
              QDir(mRuntime.path()).entryList({ QStringLiteral("morvil_openvpn-*") }, QDir::Dirs)) {
             QDir(mRuntime.filePath(left)).removeRecursively();
         }
+    }
+
+    // openvpn quotes the subject of a server certificate it refuses, before any trust. One that is
+    // markup, images that would read /dev/zero or a FIFO for good, and the line that says the
+    // tunnel is up: the pane shows it as written, the window answers on, nothing shows a tunnel.
+    void hostileServerTakesNothingOver()
+    {
+        mServer.reset();
+        mServer = startHostileServer(mCerts.path().toStdString(), mPort);
+        MainWindow window;
+        connectFirst(window, QString::fromUtf8(kVpnPin));
+        const QString quoted = QString::fromStdString("VERIFY ERROR: depth=0, error=self-signed certificate: "
+                                                      + hostileSubject(mCerts.path().toStdString()));
+        QTRY_VERIFY_WITH_TIMEOUT(outputOf(window).contains(quoted), kUpMs);
+        // The restart that follows it: every read up to the quote has been watched.
+        QTRY_VERIFY_WITH_TIMEOUT(outputOf(window).contains(QLatin1String("process restarting")), kUpMs);
+        QVERIFY(plainTextOnly(window));
+        QVERIFY(!fifoHasReader(mCerts.filePath(QStringLiteral("hostile.fifo")).toStdString()));
+        QCOMPARE(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - brak połączenia"));
+        QVERIFY(sameIcon(window.trayIcon()->icon(), ":img/vpn_dis_22.png"));
+        QVERIFY(sameIcon(entry(window, 0)->icon(), ":img/vpn_22.png"));
+        QCOMPARE(tokenCommands(zr40nn::test::kSignCode), 0);
+        if (balloonsShown()) {
+            QVERIFY(!balloonTexts().contains(QStringLiteral("Nawiązano połączenie")));
+        }
+
+        button(&window, "disconnect")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), vpn::kStopGraceMs + 5000);
+        expectIdle(window);
+        QVERIFY(!privateDirsLeft());
+    }
+
+    // A token whose user PIN is empty: the empty PIN is checked, handed on, and connects.
+    void emptyPinConnects()
+    {
+        mTokens.unplugAll();
+        zr40nn::emu::TokenConfig token = mToken;
+        token.userPin.clear();
+        mTokenId = mTokens.plug(token);
+        MainWindow window;
+        connectFirst(window, QString());
+        QTRY_COMPARE_WITH_TIMEOUT(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - ") + kName, kUpMs);
+        QVERIFY(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5));
+        QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 2);
+        QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, 0);
+        button(&window, "disconnect")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), vpn::kStopGraceMs + 5000);
+        expectIdle(window);
     }
 
     // The client killed outright: its child takes the tunnel down and goes.

@@ -5,18 +5,25 @@
 //   morvil_openvpn --config conf --dev tun ... --engkey --engine dev_zr40nn:log_file:log
 //
 // The user PIN comes as one line on standard input, never on the command line. openvpn's output
-// is ours, its exit status becomes ours, and it ends when we do. With MORVIL_OPENVPN_DEV=null in
-// the environment (for tests where no tun device can be made) "--dev null" replaces the device;
-// a run with more privileges than its caller ignores that, and refuses scripts and plugins.
+// goes to our standard error, and its exit status becomes ours; it ends when we do. Our standard
+// output carries only the line that says the tunnel is up, each time openvpn reports it so.
+// With MORVIL_OPENVPN_DEV=null in the environment (for tests where no tun device can be made)
+// "--dev null" replaces the device; a run with more privileges than its caller ignores that, and
+// refuses scripts and plugins.
 #include "caller_rights.h"
 #include "command_line.h"
 #include "connection_config.h"
 #include "key_loader.h"
 #include "management_dialogue.h"
 #include "openvpn_supervisor.h"
+#include "openvpn_tool_interface.h"
 #include "private_dir.h"
 #include "token_key.h"
+#include "unique_fd.h"
+#include "write_all.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/auxv.h>
 #include <unistd.h>
 
@@ -58,17 +65,33 @@ bool readConfig(const std::string& path, bool privileged, std::string& text)
     return static_cast<bool>(in);
 }
 
-// The PIN from standard input; error set when there is none or it is too long for the token.
+// The PIN from standard input: one line, which may be empty (a token may have the empty PIN).
 std::optional<Pin> pinFromInput(std::string& error)
 {
     std::optional<Pin> pin = Pin::read(STDIN_FILENO, kMaxPinOctets);
     if (!pin) {
-        error = "the PIN on standard input cannot be read or has more than 8 octets";
-    } else if (pin->empty()) {
-        error = "no PIN on standard input";
-        pin.reset();
+        error = "standard input holds no PIN line, or one of more than 8 octets";
     }
     return pin;
+}
+
+// From here on descriptor 1, which openvpn inherits, writes to standard error; what standard
+// output was goes to the descriptor given, for announcements only. Whatever openvpn prints quotes
+// the server at times, and nothing it prints may pass for our word.
+UniqueFd takeStandardOutput()
+{
+    const int announcements = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    // Writing where no one reads any more must not end us before our private directory goes.
+    // (openvpn, which inherits this, ignores SIGPIPE itself.)
+    signal(SIGPIPE, SIG_IGN);
+    return UniqueFd(announcements);
+}
+
+void announce(int fd, const std::string& line)
+{
+    // A reader that went away does not stop us: our end follows, with openvpn's.
+    writeAll(fd, line + '\n');
 }
 
 std::vector<std::string> openVpnCommand(const Invocation& invocation, const PrivateDir& dir)
@@ -124,6 +147,7 @@ int main(int argc, char** argv)
     }
     // From here on the signals that end a connection wait for openvpn to take them: nothing we make
     // is left behind by an early one.
+    const UniqueFd announcements = takeStandardOutput();
     OpenVpnSupervisor openVpn;
     PrivateDir dir;
     if (!dir.make(error) || !dir.writeFile(kConfigName, config.text, error)) {
@@ -143,10 +167,12 @@ int main(int argc, char** argv)
                                   }
                                   return keyFailed;
                               } };
-    ManagementDialogue dialogue([&loader](const Octets& digest) {
-        const TokenKey* key = loader.key();
-        return key != nullptr ? key->sign(digest) : std::nullopt;
-    });
+    ManagementDialogue dialogue(
+        [&loader](const Octets& digest) {
+            const TokenKey* key = loader.key();
+            return key != nullptr ? key->sign(digest) : std::nullopt;
+        },
+        [&announcements](const std::string& line) { announce(announcements.get(), line); });
     const int status = openVpn.supervise(dialogue, keyCheck);
     if (status < 0) {
         return fail("lost track of openvpn");

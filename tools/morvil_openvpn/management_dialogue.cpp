@@ -1,21 +1,46 @@
 #include "management_dialogue.h"
 
+#include "openvpn_tool_interface.h"
+
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdio>
 
 namespace morvil::openvpn_tool {
 
 namespace {
 
-// Version 3 makes openvpn name the signature algorithm in each request.
-constexpr std::string_view kGreeting = "version 3\n";
+// Version 3 makes openvpn name the signature algorithm in each request; "state on" has it report
+// each change of its state, the tunnel coming up among them.
+constexpr std::string_view kGreeting = "version 3\nstate on\n";
 constexpr std::string_view kHoldNotice = ">HOLD:";
 constexpr std::string_view kHoldRelease = "hold release\n";
 constexpr std::string_view kSignRequest = ">PK_SIGN:";
+constexpr std::string_view kStateNotice = ">STATE:";
 constexpr std::string_view kEcdsa = "ECDSA";
+// A hold notice that does not say how long openvpn would pause: its default pause before a new try.
+constexpr int kDefaultHoldSeconds = 1;
 // openvpn reads the answer's base64 in lines; 64 characters each, like PEM.
 constexpr std::size_t kLineWidth = 64;
+// What openvpn asks the token to sign is a digest: SHA-1, SHA-224, SHA-256, SHA-384 or SHA-512.
+constexpr std::array<std::size_t, 5> kDigestSizes = { 20, 28, 32, 48, 64 };
+
+// The comma-separated fields of a line.
+std::vector<std::string_view> fieldsOf(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    for (;;) {
+        const std::size_t comma = line.find(',');
+        fields.push_back(line.substr(0, comma));
+        if (comma == std::string_view::npos) {
+            return fields;
+        }
+        line.remove_prefix(comma + 1);
+    }
+}
 
 } // namespace
 
@@ -30,7 +55,8 @@ std::string toBase64(const Octets& octets)
 
 std::optional<Octets> fromBase64(std::string_view text)
 {
-    if (text.empty() || text.size() % 4 != 0) {
+    const std::size_t padding = text.size() - std::min(text.size(), text.find_last_not_of('=') + 1);
+    if (text.empty() || text.size() % 4 != 0 || padding > 2) {
         return std::nullopt;
     }
     Octets octets(text.size() / 4 * 3);
@@ -39,17 +65,19 @@ std::optional<Octets> fromBase64(std::string_view text)
     if (length < 0) {
         return std::nullopt;
     }
-    // EVP_DecodeBlock counts the padding as zero octets.
-    std::size_t padding = 0;
-    for (std::size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) {
-        ++padding;
-    }
+    // EVP_DecodeBlock counts the padding as zero octets, and passes over blanks, a padding that is
+    // not at the end and bits the last character should not have: only the text that these octets
+    // encode to is theirs.
     octets.resize(static_cast<std::size_t>(length) - padding);
+    if (toBase64(octets) != text) {
+        return std::nullopt;
+    }
     return octets;
 }
 
-ManagementDialogue::ManagementDialogue(DigestSigner signer)
+ManagementDialogue::ManagementDialogue(DigestSigner signer, Announcer announce)
     : mSigner(std::move(signer))
+    , mAnnounce(std::move(announce))
 {
 }
 
@@ -58,7 +86,13 @@ std::string ManagementDialogue::greeting()
     return std::string(kGreeting);
 }
 
-std::string ManagementDialogue::take(std::string_view received)
+void ManagementDialogue::restart()
+{
+    mPending.clear();
+    mReleaseAt.reset();
+}
+
+std::string ManagementDialogue::take(std::string_view received, double now)
 {
     mPending.append(received);
     std::string answer;
@@ -69,21 +103,63 @@ std::string ManagementDialogue::take(std::string_view received)
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        answer += answerLine(line);
+        answer += answerLine(line, now);
     }
-    return answer;
+    return answer + due(now);
 }
 
-std::string ManagementDialogue::answerLine(const std::string& line)
+std::string ManagementDialogue::due(double now)
 {
-    // openvpn holds at start and again after a restart: release it each time.
-    if (line.starts_with(kHoldNotice)) {
-        return std::string(kHoldRelease);
+    if (!mReleaseAt || now < *mReleaseAt) {
+        return {};
     }
-    if (line.starts_with(kSignRequest)) {
+    mReleaseAt.reset();
+    return std::string(kHoldRelease);
+}
+
+std::string ManagementDialogue::answerLine(const std::string& line, double now)
+{
+    if (line.starts_with(kHoldNotice)) {
+        holdUntil(line, now);
+    } else if (line.starts_with(kSignRequest)) {
         return answerSignRequest(line.substr(kSignRequest.size()));
+    } else if (line.starts_with(kStateNotice)) {
+        announceState(line.substr(kStateNotice.size()));
     }
     return {};
+}
+
+// openvpn holds at start and again before each new try, and says how long it would pause on its
+// own before that try ("Waiting for hold release:N"): the release waits as long, so a connection
+// that keeps failing tries, signs and logs no more often than openvpn alone would.
+void ManagementDialogue::holdUntil(const std::string& notice, double now)
+{
+    const std::size_t colon = notice.rfind(':');
+    const char* first = notice.data() + colon + 1;
+    const char* last = notice.data() + notice.size();
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(first, last, seconds);
+    if (colon < kHoldNotice.size() || error != std::errc() || end != last || seconds < 0) {
+        seconds = kDefaultHoldSeconds;
+    }
+    mReleaseAt = now + seconds;
+}
+
+// "<time>,<state>,<detail>,...": CONNECTED comes once the tunnel is up, with SUCCESS or, when some
+// settings failed, ERROR; openvpn prints "Initialization Sequence Completed" then, and " With
+// Errors" after it for the second. That line of openvpn's cannot tell us anything: a server can
+// have it quoted beside its own text.
+void ManagementDialogue::announceState(const std::string& state)
+{
+    const std::vector<std::string_view> fields = fieldsOf(state);
+    if (fields.size() < 3 || fields[1] != "CONNECTED") {
+        return;
+    }
+    if (fields[2] == "SUCCESS") {
+        mAnnounce(kUpAnnouncement);
+    } else if (fields[2] == "ERROR") {
+        mAnnounce(std::string(kUpAnnouncement) + " With Errors");
+    }
 }
 
 std::string ManagementDialogue::answerSignRequest(const std::string& request)
@@ -93,8 +169,8 @@ std::string ManagementDialogue::answerSignRequest(const std::string& request)
     const std::string algorithm = comma == std::string::npos ? std::string() : request.substr(comma + 1);
     const std::optional<Octets> digest = fromBase64(std::string_view(request).substr(0, comma));
     std::optional<Octets> signature;
-    if (!digest) {
-        std::fprintf(stderr, "morvil_openvpn: openvpn asked to sign something that is not base64\n");
+    if (!digest || std::find(kDigestSizes.begin(), kDigestSizes.end(), digest->size()) == kDigestSizes.end()) {
+        std::fprintf(stderr, "morvil_openvpn: openvpn asked to sign something that is not a digest in base64\n");
     } else if (!algorithm.starts_with(kEcdsa)) {
         std::fprintf(stderr, "morvil_openvpn: the token key cannot make a \"%s\" signature\n", algorithm.c_str());
     } else {

@@ -1,5 +1,7 @@
 #include "openvpn_supervisor.h"
 
+#include "openvpn_tool_interface.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 namespace morvil::openvpn_tool {
@@ -36,6 +39,19 @@ double now()
     timespec t {};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Milliseconds for poll until the earliest of the times given (0 for none), rounded up so that
+// poll does not wake before it; -1 when there is none.
+int millisecondsUntil(std::initializer_list<double> times)
+{
+    double earliest = 0;
+    for (double t : times) {
+        if (t > 0 && (earliest == 0 || t < earliest)) {
+            earliest = t;
+        }
+    }
+    return earliest > 0 ? static_cast<int>(std::ceil(std::max(0.0, earliest - now()) * 1000)) : -1;
 }
 
 int listenOn(const std::string& path, std::string& error)
@@ -164,7 +180,7 @@ void OpenVpnSupervisor::stop(int sig)
 {
     kill(mChild, sig);
     if (sig != SIGHUP && mKillAt == 0) {
-        mKillAt = now() + kStopGraceSeconds;
+        mKillAt = now() + kOpenVpnStopSeconds;
     }
 }
 
@@ -179,7 +195,7 @@ int OpenVpnSupervisor::supervise(ManagementDialogue& dialogue, const StopCheck& 
                           { mListener.get(), POLLIN, 0 },
                           { stopFd, POLLIN, 0 },
                           { connection.get(), POLLIN, 0 } };
-        const int timeout = mKillAt > 0 ? std::max(0, static_cast<int>((mKillAt - now()) * 1000)) : -1;
+        const int timeout = millisecondsUntil({ mKillAt, dialogue.nextDue().value_or(0) });
         if (poll(fds, 4, timeout) < 0 && errno != EINTR) {
             return -1; // the destructor kills openvpn
         }
@@ -218,10 +234,13 @@ int OpenVpnSupervisor::supervise(ManagementDialogue& dialogue, const StopCheck& 
             char buffer[4096];
             const ssize_t n = recv(connection.get(), buffer, sizeof(buffer), 0);
             if (n > 0) {
-                sendAll(connection.get(), dialogue.take(std::string_view(buffer, static_cast<std::size_t>(n))));
+                sendAll(connection.get(), dialogue.take(std::string_view(buffer, static_cast<std::size_t>(n)), now()));
             } else if (n == 0 || errno != EINTR) {
                 connection.reset();
             }
+        }
+        if (connection.get() >= 0) {
+            sendAll(connection.get(), dialogue.due(now()));
         }
     }
     return status;

@@ -14,9 +14,6 @@
 
 namespace morvil::openvpn_tool {
 
-// Seconds that openvpn gets to close its tunnel after a SIGTERM or SIGINT before it is killed.
-inline constexpr int kStopGraceSeconds = 10;
-
 // A descriptor that becomes readable once; then check() says whether openvpn must stop.
 struct StopCheck
 {
@@ -53,7 +50,7 @@ private:
     UniqueFd mSignals;
     UniqueFd mListener;
     pid_t mChild = -1;
-    double mKillAt = 0; // after a stop request: when openvpn is killed outright
+    double mKillAt = 0; // after a stop request: when openvpn is killed outright (kOpenVpnStopSeconds)
 };
 
 } // namespace morvil::openvpn_tool

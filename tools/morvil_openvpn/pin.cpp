@@ -36,6 +36,9 @@ std::optional<Pin> Pin::read(int fd, std::size_t maxOctets)
         if (n < 0) {
             return std::nullopt;
         }
+        if (n == 0 && pin.mOctets.empty()) {
+            return std::nullopt; // no line at all, not even an empty one
+        }
         if (n == 0 || octet == '\n') {
             break;
         }

@@ -23,7 +23,8 @@ public:
     bool empty() const { return size() == 0; }
 
     // The PIN from a file descriptor: everything up to the first line feed or the end, at most
-    // maxOctets; nothing when reading fails or more octets come.
+    // maxOctets; an empty line is the empty PIN. Nothing when reading fails, when the input ends
+    // before anything comes, or when more octets come.
     static std::optional<Pin> read(int fd, std::size_t maxOctets);
 
 private:

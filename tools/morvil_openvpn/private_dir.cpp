@@ -1,5 +1,7 @@
 #include "private_dir.h"
 
+#include "write_all.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,18 +40,7 @@ bool PrivateDir::writeFile(const std::string& name, const std::string& text, std
 {
     const std::string path = mPath + "/" + name;
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    std::size_t done = 0;
-    while (fd >= 0 && done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    const bool ok = fd >= 0 && done == text.size();
+    const bool ok = fd >= 0 && writeAll(fd, text);
     if (!ok) {
         error = "cannot write " + path + ": " + std::strerror(errno);
     }

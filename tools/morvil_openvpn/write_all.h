@@ -1,0 +1,29 @@
+// Writing a whole text to a file descriptor, however the kernel splits it.
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <string_view>
+
+namespace morvil::openvpn_tool {
+
+// False when a write fails (errno says why) or writes nothing; an interrupted one is tried again.
+inline bool writeAll(int fd, std::string_view text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace morvil::openvpn_tool
