@@ -37,7 +37,8 @@ bool CA::signReq(QWidget* parent)
         return false;
     }
     const QString fileName = request->fileName();
-    if (!runCaWithKey(
+    if (!pinForSigning(parent)
+        || !runCaWithKey(
             {}, { QStringLiteral("-batch"), QStringLiteral("-in"), mConf.mNewReqDirName + QLatin1Char('/') + fileName },
             tr("Nie można podpisać tego zgłoszenia.\n\n"), parent)) {
         return false;
@@ -54,8 +55,9 @@ bool CA::signReqAll(QWidget* parent)
     for (int i = 0; i < mReqList.size(); ++i) {
         paths << mConf.mNewReqDirName + QLatin1Char('/') + mReqList[i].fileName();
     }
-    if (!runCaWithKey({}, QStringList { QStringLiteral("-batch"), QStringLiteral("-infiles") } + paths,
-                      tr("Nie można podpisać zgłoszenia.\n\n"), parent)) {
+    if (!pinForSigning(parent)
+        || !runCaWithKey({}, QStringList { QStringLiteral("-batch"), QStringLiteral("-infiles") } + paths,
+                         tr("Nie można podpisać zgłoszenia.\n\n"), parent)) {
         return false;
     }
     for (const QString& path : paths) {
@@ -78,8 +80,9 @@ bool CA::certRevoke(QWidget* parent)
         morvil::box::information(morvil::box::noticeTitle(), tr("Ten certyfikat nie może być unieważniony."), parent);
         return false;
     }
-    if (!runCaWithKey({}, { QStringLiteral("-revoke"), certificate->fileName() },
-                      tr("Nie można unieważnić certyfikatu.\n\n"), parent)) {
+    if (!pinForSigning(parent)
+        || !runCaWithKey({}, { QStringLiteral("-revoke"), certificate->fileName() },
+                         tr("Nie można unieważnić certyfikatu.\n\n"), parent)) {
         return false;
     }
     if (mCrlIsActual) {
@@ -115,8 +118,9 @@ bool CA::crlNew(QWidget* parent)
     const QString number = QString::fromUtf8(serial.readLine()).remove(QLatin1Char('\n'));
     serial.close();
     const QString archive = mConf.mCrlDirName + QLatin1Char('/') + number + QStringLiteral(".crl");
-    if (!runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
-                      tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {
+    if (!pinForSigning(parent)
+        || !runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
+                         tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {
         return false;
     }
     QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);

@@ -183,7 +183,7 @@ private slots:
         }
         finishBoxes();
         QVERIFY(!ca.hasViews());
-        QVERIFY(ca.userPin().isEmpty());
+        QVERIFY(!ca.pinKept());
     }
 
     void openReadsThePendingRequests()
@@ -437,7 +437,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir()));
         QVERIFY(!mCa.hasViews());
         QCOMPARE(mCertTree.topLevelItemCount(), 0);
-        QVERIFY(mCa.userPin().isEmpty());
+        QVERIFY(!mCa.pinKept());
     }
 };
 

@@ -422,7 +422,7 @@ private slots:
         authorities[0].close(nullptr);
         QCOMPARE(mTree.topLevelItemCount(), 0);
         QVERIFY(mPane.toPlainText().isEmpty());
-        QVERIFY(authorities[0].userPin().isEmpty());
+        QVERIFY(!authorities[0].pinKept());
         QCOMPARE(authorities[0].certificates().size(), 4);
     }
 };

@@ -13,6 +13,8 @@
 #include "token_bus.h"
 #include "token_crypto.h"
 
+#include "dev_zr40nn.h"
+
 #include <QAction>
 #include <QDir>
 #include <QHeaderView>
@@ -86,11 +88,28 @@ class MainWindowTest : public QObject
         view->setCurrentItem(rows[0]);
     }
     QString crlBox() { return widget<QLabel>(QStringLiteral("Lista CRL"))->text(); }
+    // Changes the token's user PIN through the library, as morvil_admin does.
+    static bool changeUserPin(const QString& from, const QString& to)
+    {
+        int rc = DEV_ZR40NN_lib_init();
+        if (rc >= 0 && (rc = DEV_ZR40NN_lib_find_devices()) >= 0 && (rc = DEV_ZR40NN_lib_actualize_devices()) >= 0) {
+            DEV_ZR40NN_t* ut = DEV_ZR40NN_find_by_name("TOK1");
+            rc = ut == nullptr ? -1 : DEV_ZR40NN_session_open(ut);
+            if (rc >= 0) {
+                rc = DEV_ZR40NN_cmd_change_user_pin(ut, from.toUtf8().constData(), 1, to.toUtf8().constData());
+                DEV_ZR40NN_session_close(ut);
+            }
+        }
+        DEV_ZR40NN_lib_finish();
+        return rc >= 0;
+    }
+    int userPinTries() { return mTokens.token(mTokenId).snapshot().userPinTries; }
     QString storeFile(const QString& name) const { return mStore.filePath("C/" + name); }
 
     QTemporaryDir mStore;
     QTemporaryDir mOutside;
     PluggedTokens mTokens;
+    int mTokenId = -1;
     BoxWatcher mBoxes;
     std::unique_ptr<MainWindow> mWindow;
 
@@ -101,7 +120,7 @@ private slots:
         emu::TokenConfig token = configuredToken("TOK1");
         token.userPin = kPin.toStdString();
         token.keys[0] = emu::generateKeyPair(2560, "ca").value();
-        mTokens.plug(token);
+        mTokenId = mTokens.plug(token);
         CA::setDefaultOpensslCmd(QStringLiteral(MORVIL_OPENSSL));
     }
 
@@ -222,6 +241,48 @@ private slots:
         expectBoxes();
     }
 
+    // The user PIN changed on the token while the authority is open: the next signing spends one
+    // try on the kept PIN, says so with the token's counts and forgets it, and the one after asks
+    // for the PIN again.
+    void aPinChangedWhileOpenCostsOneTryAndIsAskedForAgain()
+    {
+        const QString changed = QStringLiteral("97531");
+        QVERIFY(changeUserPin(kPin, changed));
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(1);
+        auto* requests = widget<QTreeWidget>("reqTree");
+        QCOMPARE(requests->topLevelItemCount(), 1);
+        requests->setCurrentItem(requests->topLevelItem(0));
+        mBoxes.expect({ QMessageBox::Ok,
+                        QMessageBox::Critical,
+                        QString::fromUtf8("Błąd"),
+                        QString::fromUtf8("Token TOK1 nie przyjął PIN-u podanego przy otwarciu urzędu: być może PIN "
+                                          "został zmieniony. Zapamiętany PIN został zapomniany, przy następnej "
+                                          "operacji trzeba będzie podać go ponownie.<br>Liczba błędnych "
+                                          "wprowadzeń numeru PIN: <b>1</b> (limit 3)."),
+                        {} });
+        {
+            PinDialogAnswer notAsked(std::nullopt);
+            trigger("certSignReqAct");
+            QVERIFY(!notAsked.shown());
+        }
+        expectBoxes();
+        QCOMPARE(userPinTries(), 1);
+        QCOMPARE(requests->topLevelItemCount(), 1);
+        QVERIFY(!QFileInfo::exists(storeFile("certs_new/02.pem")));
+
+        {
+            InputAnswers pin({ changed });
+            trigger("certSignReqAct");
+            QCOMPARE(pin.labels(), QStringList { QStringLiteral("PIN do tokenu TOK1:") });
+        }
+        expectBoxes();
+        QCOMPARE(userPinTries(), 0);
+        QCOMPARE(requests->topLevelItemCount(), 0);
+        QVERIFY(stockOpenssl({ "verify", "-CAfile", storeFile("C.cert"), storeFile("certs_new/02.pem") }).succeeded());
+        QVERIFY(changeUserPin(changed, kPin));
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(0);
+    }
+
     void closeReturnsToTheWelcomePage()
     {
         trigger("caCloseAct");
@@ -259,7 +320,7 @@ private slots:
         QCOMPARE(names(), (QStringList { "C", "B" }));
         QVERIFY(!QFileInfo::exists(mStore.filePath("a")));
         QCOMPARE(mWindow->activeAuthority(), &mWindow->authorities()[0]);
-        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 2);
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 3);
         trigger("caCloseAct");
         mWindow.reset();
     }
