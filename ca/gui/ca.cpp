@@ -72,9 +72,9 @@ QList<CA> CA::findAll(QString path)
     return found;
 }
 
-void CA::createConfDir()
+bool CA::createConfDir()
 {
-    createAuthorityDirectory(mConf);
+    return createAuthorityDirectory(mConf);
 }
 
 void CA::deleteConfDir()

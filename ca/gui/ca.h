@@ -71,12 +71,14 @@ public:
     void changeCertificateInfo() { updateCertificateInfo(); }
     void changeRequestInfo() { updateRequestInfo(); }
 
-    // HTML for the main window's authority page. generalInfo needs a read certificate list.
+    // HTML for the main window's authority page. generalInfo gives the own certificate's dates once the
+    // certificate list was read.
     QString generalInfo() const;
     QString crlInfo();
     QString policy() const;
 
-    // Re-reads the certificate index into the certificate list and refreshes its views.
+    // Re-reads the certificate index into the certificate list and refreshes its views. When the
+    // reading fails, the list and views stay as last read.
     bool update(QWidget* parent);
     void setCertOnlyValidDisplay(bool onlyValid);
     // Forgets the PIN and detaches the views; the lists stay.
@@ -130,8 +132,9 @@ protected:
     // The failure box of a tool run: the message, then the tool's error output.
     void reportToolFailure(const QString& message, QWidget* parent) const;
 
-    // The directory with its empty files, replacing an older one; and its removal.
-    void createConfDir();
+    // The directory with its empty files, replacing an older one (false when it was not made
+    // whole); and its removal.
+    bool createConfDir();
     void deleteConfDir();
     bool writeConfiguration();
     bool readConfiguration();

@@ -4,6 +4,7 @@
 
 #include "file_dialog_wpr.h"
 #include "message_box.h"
+#include "whole_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,22 +87,22 @@ bool CA::certRevoke(QWidget* parent)
         return false;
     }
     if (mCrlIsActual) {
-        mCrlIsActual = false;
         QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
-        if (!crl.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (!crl.open(QIODevice::ReadOnly)) {
             morvil::box::critical(morvil::box::errorTitle(), tr("Nie można wczytać listy CRL."), parent);
+            update(nullptr);
             return false;
         }
         const QByteArray old = crl.readAll();
         crl.close();
-        if (!old.startsWith(kStaleLine)) {
-            if (!crl.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate)
-                || crl.write(kStaleLine + old) < 0) {
-                morvil::box::critical(morvil::box::errorTitle(),
-                                      tr("Nie można zapisać nowych danych do pliku z listą CRL."), parent);
-                return false;
-            }
+        // The marked list replaces the old one whole: the file holds either, never a part.
+        if (!old.startsWith(kStaleLine) && !morvil::writeWholeFile(crl.fileName(), kStaleLine + old)) {
+            morvil::box::critical(morvil::box::errorTitle(),
+                                  tr("Nie można zapisać nowych danych do pliku z listą CRL."), parent);
+            update(nullptr);
+            return false;
         }
+        mCrlIsActual = false;
     }
     update(nullptr);
     return true;
@@ -124,9 +125,8 @@ bool CA::crlNew(QWidget* parent)
         return false;
     }
     QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
-    QFile copy(mConf.mConfDirPath + QLatin1Char('/') + archive);
-    if (!crl.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || copy.write(crl.readAll()) < 0) {
+    if (!crl.open(QIODevice::ReadOnly)
+        || !morvil::writeWholeFile(mConf.mConfDirPath + QLatin1Char('/') + archive, crl.readAll())) {
         morvil::box::critical(morvil::box::errorTitle(), tr("Nie można zapisać kopii listy CRL %1.").arg(archive),
                               parent);
         return false;
@@ -146,8 +146,7 @@ bool CA::savePemAs(const QString& sourceName, const QString& target, const QStri
     if (start > 0) {
         contents.remove(0, start);
     }
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(contents) < 0) {
+    if (!morvil::writeWholeFile(target, contents)) {
         morvil::box::critical(morvil::box::errorTitle(), tr("Nie można zapisać pliku %1.").arg(target), parent);
         return false;
     }
