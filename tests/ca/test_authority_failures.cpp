@@ -182,6 +182,31 @@ private slots:
         QCOMPARE(fileContents(store(QStringLiteral("F.crl"))), "#IsNotActual\n" + issued);
     }
 
+    // An operation that cannot read what it needs ends with its box and says it failed.
+    void unreadableFilesEndTheOperation()
+    {
+        QTreeWidget tree;
+        tree.setColumnCount(3);
+        AuthorityUnderTest ca(CA::findAll(QDir::currentPath()).value(0));
+        ca.setCertificateTreeWidget(&tree);
+        ca.setUserPin(QString::fromLatin1(kUserPin));
+        QVERIFY(ca.update(nullptr));
+        tree.setCurrentItem(tree.findItems(QStringLiteral("Jan"), Qt::MatchExactly, 1).value(0));
+        const QString crl = store(QStringLiteral("F.crl"));
+        QVERIFY(QFile::rename(crl, crl + QStringLiteral(".old")));
+        mBoxes.expectError(QString::fromUtf8("Nie można wczytać listy CRL."));
+        QVERIFY(!ca.certRevoke(nullptr));
+        QVERIFY(QFile::rename(crl + QStringLiteral(".old"), crl));
+
+        const QString serial = store(QStringLiteral("serial_crl"));
+        QVERIFY(QFile::rename(serial, serial + QStringLiteral(".old")));
+        mBoxes.expectError(QString::fromUtf8("Nie można otworzyć pliku serial_crl."));
+        QVERIFY(!ca.crlNew(nullptr));
+        QVERIFY(QFile::rename(serial + QStringLiteral(".old"), serial));
+        expectBoxes();
+        ca.close(nullptr);
+    }
+
     // A request the tool could not look at is neither taken nor called malformed.
     void importWithoutTheToolSaysTheRequestWasNotChecked()
     {

@@ -7,8 +7,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 
 using namespace morvil::test;
@@ -56,6 +58,35 @@ private slots:
         expectBoxes();
         QCOMPARE(name->text(), QStringLiteral("Urzad_1-A"));
         QCOMPARE(dialog.name(), QStringLiteral("Urzad_1-A"));
+    }
+
+    // Every field stands in its group, with its default and its range.
+    void fieldsSitInTheirGroupsWithTheirDefaults()
+    {
+        CaNewDialog dialog;
+        const auto groupOf = [&](const char* name) {
+            QWidget* widget = field<QWidget>(dialog, name);
+            auto* group = widget == nullptr ? nullptr : qobject_cast<QGroupBox*>(widget->parentWidget());
+            return group == nullptr ? QString() : group->title();
+        };
+        QCOMPARE(groupOf("name"), QString::fromUtf8("Nazwa i klucz urzędu"));
+        QCOMPARE(groupOf("caKeyName"), QString::fromUtf8("Nazwa i klucz urzędu"));
+        QCOMPARE(groupOf("defaultMD"), QString::fromUtf8("Ustawienia domyślne"));
+        QCOMPARE(groupOf("caCommonName"), QString::fromUtf8("Informacje o urzędzie"));
+        const std::tuple<const char*, const char*, int, int> days[] = {
+            { "defaultCertDays", "Ustawienia domyślne", 365, 7300 },
+            { "defaultCrlDays", "Ustawienia domyślne", 30, 183 },
+            { "caCertDays", "Ważność certyfikatu urzędu", 7300, 7300 },
+        };
+        for (const auto& [name, group, value, maximum] : days) {
+            QCOMPARE(groupOf(name), QString::fromUtf8(group));
+            auto* box = field<QSpinBox>(dialog, name);
+            QCOMPARE(box->value(), value);
+            box->setValue(maximum + 1);
+            QCOMPARE(box->value(), maximum);
+            box->setValue(0);
+            QCOMPARE(box->value(), 1);
+        }
     }
 
     void acceptRefusesInOrder()

@@ -20,6 +20,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -136,6 +138,26 @@ private slots:
         }
         QVERIFY(window.activeAuthority() == nullptr);
         QCOMPARE(window.authorities().size(), 0);
+
+        // The menus as the user finds them, "|" for a separator.
+        QStringList menus;
+        for (QAction* entry : window.menuBar()->actions()) {
+            QStringList items;
+            for (QAction* item : entry->menu()->actions()) {
+                items << (item->isSeparator() ? QStringLiteral("|") : item->text());
+            }
+            menus << entry->text() + QStringLiteral(": ") + items.join(QLatin1Char(' '));
+        }
+        QCOMPARE(
+            menus,
+            (QStringList { QString::fromUtf8("Ogólne: Za&kończ"),
+                           QString::fromUtf8("Urząd: &Nowy | &Otwórz &Aktualizuj Zamknij | Importuj Eksportuj | Usuń"),
+                           QString::fromUtf8("Certyfikaty: Pobierz &zgłoszenia &Podpisz zgłoszenie Podpisz "
+                                             "&wszystkie zgłoszenia | Pokaż wszystkie certyfikaty Pokaż ważne "
+                                             "certyfikaty | Zapi&sz certyfikat jako | &Unieważnij certyfikat"),
+                           QString::fromUtf8("Listy CRL: Nowa lista CRL | Zapisz CRL jako | Ustawienia rozsyłania "
+                                             "CRL przez FTP Roześlij CRL przez FTP"),
+                           QString::fromUtf8("Pomoc: Podręcznik | O programie") }));
     }
 
     void newAuthorityGoesBeforeTheFirstGreaterName()
@@ -188,6 +210,17 @@ private slots:
         QVERIFY(action("certSaveAsAct")->isEnabled());
         QVERIFY(!action("certSignReqAct")->isEnabled());
         QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 1);
+        QCOMPARE(widget<QLabel>(QStringLiteral("Polityka urzędu"))->text(),
+                 QString::fromUtf8("<table><tr><td>Kod kraju: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Region: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Miejscowość: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Organizacja: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Dział: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Nazwa pospolita: </td><td>wymagane</td></tr>"
+                                   "<tr><td>E-mail: </td><td>opcjonalne</td></tr></table>"));
+        QVERIFY(widget<QLabel>(QString::fromUtf8("Informacje ogólne"))
+                    ->text()
+                    .startsWith(QString::fromUtf8("Klucz urzędu: <ol><li>Nazwa tokenu: TOK1</li>")));
     }
 
     void lifeThroughTheActions()
@@ -228,6 +261,12 @@ private slots:
         selectRow("certTree", "Ewa", 1);
         trigger("certRevokeAct");
         QVERIFY(crlBox().contains("Lista CRL jest nieaktualna!"));
+        // A click on the revoked certificate shows its revocation first.
+        selectRow("certTree", "Ewa", 1);
+        auto* certificates = widget<QTreeWidget>("certTree");
+        emit certificates->itemClicked(certificates->currentItem(), 1);
+        QCOMPARE(certificates->parentWidget()->findChild<QTextEdit*>()->toPlainText().section('\n', 0, 0),
+                 QString::fromUtf8("Data unieważnienia:"));
         trigger("crlNewAct");
         QVERIFY(!crlBox().contains("nieaktualna"));
         const ToolRun list = stockOpenssl(

@@ -139,6 +139,32 @@ private slots:
         QCOMPARE(userPinTries(id), 0);
     }
 
+    // A library that cannot be started: the box with the library's reason, no PIN kept, and the
+    // application quits once its event loop has control.
+    void libraryStartFailureQuits()
+    {
+        const int id = mTokens.plug(configuredToken("TOK1"));
+        mTokens.token(id).failCommand(0x02, emu::kStatusNotAllowed);
+        mCa.setUserPin(QString::fromLatin1(kUserPin));
+        mBoxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), std::nullopt, {} });
+        bool accepted = true;
+        QTimer::singleShot(0, this, [&] { accepted = check(QStringLiteral("TOK1"), QString::fromLatin1(kUserPin)); });
+        // Not quitting fails here; the guard goes with the test.
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        guard.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!accepted);
+        expectBoxes();
+        QVERIFY(mBoxes.seen().value(0).text.startsWith(
+            QString::fromUtf8("Nie można zainicjować biblioteki obsługującej tokeny!\n\n")));
+        QVERIFY(mBoxes.seen().value(0).text.size()
+                > QString::fromUtf8("Nie można zainicjować biblioteki obsługującej tokeny!\n\n").size());
+        QVERIFY(!mCa.pinKept());
+        mTokens.token(id).clearFailures();
+    }
+
     // A kept PIN leaves no copy of its characters once it is replaced, forgotten, assigned over
     // or gone with its authority, copies of the authority included.
     void aKeptPinLeavesNoCopyBehind()

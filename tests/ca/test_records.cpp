@@ -4,6 +4,8 @@
 #include "qt_test_main.h"
 #include "request.h"
 
+#include <QIcon>
+#include <QImage>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -84,6 +86,29 @@ private slots:
         QCOMPARE(certificate.text(1), QStringLiteral("Jan Kowalski"));
         QCOMPARE(certificate.text(2), QStringLiteral("Firma Łęczna"));
         QCOMPARE(certificate.subject(), QStringLiteral("/C=PL/O=Firma Łęczna/CN=Jan Kowalski"));
+    }
+
+    // The number column shows the state's icon: each letter its own, none for an expired one.
+    void stateGivesTheIcon()
+    {
+        const auto image = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
+        const std::pair<const char*, const char*> states[] = {
+            { "V", ":img/ok.png" }, { "R", ":img/cancel.png" }, { "S", ":img/lock.png" }, { "X", ":img/help.png" }
+        };
+        QList<QImage> seen;
+        for (const auto& [state, file] : states) {
+            Certificate certificate;
+            certificate.setState(QString::fromLatin1(state));
+            QCOMPARE(certificate.state(), QString::fromLatin1(state));
+            const QImage shown = image(certificate.icon(0));
+            QVERIFY2(!shown.isNull() && shown == image(QIcon(QString::fromLatin1(file))), state);
+            QVERIFY2(!seen.contains(shown), state);
+            seen << shown;
+        }
+        Certificate expired;
+        expired.setState(QStringLiteral("V"));
+        expired.setState(QStringLiteral("E"));
+        QVERIFY(expired.icon(0).isNull());
     }
 
     void requestRow()
