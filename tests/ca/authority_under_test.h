@@ -28,6 +28,7 @@ public:
     using CA::engineArguments;
     using CA::getUserPin;
     using CA::importRequests;
+    using CA::pinForSigning;
     using CA::readCaCrl;
     using CA::readCertificateDb;
     using CA::readConfiguration;

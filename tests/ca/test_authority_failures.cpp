@@ -180,6 +180,8 @@ private slots:
         trigger("certRevokeAct");
         expectBoxes();
         QCOMPARE(fileContents(store(QStringLiteral("F.crl"))), "#IsNotActual\n" + issued);
+        QVERIFY(
+            mWindow->findChild<QLabel*>(QStringLiteral("Lista CRL"))->text().contains("Lista CRL jest nieaktualna!"));
     }
 
     // An operation that cannot read what it needs ends with its box and says it failed.
@@ -251,6 +253,14 @@ private slots:
         QCOMPARE(certTree()->topLevelItemCount(), 2);
 
         write(store(QStringLiteral("F.cert")), kCertificate.toLatin1());
+        // Without its index, the list does not load either.
+        const QString index = store(QStringLiteral("db_cert"));
+        QVERIFY(QFile::rename(index, index + QStringLiteral(".old")));
+        mBoxes.expectError(failed);
+        trigger("caUpdateAct");
+        expectBoxes();
+        QCOMPARE(certTree()->topLevelItemCount(), 2);
+        QVERIFY(QFile::rename(index + QStringLiteral(".old"), index));
         trigger("caUpdateAct");
         expectBoxes();
         QCOMPARE(certTree()->topLevelItemCount(), 2);

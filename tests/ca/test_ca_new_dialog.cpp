@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -64,22 +65,33 @@ private slots:
     void fieldsSitInTheirGroupsWithTheirDefaults()
     {
         CaNewDialog dialog;
+        // The group's title and the labels in it.
         const auto groupOf = [&](const char* name) {
             QWidget* widget = field<QWidget>(dialog, name);
             auto* group = widget == nullptr ? nullptr : qobject_cast<QGroupBox*>(widget->parentWidget());
-            return group == nullptr ? QString() : group->title();
+            QString shown = group == nullptr ? QString() : group->title();
+            for (const QLabel* label : group == nullptr ? QList<QLabel*>() : group->findChildren<QLabel*>()) {
+                shown += QLatin1Char('|') + label->text();
+            }
+            return shown;
         };
-        QCOMPARE(groupOf("name"), QString::fromUtf8("Nazwa i klucz urzędu"));
-        QCOMPARE(groupOf("caKeyName"), QString::fromUtf8("Nazwa i klucz urzędu"));
-        QCOMPARE(groupOf("defaultMD"), QString::fromUtf8("Ustawienia domyślne"));
-        QCOMPARE(groupOf("caCommonName"), QString::fromUtf8("Informacje o urzędzie"));
-        const std::tuple<const char*, const char*, int, int> days[] = {
-            { "defaultCertDays", "Ustawienia domyślne", 365, 7300 },
-            { "defaultCrlDays", "Ustawienia domyślne", 30, 183 },
-            { "caCertDays", "Ważność certyfikatu urzędu", 7300, 7300 },
+        const QString names
+            = QString::fromUtf8("Nazwa i klucz urzędu|Nazwa urzędu<sup>*</sup>|Klucz urzędu<sup>*</sup>");
+        const QString defaults = QString::fromUtf8("Ustawienia domyślne|Okres ważności certyfiaktu użytkownika|Okres "
+                                                   "ważności listy CRL|Funkcja skrótu");
+        QCOMPARE(groupOf("name"), names);
+        QCOMPARE(groupOf("caKeyName"), names);
+        QCOMPARE(groupOf("defaultMD"), defaults);
+        QCOMPARE(groupOf("caCommonName"),
+                 QString::fromUtf8("Informacje o urzędzie|Kod kraju|Region|Miejscowość|Organizacja|Dział|Nazwa "
+                                   "pospolita<sup>*</sup>|E-mail"));
+        const std::tuple<const char*, QString, int, int> days[] = {
+            { "defaultCertDays", defaults, 365, 7300 },
+            { "defaultCrlDays", defaults, 30, 183 },
+            { "caCertDays", QString::fromUtf8("Ważność certyfikatu urzędu|Okres ważności certyfiaktu"), 7300, 7300 },
         };
         for (const auto& [name, group, value, maximum] : days) {
-            QCOMPARE(groupOf(name), QString::fromUtf8(group));
+            QCOMPARE(groupOf(name), group);
             auto* box = field<QSpinBox>(dialog, name);
             QCOMPARE(box->value(), value);
             box->setValue(maximum + 1);

@@ -249,6 +249,15 @@ TEST_F(AuthorityStore, CreatedTreeHasOwnerOnlyFilesAndSerialsOfOne)
     EXPECT_EQ(readAll(path(QStringLiteral("db_cert"))), QByteArray());
 }
 
+// A key reference of letters, digits and the signs the tool takes as they are is written as it is.
+TEST_F(AuthorityStore, PlainKeyReferencesAreWrittenAsTheyAre)
+{
+    mConf.mCaKeyName = QStringLiteral("Tz09/azAZ._-");
+    ASSERT_TRUE(createAuthorityDirectory(mConf));
+    ASSERT_TRUE(writeConfiguration(mConf));
+    EXPECT_TRUE(readAll(path(mConf.mConfFileName)).contains("\nprivate_key = Tz09/azAZ._-\n"));
+}
+
 // A configuration or a tree that the disk does not take is a failure, and a configuration is
 // replaced whole or not at all.
 TEST_F(AuthorityStore, WritesThatDoNotReachTheDiskFail)

@@ -139,8 +139,8 @@ private slots:
         QCOMPARE(userPinTries(id), 0);
     }
 
-    // A library that cannot be started: the box with the library's reason, no PIN kept, and the
-    // application quits once its event loop has control.
+    // A library that cannot be started when the kept PIN is checked: the box with the library's
+    // reason, the PIN forgotten, and the application quits once its event loop has control.
     void libraryStartFailureQuits()
     {
         const int id = mTokens.plug(configuredToken("TOK1"));
@@ -148,7 +148,8 @@ private slots:
         mCa.setUserPin(QString::fromLatin1(kUserPin));
         mBoxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), std::nullopt, {} });
         bool accepted = true;
-        QTimer::singleShot(0, this, [&] { accepted = check(QStringLiteral("TOK1"), QString::fromLatin1(kUserPin)); });
+        mCa.setTokenName(QStringLiteral("TOK1"));
+        QTimer::singleShot(0, this, [&] { accepted = mCa.pinForSigning(nullptr); });
         // Not quitting fails here; the guard goes with the test.
         QTimer guard;
         guard.setSingleShot(true);
