@@ -25,8 +25,9 @@ using namespace morvil::test;
 namespace {
 
 // Stands in for morvil_openssl: every run of an authority succeeds but the reading of the CRL;
-// the authority's certificate is read while its file is not empty, and a new CRL has 1000 octets
-// of body. It lifts the file-size limit a test may have set, which is for the program alone.
+// the authority's certificate is read while its file is not empty, a revocation turns the
+// certificate's line of the index to "R", and a new CRL has 1000 octets of body. It lifts the
+// file-size limit a test may have set, which is for the program alone.
 const char* const kTool = R"(#!/bin/sh
 ulimit -f unlimited
 for last; do :; done
@@ -37,6 +38,8 @@ crl) exit 1 ;;
 ca) case " $* " in
     *" -gencrl "*) { echo "-----BEGIN X509 CRL-----"; head -c 1000 /dev/zero | tr '\0' A; echo;
                      echo "-----END X509 CRL-----"; } > "$last" ;;
+    *" -revoke "*) serial=$(basename "$last" .pem)
+                   sed -i "s/^V\(\t[0-9]*Z\)\t\t$serial\t/R\1\t260101000000Z\t$serial\t/" db_cert ;;
     esac ;;
 esac
 exit 0
@@ -101,14 +104,18 @@ private slots:
         ca.createConfDir();
         QVERIFY(ca.writeConfiguration());
         write(store(QStringLiteral("F.cert")), kCertificate.toLatin1());
-        write(store(QStringLiteral("db_cert")), "V\t351231235959Z\t\t01\tunknown\t/C=PL/O=Firma/CN=Jan\n");
+        write(store(QStringLiteral("db_cert")),
+              "V\t351231235959Z\t\t01\tunknown\t/C=PL/O=Firma/CN=Jan\n"
+              "V\t351231235959Z\t\t02\tunknown\t/C=PL/O=Firma/CN=Ola\n"
+              "V\t351231235959Z\t\t03\tunknown\t/C=PL/O=Firma/CN=Piotr\n"
+              "V\t351231235959Z\t\t04\tunknown\t/C=PL/O=Firma/CN=Ewa\n");
 
         mWindow = std::make_unique<MainWindow>();
         InputAnswers answers({ QStringLiteral("F"), QString::fromLatin1(kUserPin) });
         trigger("caOpenAct");
         QVERIFY(answers.allUsed());
         QVERIFY(mWindow->activeAuthority() != nullptr);
-        QCOMPARE(certTree()->topLevelItemCount(), 2);
+        QCOMPARE(certTree()->topLevelItemCount(), 5);
         expectBoxes();
     }
 
@@ -175,8 +182,11 @@ private slots:
         }
         expectBoxes();
         QCOMPARE(fileContents(store(QStringLiteral("F.crl"))), issued);
-        // Not marked yet, so marked at the next revocation.
+        // The revocation itself went through, and the list shows it.
         select(QStringLiteral("Jan"));
+        QCOMPARE(static_cast<Certificate*>(certTree()->currentItem())->state(), QStringLiteral("R"));
+        // Not marked yet, so marked at the next revocation.
+        select(QStringLiteral("Ola"));
         trigger("certRevokeAct");
         expectBoxes();
         QCOMPARE(fileContents(store(QStringLiteral("F.crl"))), "#IsNotActual\n" + issued);
@@ -193,7 +203,7 @@ private slots:
         ca.setCertificateTreeWidget(&tree);
         ca.setUserPin(QString::fromLatin1(kUserPin));
         QVERIFY(ca.update(nullptr));
-        tree.setCurrentItem(tree.findItems(QStringLiteral("Jan"), Qt::MatchExactly, 1).value(0));
+        tree.setCurrentItem(tree.findItems(QStringLiteral("Piotr"), Qt::MatchExactly, 1).value(0));
         const QString crl = store(QStringLiteral("F.crl"));
         QVERIFY(QFile::rename(crl, crl + QStringLiteral(".old")));
         mBoxes.expectError(QString::fromUtf8("Nie można wczytać listy CRL."));
@@ -239,9 +249,9 @@ private slots:
         trigger("caUpdateAct");
         expectBoxes();
         QCOMPARE(generalBox(), shown);
-        QCOMPARE(certTree()->topLevelItemCount(), 2);
+        QCOMPARE(certTree()->topLevelItemCount(), 5);
 
-        select(QStringLiteral("Jan"));
+        select(QStringLiteral("Ewa"));
         mBoxes.expectError(failed);
         trigger("certRevokeAct");
         expectBoxes();
@@ -250,7 +260,7 @@ private slots:
         trigger("crlNewAct");
         expectBoxes();
         QCOMPARE(generalBox(), shown);
-        QCOMPARE(certTree()->topLevelItemCount(), 2);
+        QCOMPARE(certTree()->topLevelItemCount(), 5);
 
         write(store(QStringLiteral("F.cert")), kCertificate.toLatin1());
         // Without its index, the list does not load either.
@@ -259,11 +269,11 @@ private slots:
         mBoxes.expectError(failed);
         trigger("caUpdateAct");
         expectBoxes();
-        QCOMPARE(certTree()->topLevelItemCount(), 2);
+        QCOMPARE(certTree()->topLevelItemCount(), 5);
         QVERIFY(QFile::rename(index + QStringLiteral(".old"), index));
         trigger("caUpdateAct");
         expectBoxes();
-        QCOMPARE(certTree()->topLevelItemCount(), 2);
+        QCOMPARE(certTree()->topLevelItemCount(), 5);
 
         // An authority never read has no dates to show.
         AuthorityUnderTest unread;

@@ -5,6 +5,7 @@
 #include "chooser_fixture.h"
 #include "qt_test_main.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 using namespace morvil::test;
 
@@ -99,6 +102,34 @@ private slots:
             box->setValue(0);
             QCOMPARE(box->value(), 1);
         }
+        auto* digest = field<QComboBox>(dialog, "defaultMD");
+        QStringList digests;
+        for (int i = 0; i < digest->count(); ++i) {
+            digests << digest->itemText(i) + QLatin1Char('=') + digest->itemData(i).toString();
+        }
+        QCOMPARE(digests,
+                 (QStringList { "SHA-1=ecdsa-with-sha1", "SHA-224=ecdsa-with-sha224", "SHA-256=ecdsa-with-sha256" }));
+
+        // What the authority is made from is what the form shows.
+        field<QSpinBox>(dialog, "defaultCertDays")->setValue(400);
+        field<QSpinBox>(dialog, "defaultCrlDays")->setValue(60);
+        field<QSpinBox>(dialog, "caCertDays")->setValue(1000);
+        digest->setCurrentIndex(1);
+        const NewAuthority values = dialog.values();
+        QCOMPARE(values.defaultCertDays, 400);
+        QCOMPARE(values.defaultCrlDays, 60);
+        QCOMPARE(values.caCertDays, 1000);
+        QCOMPARE(values.defaultMD, QStringLiteral("ecdsa-with-sha224"));
+
+        // "A&nuluj" closes the form unaccepted.
+        dialog.show();
+        const QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
+        const auto cancel = std::find_if(buttons.begin(), buttons.end(),
+                                         [](const QPushButton* b) { return b->text() == QStringLiteral("A&nuluj"); });
+        QVERIFY(cancel != buttons.end());
+        (*cancel)->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
     }
 
     void acceptRefusesInOrder()
