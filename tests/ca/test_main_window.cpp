@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 using morvil::ca::MainWindow;
@@ -158,6 +159,13 @@ private slots:
                            QString::fromUtf8("Listy CRL: Nowa lista CRL | Zapisz CRL jako | Ustawienia rozsyłania "
                                              "CRL przez FTP Roześlij CRL przez FTP"),
                            QString::fromUtf8("Pomoc: Podręcznik | O programie") }));
+        // Every action of the tool bars shows its icon.
+        for (QToolBar* bar : window.findChildren<QToolBar*>()) {
+            for (QAction* item : bar->actions()) {
+                QVERIFY2(item->isSeparator() || !item->icon().isNull(), qPrintable(item->text()));
+            }
+        }
+        QVERIFY(window.findChild<QAction*>(QStringLiteral("caNewAct"))->icon().isNull());
     }
 
     void newAuthorityGoesBeforeTheFirstGreaterName()
@@ -267,6 +275,12 @@ private slots:
         emit certificates->itemClicked(certificates->currentItem(), 1);
         QCOMPARE(certificates->parentWidget()->findChild<QTextEdit*>()->toPlainText().section('\n', 0, 0),
                  QString::fromUtf8("Data unieważnienia:"));
+        // The valid-only view leaves the revoked certificate out, the full view brings it back.
+        trigger("certViewValidAct");
+        QCOMPARE(certificates->findItems(QStringLiteral("Ewa"), Qt::MatchExactly, 1).size(), 0);
+        QCOMPARE(certificates->topLevelItemCount(), 1);
+        trigger("certViewAllAct");
+        QCOMPARE(certificates->findItems(QStringLiteral("Ewa"), Qt::MatchExactly, 1).size(), 1);
         trigger("crlNewAct");
         QVERIFY(!crlBox().contains("nieaktualna"));
         const ToolRun list = stockOpenssl(
