@@ -225,10 +225,14 @@ private slots:
         const QString tool = mOutside.filePath(QStringLiteral("tool"));
         QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner));
         write(mOutside.filePath(QStringLiteral("anna.req")), "-----BEGIN CERTIFICATE REQUEST-----\n");
-        mBoxes.expectError(QString::fromUtf8("Nie można sprawdzić zgłoszenia anna.req, więc nie zostanie ono "
-                                             "dodane.\n\n"));
+        write(mOutside.filePath(QStringLiteral("pusty.req")), QByteArray());
+        for (const char* name : { "anna.req", "pusty.req" }) {
+            mBoxes.expectError(QString::fromUtf8("Nie można sprawdzić zgłoszenia %1, więc nie zostanie ono dodane.\n\n")
+                                   .arg(QLatin1String(name)));
+        }
         {
-            FileDialogAnswer answer({ mOutside.filePath(QStringLiteral("anna.req")) });
+            FileDialogAnswer answer(
+                { mOutside.filePath(QStringLiteral("anna.req")), mOutside.filePath(QStringLiteral("pusty.req")) });
             trigger("certGetReqAct");
         }
         QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));

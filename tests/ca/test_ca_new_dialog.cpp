@@ -109,6 +109,27 @@ private slots:
         }
         QCOMPARE(digests,
                  (QStringList { "SHA-1=ecdsa-with-sha1", "SHA-224=ecdsa-with-sha224", "SHA-256=ecdsa-with-sha256" }));
+        QCOMPARE(dialog.values().defaultMD, QStringLiteral("ecdsa-with-sha256"));
+
+        // The policy combos in the order of their rows, each word going where its row says.
+        QGroupBox* policy = nullptr;
+        for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+            policy = group->title() == QString::fromUtf8("Informacje o certyfikowanym podmiocie") ? group : policy;
+        }
+        QVERIFY(policy != nullptr);
+        const QList<QComboBox*> words = policy->findChildren<QComboBox*>();
+        QCOMPARE(words.size(), 7);
+        QCOMPARE(words[5]->count(), 1); // the common name is always supplied
+        for (int i = 0; i < 7; ++i) {
+            if (i != 5) {
+                words[i]->setCurrentIndex(i % 2 == 0 ? 2 : 1);
+            }
+        }
+        const NewAuthority chosen = dialog.values();
+        QCOMPARE((QStringList { chosen.policyCountryName, chosen.policyStateOrProvinceName, chosen.policyLocalityName,
+                                chosen.policyOrganizationName, chosen.policyOrganizationalUnitName,
+                                chosen.policyCommonName, chosen.policyEmailAddress }),
+                 (QStringList { "match", "supplied", "match", "supplied", "match", "supplied", "match" }));
 
         // What the authority is made from is what the form shows.
         field<QSpinBox>(dialog, "defaultCertDays")->setValue(400);

@@ -159,12 +159,21 @@ private slots:
                            QString::fromUtf8("Listy CRL: Nowa lista CRL | Zapisz CRL jako | Ustawienia rozsyłania "
                                              "CRL przez FTP Roześlij CRL przez FTP"),
                            QString::fromUtf8("Pomoc: Podręcznik | O programie") }));
-        // Every action of the tool bars shows its icon.
+        // The tool bars, each action with its icon.
+        QStringList bars;
         for (QToolBar* bar : window.findChildren<QToolBar*>()) {
+            QStringList items;
             for (QAction* item : bar->actions()) {
                 QVERIFY2(item->isSeparator() || !item->icon().isNull(), qPrintable(item->text()));
+                items << (item->isSeparator() ? QStringLiteral("|") : item->objectName());
             }
+            bars << bar->windowTitle() + QStringLiteral(": ") + items.join(QLatin1Char(' '));
         }
+        QCOMPARE(bars,
+                 (QStringList { "Certyfikaty: certGetReqAct certSignReqAct | certViewAllAct certViewValidAct | "
+                                "certSaveAsAct | certRevokeAct",
+                                "CRL: crlNewAct | crlSaveAsAct crlFtpDistAct" }));
+        QVERIFY(!window.windowIcon().isNull());
         QVERIFY(window.findChild<QAction*>(QStringLiteral("caNewAct"))->icon().isNull());
     }
 
@@ -325,7 +334,7 @@ private slots:
 
         {
             InputAnswers pin({ changed });
-            trigger("certSignReqAct");
+            trigger("certSignReqAllAct");
             QCOMPARE(pin.labels(), QStringList { QStringLiteral("PIN do tokenu TOK1:") });
         }
         expectBoxes();
