@@ -215,6 +215,22 @@ private slots:
         mBoxes.expectError(QString::fromUtf8("Nie można otworzyć pliku serial_crl."));
         QVERIFY(!ca.crlNew(nullptr));
         QVERIFY(QFile::rename(serial + QStringLiteral(".old"), serial));
+
+        // The certificate's own file is not in the store.
+        tree.setCurrentItem(tree.findItems(QStringLiteral("Piotr"), Qt::MatchExactly, 1).value(0));
+        mBoxes.expectError(QString::fromUtf8("Nie można otworzyć pliku certs_new/03.pem."));
+        {
+            FileDialogAnswer answer({ mOutside.filePath(QStringLiteral("piotr.cert")) });
+            QVERIFY(!ca.certSaveAs(nullptr));
+        }
+        QVERIFY(!QFileInfo::exists(mOutside.filePath(QStringLiteral("piotr.cert"))));
+
+        // A tool that cannot run issues no list.
+        const QString tool = mOutside.filePath(QStringLiteral("tool"));
+        QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner));
+        mBoxes.expectError(QString::fromUtf8("Nie można wygenerować nowej listy CRL.\n\n"));
+        QVERIFY(!ca.crlNew(nullptr));
+        QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         expectBoxes();
         ca.close(nullptr);
     }

@@ -97,6 +97,7 @@ private slots:
             QCOMPARE(groupOf(name), group);
             auto* box = field<QSpinBox>(dialog, name);
             QCOMPARE(box->value(), value);
+            QCOMPARE(box->suffix(), QStringLiteral(" [dni]"));
             box->setValue(maximum + 1);
             QCOMPARE(box->value(), maximum);
             box->setValue(0);

@@ -383,6 +383,22 @@ private slots:
         QVERIFY(!QFileInfo::exists(mStore.filePath("a")));
         QCOMPARE(mWindow->activeAuthority(), &mWindow->authorities()[0]);
         QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 3);
+
+        // Deleting one before the open authority keeps that one open, where it moved to. B, made
+        // on the same key, takes C's certificate as its own.
+        QVERIFY(QFile::remove(mStore.filePath("B/B.cert")));
+        QVERIFY(QFile::copy(storeFile("C.cert"), mStore.filePath("B/B.cert")));
+        openAuthority("B");
+        {
+            InputAnswers choice({ "C" });
+            mBoxes.expectQuestion(QString::fromUtf8("Czy jesteś pewien, że chcesz usunąć ten urząd?"),
+                                  QMessageBox::Yes);
+            trigger("caDeleteAct");
+        }
+        expectBoxes();
+        QCOMPARE(names(), QStringList { "B" });
+        QCOMPARE(mWindow->activeAuthority(), &mWindow->authorities()[0]);
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 1);
         trigger("caCloseAct");
         mWindow.reset();
     }

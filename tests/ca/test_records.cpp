@@ -118,6 +118,8 @@ private slots:
         QCOMPARE(request.text(0), QStringLiteral("Jan,  "));
         request.setSubject(QStringLiteral("/O=Firma/CN=Anna"));
         QCOMPARE(request.text(0), QStringLiteral("Anna,  Firma"));
+        const QImage shown = request.icon(0).pixmap(16).toImage();
+        QVERIFY(!shown.isNull() && shown == QIcon(QStringLiteral(":img/add_user.png")).pixmap(16).toImage());
     }
 
     void rowsKeepTheirPlaceWhileTheListGrows()
