@@ -14,6 +14,8 @@
 
 #include <QAction>
 #include <QDir>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -125,6 +127,8 @@ private slots:
     {
         const QString full = fullDevice(mOutside.path());
         select(QStringLiteral("Urzad F")); // the authority's own, from F.cert
+        const QImage own = certTree()->currentItem()->icon(0).pixmap(16).toImage();
+        QVERIFY(!own.isNull() && own == QIcon(QStringLiteral(":img/cacert.png")).pixmap(16).toImage());
         expectReplaceQuestion();
         mBoxes.expectError(QString::fromUtf8("Nie można zapisać pliku %1.").arg(full));
         {
