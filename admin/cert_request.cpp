@@ -3,8 +3,7 @@
 #include "admin_texts.h"
 #include "dev_zr40nn_engine.h"
 #include "openssl_owner.h"
-
-#include <QSaveFile>
+#include "whole_file.h"
 
 #include <openssl/bio.h>
 #include <openssl/engine.h>
@@ -196,9 +195,9 @@ void DEV_ZR40NN_thread_generate_cert_request::run()
         return;
     }
     // The file changes only as a whole: a failure leaves what was there before.
-    QSaveFile file(mFileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data, length) != length || !file.commit()) {
-        fail(text::requestNotWritten(mFileName, file.errorString()));
+    QString error;
+    if (!morvil::writeWholeFile(mFileName, QByteArrayView(data, length), &error)) {
+        fail(text::requestNotWritten(mFileName, error));
         return;
     }
     mStatus = 0;

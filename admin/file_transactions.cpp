@@ -3,10 +3,10 @@
 #include "admin_texts.h"
 #include "dev_zr40nn_threads.h"
 #include "transaction_steps.h"
+#include "whole_file.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <array>
 #include <utility>
@@ -222,9 +222,9 @@ bool saveFile(DEV_ZR40NN_t* ut, const QString& tokenName, const QString& localPa
             return false;
         }
     }
-    QSaveFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit()) {
-        report.failed(text::localFileNotWritten(localPath, file.errorString()));
+    QString error;
+    if (!morvil::writeWholeFile(localPath, contents, &error)) {
+        report.failed(text::localFileNotWritten(localPath, error));
         return false;
     }
     return true;

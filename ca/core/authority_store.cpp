@@ -1,32 +1,30 @@
 #include "authority_store.h"
 
+#include "whole_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-void createAuthorityDirectory(const CaConfiguration& c)
+bool createAuthorityDirectory(const CaConfiguration& c)
 {
     removeAuthorityDirectory(c.mConfDirPath);
     QDir data(QFileInfo(c.mConfDirPath).absolutePath());
-    data.mkdir(c.mName);
+    bool made = data.mkdir(c.mName);
     const QDir dir(c.mConfDirPath);
     for (const QString& sub :
          { c.mCertsDirName, c.mNewCertsDirName, c.mCrlDirName, c.mPrivateDirName, c.mReqDirName, c.mNewReqDirName }) {
-        dir.mkdir(sub);
+        made = dir.mkdir(sub) && made;
     }
     const QString serials[] = { c.mCertSerialFileName, c.mCrlSerialFileName };
     for (const QString& name : { c.mConfFileName, c.mXmlConfFileName, c.mDbFileName, c.mCaCertFileName, c.mCrlFileName,
                                  c.mCertSerialFileName, c.mCrlSerialFileName }) {
-        QFile file(dir.filePath(name));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            continue;
-        }
-        if (name == serials[0] || name == serials[1]) {
-            file.write("01");
-        }
-        file.close();
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        const bool serial = name == serials[0] || name == serials[1];
+        const QString path = dir.filePath(name);
+        made = morvil::writeWholeFile(path, serial ? QByteArrayView("01") : QByteArrayView()) && made;
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
+    return made;
 }
 
 void removeAuthorityDirectory(const QString& path)
@@ -45,12 +43,8 @@ void removeAuthorityDirectory(const QString& path)
 
 bool writeConfiguration(const CaConfiguration& conf)
 {
-    const QByteArray text = configurationText(conf).toUtf8();
-    QFile file(conf.mConfDirPath + QLatin1Char('/') + conf.mConfFileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return false;
-    }
-    return file.write(text) == text.size();
+    return morvil::writeWholeFile(conf.mConfDirPath + QLatin1Char('/') + conf.mConfFileName,
+                                  configurationText(conf).toUtf8());
 }
 
 bool readConfiguration(CaConfiguration& conf)

@@ -8,13 +8,14 @@
 
 // Makes the authority's directory tree with its empty files (the two serial files hold "01"),
 // replacing a directory of that name whole. Every file is readable and writable by its owner only.
-void createAuthorityDirectory(const CaConfiguration& conf);
+// False when any directory or file could not be made whole.
+bool createAuthorityDirectory(const CaConfiguration& conf);
 
 // Removes a directory tree. Symbolic links, the tree's own entry included, are removed, never
 // followed out of the store.
 void removeAuthorityDirectory(const QString& path);
 
-// Writes the configuration file as UTF-8; false when it does not open.
+// Writes the configuration file as UTF-8, whole or not at all; false when it was not written.
 bool writeConfiguration(const CaConfiguration& conf);
 
 // Reads the configuration file (UTF-8) into conf; false when it or the marker file does not open.

@@ -1,5 +1,6 @@
 #include "tool_runner.h"
 
+#include "child_input.h"
 #include "child_start.h"
 #include "input_guard.h"
 
@@ -13,15 +14,21 @@ ToolRun runTool(const QString& program, const QStringList& args, const QString& 
     ToolRun run;
     QProcess process;
     process.setWorkingDirectory(workDir);
-    if (!morvil::startChild(process, program, args, limit)) {
+    morvil::ChildInput stdinPipe;
+    if (!input.isEmpty()) {
+        if (!stdinPipe.fill(input)) {
+            return run;
+        }
+        stdinPipe.handTo(process);
+    }
+    const bool started = morvil::startChild(process, program, args, limit);
+    stdinPipe.close();
+    if (!started) {
         // The process object kills a child still starting when it goes.
         return run;
     }
     run.started = true;
-    // A tool that ended at once takes nothing more.
-    if (!input.isEmpty() && process.state() == QProcess::Running) {
-        process.write(input.data(), input.size());
-    }
+    // Without input the tool finds its standard input closed.
     process.closeWriteChannel();
 
     QEventLoop loop;

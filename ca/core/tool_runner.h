@@ -25,7 +25,9 @@ struct ToolRun
 // user.
 inline constexpr std::chrono::milliseconds kToolTimeLimit = std::chrono::minutes(3);
 
-// Starts program with args (no shell) in workDir. input, when not empty, is written to the tool's
-// standard input; the channel is closed either way, so a tool that asks for input never waits.
+// Starts program with args (no shell) in workDir. input, when not empty, is all the tool finds on
+// its standard input (a few octets, such as a PIN line: at most what a pipe holds), handed over
+// without a copy of ours; the input ends there either way, so a tool that asks for more never
+// waits. A run whose input cannot be handed over does not start.
 ToolRun runTool(const QString& program, const QStringList& args, const QString& workDir, QByteArrayView input,
                 std::chrono::milliseconds limit = kToolTimeLimit);

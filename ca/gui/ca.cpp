@@ -38,7 +38,7 @@ void CA::setDefaultOpensslCmd(const QString& path)
 
 CA::~CA()
 {
-    morvil::wipe(mUserPin);
+    mUserPin.forget();
 }
 
 void CA::setName(const QString& name)
@@ -72,9 +72,9 @@ QList<CA> CA::findAll(QString path)
     return found;
 }
 
-void CA::createConfDir()
+bool CA::createConfDir()
 {
-    createAuthorityDirectory(mConf);
+    return createAuthorityDirectory(mConf);
 }
 
 void CA::deleteConfDir()
@@ -94,7 +94,7 @@ bool CA::readConfiguration()
 
 bool CA::close(QWidget*)
 {
-    morvil::wipe(mUserPin);
+    mUserPin.forget();
     for (QTreeWidget** tree : { &mCertTreeWidget, &mReqTreeWidget }) {
         if (*tree != nullptr) {
             detachRows(*tree);

@@ -10,6 +10,7 @@
 #include "ca_configuration.h"
 #include "certificate.h"
 #include "item_list.h"
+#include "kept_pin.h"
 #include "request.h"
 
 #include <QCoreApplication>
@@ -70,12 +71,14 @@ public:
     void changeCertificateInfo() { updateCertificateInfo(); }
     void changeRequestInfo() { updateRequestInfo(); }
 
-    // HTML for the main window's authority page. generalInfo needs a read certificate list.
+    // HTML for the main window's authority page. generalInfo gives the own certificate's dates once the
+    // certificate list was read.
     QString generalInfo() const;
     QString crlInfo();
     QString policy() const;
 
-    // Re-reads the certificate index into the certificate list and refreshes its views.
+    // Re-reads the certificate index into the certificate list and refreshes its views. When the
+    // reading fails, the list and views stay as last read.
     bool update(QWidget* parent);
     void setCertOnlyValidDisplay(bool onlyValid);
     // Forgets the PIN and detaches the views; the lists stay.
@@ -129,8 +132,9 @@ protected:
     // The failure box of a tool run: the message, then the tool's error output.
     void reportToolFailure(const QString& message, QWidget* parent) const;
 
-    // The directory with its empty files, replacing an older one; and its removal.
-    void createConfDir();
+    // The directory with its empty files, replacing an older one (false when it was not made
+    // whole); and its removal.
+    bool createConfDir();
     void deleteConfDir();
     bool writeConfiguration();
     bool readConfiguration();
@@ -140,8 +144,16 @@ protected:
     // One run of the tool with mOpensslArgs in the authority's directory. withPin writes the kept
     // PIN and a line feed to the tool's standard input; otherwise the input is closed at once.
     bool runOpenssl(bool withPin = false);
-    // Asks for the PIN of the authority's token and checks it there; keeps it when accepted.
+    // Asks for the PIN of the authority's token and checks it there; keeps it when accepted. What
+    // was kept before is forgotten first.
     bool getUserPin(QWidget* parent);
+    // The PIN for a run that signs: the kept one, checked on the token first, or else asked for.
+    // A kept PIN the token refuses (changed since it was given) costs that one try, is forgotten
+    // at once and reported with the token's counts; the next operation asks for it again.
+    bool pinForSigning(QWidget* parent);
+    // Checks pin on the authority's token and reports every refusal; kept says whether it is the
+    // kept PIN or one just typed.
+    bool checkPinOnToken(const QString& pin, bool kept, QWidget* parent);
 
     bool readCertificateDb();
     bool readCaCrl();
@@ -155,7 +167,7 @@ protected:
     QStringList mOpensslArgs;
     QString mOpensslOut;
     QString mOpensslError;
-    QString mUserPin;
+    KeptPin mUserPin;
     CaConfiguration mConf; // names, settings and the token name, as the configuration file holds them
     ItemList<Certificate> mCertList;
     ItemList<Request> mReqList;

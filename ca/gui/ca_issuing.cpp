@@ -4,6 +4,7 @@
 
 #include "file_dialog_wpr.h"
 #include "message_box.h"
+#include "whole_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,7 +38,8 @@ bool CA::signReq(QWidget* parent)
         return false;
     }
     const QString fileName = request->fileName();
-    if (!runCaWithKey(
+    if (!pinForSigning(parent)
+        || !runCaWithKey(
             {}, { QStringLiteral("-batch"), QStringLiteral("-in"), mConf.mNewReqDirName + QLatin1Char('/') + fileName },
             tr("Nie można podpisać tego zgłoszenia.\n\n"), parent)) {
         return false;
@@ -54,8 +56,9 @@ bool CA::signReqAll(QWidget* parent)
     for (int i = 0; i < mReqList.size(); ++i) {
         paths << mConf.mNewReqDirName + QLatin1Char('/') + mReqList[i].fileName();
     }
-    if (!runCaWithKey({}, QStringList { QStringLiteral("-batch"), QStringLiteral("-infiles") } + paths,
-                      tr("Nie można podpisać zgłoszenia.\n\n"), parent)) {
+    if (!pinForSigning(parent)
+        || !runCaWithKey({}, QStringList { QStringLiteral("-batch"), QStringLiteral("-infiles") } + paths,
+                         tr("Nie można podpisać zgłoszenia.\n\n"), parent)) {
         return false;
     }
     for (const QString& path : paths) {
@@ -78,27 +81,28 @@ bool CA::certRevoke(QWidget* parent)
         morvil::box::information(morvil::box::noticeTitle(), tr("Ten certyfikat nie może być unieważniony."), parent);
         return false;
     }
-    if (!runCaWithKey({}, { QStringLiteral("-revoke"), certificate->fileName() },
-                      tr("Nie można unieważnić certyfikatu.\n\n"), parent)) {
+    if (!pinForSigning(parent)
+        || !runCaWithKey({}, { QStringLiteral("-revoke"), certificate->fileName() },
+                         tr("Nie można unieważnić certyfikatu.\n\n"), parent)) {
         return false;
     }
     if (mCrlIsActual) {
-        mCrlIsActual = false;
         QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
-        if (!crl.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (!crl.open(QIODevice::ReadOnly)) {
             morvil::box::critical(morvil::box::errorTitle(), tr("Nie można wczytać listy CRL."), parent);
+            update(nullptr);
             return false;
         }
         const QByteArray old = crl.readAll();
         crl.close();
-        if (!old.startsWith(kStaleLine)) {
-            if (!crl.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate)
-                || crl.write(kStaleLine + old) < 0) {
-                morvil::box::critical(morvil::box::errorTitle(),
-                                      tr("Nie można zapisać nowych danych do pliku z listą CRL."), parent);
-                return false;
-            }
+        // The marked list replaces the old one whole: the file holds either, never a part.
+        if (!old.startsWith(kStaleLine) && !morvil::writeWholeFile(crl.fileName(), kStaleLine + old)) {
+            morvil::box::critical(morvil::box::errorTitle(),
+                                  tr("Nie można zapisać nowych danych do pliku z listą CRL."), parent);
+            update(nullptr);
+            return false;
         }
+        mCrlIsActual = false;
     }
     update(nullptr);
     return true;
@@ -115,14 +119,14 @@ bool CA::crlNew(QWidget* parent)
     const QString number = QString::fromUtf8(serial.readLine()).remove(QLatin1Char('\n'));
     serial.close();
     const QString archive = mConf.mCrlDirName + QLatin1Char('/') + number + QStringLiteral(".crl");
-    if (!runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
-                      tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {
+    if (!pinForSigning(parent)
+        || !runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
+                         tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {
         return false;
     }
     QFile crl(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCrlFileName);
-    QFile copy(mConf.mConfDirPath + QLatin1Char('/') + archive);
-    if (!crl.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || copy.write(crl.readAll()) < 0) {
+    if (!crl.open(QIODevice::ReadOnly)
+        || !morvil::writeWholeFile(mConf.mConfDirPath + QLatin1Char('/') + archive, crl.readAll())) {
         morvil::box::critical(morvil::box::errorTitle(), tr("Nie można zapisać kopii listy CRL %1.").arg(archive),
                               parent);
         return false;
@@ -142,8 +146,7 @@ bool CA::savePemAs(const QString& sourceName, const QString& target, const QStri
     if (start > 0) {
         contents.remove(0, start);
     }
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(contents) < 0) {
+    if (!morvil::writeWholeFile(target, contents)) {
         morvil::box::critical(morvil::box::errorTitle(), tr("Nie można zapisać pliku %1.").arg(target), parent);
         return false;
     }

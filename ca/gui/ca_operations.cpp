@@ -54,8 +54,12 @@ bool CA::create(const NewAuthority& values, QWidget* parent)
     if (!getUserPin(parent)) {
         return false;
     }
-    createConfDir();
-    writeConfiguration();
+    if (!createConfDir() || !writeConfiguration()) {
+        morvil::box::critical(morvil::box::errorTitle(),
+                              tr("Nie można utworzyć katalogu urzędu %1.").arg(mConf.mConfDirPath), parent);
+        deleteConfDir();
+        return false;
+    }
     mOpensslArgs = QStringList { QStringLiteral("req"),         QStringLiteral("-new"),    QStringLiteral("-x509"),
                                  QStringLiteral("-utf8"),       QStringLiteral("-config"), mConf.mConfFileName,
                                  QStringLiteral("-set_serial"), QStringLiteral("0") }
@@ -211,7 +215,12 @@ bool CA::importRequests(const QStringList& files, QWidget* parent)
         }
         QString subject;
         const RequestCheck check = checkRequest(QFileInfo(copy.fileName()).fileName(), subject);
-        if (check != RequestCheck::Good) {
+        if (check == RequestCheck::NotChecked) {
+            reportToolFailure(tr("Nie można sprawdzić zgłoszenia %1, więc nie zostanie ono dodane.\n\n").arg(fileName),
+                              parent);
+            continue;
+        }
+        if (check == RequestCheck::Bad) {
             reportToolFailure(
                 tr("Zgłoszenie %1 ma błędny format lub niepoprawny podpis i nie zostanie dodane.\n\n").arg(fileName),
                 parent);

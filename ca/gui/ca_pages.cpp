@@ -26,14 +26,19 @@ QString CA::trPolicy(const QString& policy)
 QString CA::generalInfo() const
 {
     const QStringList key = mConf.mCaKeyName.split(QLatin1Char('/'));
-    const Certificate& own = mCertList.first();
     // Rich text: the token's names and the file's name are shown as they are.
-    return tr("Klucz urzędu: ") + tr("<ol><li>Nazwa tokenu: ") + morvil::tokenHtml(key.value(0))
+    QString text = tr("Klucz urzędu: ") + tr("<ol><li>Nazwa tokenu: ") + morvil::tokenHtml(key.value(0))
         + QStringLiteral("</li>") + tr("<li>Nazwa klucza: ") + morvil::tokenHtml(key.value(1))
         + QStringLiteral("</li></ol>") + tr("Certyfikat urzędu: ") + tr("<ol><li>Nazwa pliku: ")
-        + mConf.mCaCertFileName.toHtmlEscaped() + QStringLiteral("</li>") + tr("<li>Ważny od: ")
-        + own.notBefore().toString(kDateForm) + QStringLiteral(" GMT</li>") + tr("<li>Ważny do: ")
-        + own.notAfter().toString(QStringLiteral("yyyy-MM-dd  (hh:mm:ss)")) + QStringLiteral(" GMT</li></ol>");
+        + mConf.mCaCertFileName.toHtmlEscaped() + QStringLiteral("</li>");
+    // The dates come from the certificate list, which holds the authority's own first once read.
+    if (!mCertList.isEmpty()) {
+        const Certificate& own = mCertList.first();
+        text += tr("<li>Ważny od: ") + own.notBefore().toString(kDateForm) + QStringLiteral(" GMT</li>")
+            + tr("<li>Ważny do: ") + own.notAfter().toString(QStringLiteral("yyyy-MM-dd  (hh:mm:ss)"))
+            + QStringLiteral(" GMT</li>");
+    }
+    return text + QStringLiteral("</ol>");
 }
 
 QString CA::crlInfo()

@@ -5,6 +5,7 @@
 #include "pin_check.h"
 #include "pin_entry.h"
 #include "secret_bytes.h"
+#include "token_text.h"
 #include "tool_runner.h"
 
 #include "dev_zr40nn.h"
@@ -24,7 +25,7 @@ bool CA::runOpenssl(bool withPin)
 {
     morvil::SecretBytes input;
     if (withPin) {
-        QString line = mUserPin + QLatin1Char('\n');
+        QString line = mUserPin.text() + QLatin1Char('\n');
         input.assignUtf8(line);
         morvil::wipe(line);
     }
@@ -50,15 +51,32 @@ bool CA::runCaWithKey(const QStringList& before, const QStringList& after, const
 
 bool CA::getUserPin(QWidget* parent)
 {
-    if (!morvil::askPin(parent, tr("Podaj PIN"), tr("PIN do tokenu %1:").arg(mConf.mMorvilName), mUserPin)) {
-        morvil::wipe(mUserPin);
-        return false;
+    mUserPin.forget();
+    QString typed;
+    const bool given = morvil::askPin(parent, tr("Podaj PIN"), tr("PIN do tokenu %1:").arg(mConf.mMorvilName), typed);
+    if (given && checkPinOnToken(typed, false, parent)) {
+        mUserPin.keep(typed);
+        return true;
     }
+    morvil::wipe(typed);
+    return false;
+}
+
+bool CA::pinForSigning(QWidget* parent)
+{
+    if (!mUserPin.isKept()) {
+        return getUserPin(parent);
+    }
+    return checkPinOnToken(mUserPin.text(), true, parent);
+}
+
+bool CA::checkPinOnToken(const QString& pin, bool kept, QWidget* parent)
+{
     morvil::SecretBytes tokenName;
     tokenName.assignUtf8(mConf.mMorvilName);
-    morvil::SecretBytes pin;
-    pin.assignUtf8(mUserPin);
-    const PinCheck check = checkUserPin(tokenName.c_str(), pin.c_str());
+    morvil::SecretBytes octets;
+    octets.assignUtf8(pin);
+    const PinCheck check = checkUserPin(tokenName.c_str(), octets.c_str());
     switch (check.outcome) {
     case PinCheckOutcome::Accepted:
         return true;
@@ -67,7 +85,7 @@ bool CA::getUserPin(QWidget* parent)
                               tr("Nie można zainicjować biblioteki obsługującej tokeny!\n\n%1")
                                   .arg(QString::fromUtf8(DEV_ZR40NN_lib_error_desc(check.libraryCode))),
                               parent);
-        morvil::wipe(mUserPin);
+        mUserPin.forget();
         QCoreApplication::quit();
         return false;
     case PinCheckOutcome::NoToken:
@@ -86,13 +104,22 @@ bool CA::getUserPin(QWidget* parent)
     case PinCheckOutcome::WrongPin:
         break;
     }
-    // The only box with markup: its values are numbers.
-    QMessageBox box(QMessageBox::Critical, morvil::box::errorTitle(),
-                    tr("Podany PIN nie jest prawidłowy.<br>Liczba błędnych wprowadzeń numeru PIN: <b>%1</b> "
-                       "(limit %2).")
-                        .arg(check.tries)
-                        .arg(check.limit),
-                    QMessageBox::Ok, parent);
+    // The only boxes with markup: the token's name goes in escaped, the rest are numbers.
+    QString text;
+    if (kept) {
+        mUserPin.forget();
+        text = tr("Token %1 nie przyjął PIN-u podanego przy otwarciu urzędu: być może PIN został zmieniony. "
+                  "Zapamiętany PIN został zapomniany, przy następnej operacji trzeba będzie podać go ponownie."
+                  "<br>Liczba błędnych wprowadzeń numeru PIN: <b>%2</b> (limit %3).")
+                   .arg(morvil::tokenHtml(mConf.mMorvilName), QString::number(check.tries),
+                        QString::number(check.limit));
+    } else {
+        text = tr("Podany PIN nie jest prawidłowy.<br>Liczba błędnych wprowadzeń numeru PIN: <b>%1</b> "
+                  "(limit %2).")
+                   .arg(check.tries)
+                   .arg(check.limit);
+    }
+    QMessageBox box(QMessageBox::Critical, morvil::box::errorTitle(), text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::RichText);
     box.exec();
     return false;

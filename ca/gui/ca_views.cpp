@@ -31,11 +31,8 @@ void detachRows(QTreeWidget* tree)
 
 bool CA::readCertificateDb()
 {
-    // The rows go back from the tree first: a row destroyed while shown leaves the tree one by one.
-    if (mCertTreeWidget != nullptr) {
-        detachRows(mCertTreeWidget);
-    }
-    mCertList.clear();
+    // Read whole before it replaces what the views show: a list that failed to load is never shown.
+    ItemList<Certificate> read;
     const QFileInfo file(mConf.mConfDirPath + QLatin1Char('/') + mConf.mCaCertFileName);
     if (!file.exists() || file.lastModified() != mOwnCertificate.modified || file.size() != mOwnCertificate.size) {
         mOpensslArgs
@@ -49,7 +46,7 @@ bool CA::readCertificateDb()
         mOwnCertificate = { file.lastModified(), file.size(), mOpensslOut };
     }
     const QStringList lines = mOwnCertificate.out.split(QLatin1Char('\n'));
-    Certificate& own = mCertList.appendNew();
+    Certificate& own = read.appendNew();
     own.setSerial(QStringLiteral("0"));
     own.setFileName(mConf.mCaCertFileName);
     own.setNotBefore(readOpensslDateTime(lines.value(0)).toString(kIndexTimeForm));
@@ -64,8 +61,8 @@ bool CA::readCertificateDb()
     }
     // Lines with fewer fields than their state needs come only from a damaged index: skipped.
     const QByteArray text = db.readAll();
-    forEachIndexEntry(text, [this](const IndexEntry& entry) {
-        Certificate& certificate = mCertList.appendNew();
+    forEachIndexEntry(text, [this, &read](const IndexEntry& entry) {
+        Certificate& certificate = read.appendNew();
         certificate.setState(QString::fromUtf8(entry.state));
         certificate.setNotAfter(QString::fromUtf8(entry.expiry));
         if (!entry.revocationDate.isEmpty()) {
@@ -76,6 +73,11 @@ bool CA::readCertificateDb()
         certificate.setSubject(fromOpensslOneline(QString::fromUtf8(entry.subject)));
         certificate.setFileName(mConf.mNewCertsDirName + QLatin1Char('/') + certificate.fileName());
     });
+    // The rows go back from the tree first: a row destroyed while shown leaves the tree one by one.
+    if (mCertTreeWidget != nullptr) {
+        detachRows(mCertTreeWidget);
+    }
+    mCertList = std::move(read);
     return true;
 }
 

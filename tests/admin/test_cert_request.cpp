@@ -6,6 +6,7 @@
 #include "dev_zr40nn_engine.h"
 #include "file_dialog_answer.h"
 #include "folder_nodes.h"
+#include "full_targets.h"
 #include "openssl_owner.h"
 #include "qt_test_main.h"
 #include "token_crypto.h"
@@ -285,6 +286,24 @@ private slots:
         f->boxes.expectError(text::subjectFieldRefused(QStringLiteral("emailAddress")));
         writeRequest(f->node(), path);
         QVERIFY(!QFile::exists(path));
+    }
+
+    // A request the target does not take is reported, and a device named as the target stays
+    // the device it was.
+    void requestThatDoesNotReachItsFileIsReported()
+    {
+        f->tokens.plug(tokenWithKey("PELNY"));
+        f->start();
+        login(f->node(), false, QString::fromLatin1(kUserPin));
+        setText(form(f->node()), "commonName", QStringLiteral("Jan"));
+        const QString full = fullDevice(mDir.path());
+        f->boxes.expect({ QMessageBox::Yes, QMessageBox::Warning, std::nullopt, std::nullopt, {} });
+        f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, std::nullopt, std::nullopt, {} });
+        writeRequest(f->node(), full);
+        const QStringList problems = f->boxes.finish();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+        QVERIFY(f->boxes.seen().value(1).text.startsWith(text::requestNotWritten(full, QString())));
+        QVERIFY(QFileInfo::exists(full) && !QFileInfo(full).isFile());
     }
 
     void tokenNamedTwiceIsRefused_data()

@@ -5,6 +5,7 @@
 #include "file_dialog_answer.h"
 #include "file_transactions.h"
 #include "folder_nodes.h"
+#include "full_targets.h"
 #include "qt_test_main.h"
 
 #include <QLabel>
@@ -276,6 +277,14 @@ private slots:
         QVERIFY(!morvil::admin::saveFile(ut, QStringLiteral("b.txt"), nowhere, report));
         QCOMPARE(report.texts.size(), 1);
         QVERIFY(report.texts.first().startsWith(QStringLiteral("Nie można zapisać pliku ") + nowhere));
+
+        // A device that takes nothing is reported, and stays the device it was.
+        const QString full = morvil::test::fullDevice(mDir.path());
+        report.texts.clear();
+        QVERIFY(!morvil::admin::saveFile(ut, QStringLiteral("b.txt"), full, report));
+        QCOMPARE(report.texts.size(), 1);
+        QVERIFY(report.texts.first().startsWith(text::localFileNotWritten(full, QString())));
+        QVERIFY(QFileInfo::exists(full) && !QFileInfo(full).isFile());
     }
 };
 

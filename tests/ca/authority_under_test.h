@@ -28,6 +28,7 @@ public:
     using CA::engineArguments;
     using CA::getUserPin;
     using CA::importRequests;
+    using CA::pinForSigning;
     using CA::readCaCrl;
     using CA::readCertificateDb;
     using CA::readConfiguration;
@@ -39,8 +40,10 @@ public:
     void setArgs(const QStringList& args) { mOpensslArgs = args; }
     void setTokenName(const QString& name) { mConf.mMorvilName = name; }
     void setKeyReference(const QString& reference) { mConf.mCaKeyName = reference; }
-    void setUserPin(const QString& pin) { mUserPin = pin; }
-    QString userPin() const { return mUserPin; }
+    // As if the token had accepted pin.
+    void setUserPin(QString pin) { mUserPin.keep(pin); }
+    QString userPin() const { return mUserPin.text(); }
+    bool pinKept() const { return mUserPin.isKept(); }
     QString out() const { return mOpensslOut; }
     QString err() const { return mOpensslError; }
     const ItemList<Certificate>& certificates() const { return mCertList; }

@@ -183,7 +183,7 @@ private slots:
         }
         finishBoxes();
         QVERIFY(!ca.hasViews());
-        QVERIFY(ca.userPin().isEmpty());
+        QVERIFY(!ca.pinKept());
     }
 
     void openReadsThePendingRequests()
@@ -367,6 +367,62 @@ private slots:
                     .succeeded());
     }
 
+    // A token whose user PIN is empty serves an authority as any other: the empty PIN is asked
+    // for, checked, kept, and handed to the tool for every run that signs.
+    void anEmptyUserPinServesEveryOperation()
+    {
+        emu::TokenConfig token = configuredToken("PUSTY");
+        token.userPin = "";
+        token.keys[0] = emu::generateKeyPair(2560, "ca").value();
+        const int id = mTokens.plug(token);
+        NewAuthority values;
+        values.name = QStringLiteral("Pusty");
+        values.caKeyName = QStringLiteral("PUSTY/ca");
+        values.caSubject.setCountryName(QStringLiteral("PL"));
+        values.caSubject.setCommonName(QStringLiteral("Urząd bez PIN-u"));
+        const QString store = mData.filePath(QStringLiteral("Pusty")) + QLatin1Char('/');
+        // The trees outlive the authority: its rows go back from them when it goes.
+        QTreeWidget certificates;
+        QTreeWidget requests;
+        certificates.setColumnCount(3);
+        AuthorityUnderTest ca;
+        mBoxes.expectInformation(QStringLiteral("Informacja"), kCreated);
+        {
+            PinDialogAnswer pin(QString {});
+            QVERIFY(ca.create(values, nullptr));
+        }
+        finishBoxes();
+        QVERIFY(stockOpenssl({ "verify", "-CAfile", store + "Pusty.cert", store + "Pusty.cert" }).succeeded());
+
+        ca.setCertificateTreeWidget(&certificates);
+        ca.setRequestTreeWidget(&requests);
+        QVERIFY(makeStockRequest(store + "req_new/p.req", "/C=PL/CN=Podmiot"));
+        {
+            PinDialogAnswer pin(QString {});
+            QVERIFY(ca.open(nullptr));
+            QVERIFY(pin.shown());
+        }
+        QVERIFY(ca.update(nullptr));
+        // The kept empty PIN serves the later runs: a PIN dialog now would be cancelled and seen.
+        PinDialogAnswer askedAgain(std::nullopt);
+        requests.setCurrentItem(requests.topLevelItem(0));
+        QVERIFY(ca.signReq(nullptr));
+        const ToolRun signedOne
+            = stockOpenssl({ "verify", "-CAfile", store + "Pusty.cert", store + "certs_new/01.pem" });
+        QVERIFY2(signedOne.succeeded(), qPrintable(signedOne.out + signedOne.err));
+        certificates.setCurrentItem(certificates.findItems(QStringLiteral("Podmiot"), Qt::MatchExactly, 1).value(0));
+        QVERIFY(ca.certRevoke(nullptr));
+        QVERIFY(ca.crlNew(nullptr));
+        finishBoxes();
+        const ToolRun list
+            = stockOpenssl({ "crl", "-in", store + "crl/01.crl", "-noout", "-text", "-CAfile", store + "Pusty.cert" });
+        QVERIFY2(list.succeeded() && list.out.contains("Serial Number: 01"), qPrintable(list.err));
+        QVERIFY(!askedAgain.shown());
+        QCOMPARE(mTokens.token(id).snapshot().userPinTries, 0);
+        ca.close(nullptr);
+        mTokens.unplug(id);
+    }
+
     void removeAsksFirst()
     {
         mBoxes.expectQuestion(QString::fromUtf8("Czy jesteś pewien, że chcesz usunąć ten urząd?"), QMessageBox::No);
@@ -381,7 +437,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(dir()));
         QVERIFY(!mCa.hasViews());
         QCOMPARE(mCertTree.topLevelItemCount(), 0);
-        QVERIFY(mCa.userPin().isEmpty());
+        QVERIFY(!mCa.pinKept());
     }
 };
 

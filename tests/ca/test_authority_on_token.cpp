@@ -288,6 +288,17 @@ private slots:
                  qPrintable(current));
         QVERIFY(current.contains(" GMT<br>Kolejna aktualizacja: "
                                  + QDateTime::currentDateTimeUtc().addDays(30).toString("yyyy-MM-dd")));
+        QVERIFY(mCa.crlIsActual());
+        // A list whose next update lies in the past is stale without any mark.
+        QVERIFY2(runWithPin(ca({ "-gencrl", "-crl_lastupdate", "190101000000Z", "-crl_nextupdate", "200101000000Z" },
+                               { "-out", kName + ".crl" })),
+                 qPrintable(mCa.err()));
+        QVERIFY(mCa.crlInfo().startsWith("<center><h3><font color=red>Lista CRL jest nieaktualna!</font></h3></center>"
+                                         "Nazwa pliku: "
+                                         + kName + ".crl<br>Ostania aktualizacja: 2019-01-01 (00:00:00) GMT"));
+        QVERIFY2(runWithPin(ca({ "-gencrl" }, { "-out", kName + ".crl" })), qPrintable(mCa.err()));
+        QVERIFY(mCa.crlInfo().startsWith("Nazwa pliku: "));
+        QVERIFY(mCa.crlIsActual());
 
         QFile crl(mData.filePath(kName + "/" + kName + ".crl"));
         QVERIFY(crl.open(QIODevice::ReadOnly));
@@ -422,7 +433,7 @@ private slots:
         authorities[0].close(nullptr);
         QCOMPARE(mTree.topLevelItemCount(), 0);
         QVERIFY(mPane.toPlainText().isEmpty());
-        QVERIFY(authorities[0].userPin().isEmpty());
+        QVERIFY(!authorities[0].pinKept());
         QCOMPARE(authorities[0].certificates().size(), 4);
     }
 };

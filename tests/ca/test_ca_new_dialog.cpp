@@ -5,11 +5,17 @@
 #include "chooser_fixture.h"
 #include "qt_test_main.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 using namespace morvil::test;
 
@@ -56,6 +62,96 @@ private slots:
         expectBoxes();
         QCOMPARE(name->text(), QStringLiteral("Urzad_1-A"));
         QCOMPARE(dialog.name(), QStringLiteral("Urzad_1-A"));
+    }
+
+    // Every field stands in its group, with its default and its range.
+    void fieldsSitInTheirGroupsWithTheirDefaults()
+    {
+        CaNewDialog dialog;
+        // The group's title and the labels in it.
+        const auto groupOf = [&](const char* name) {
+            QWidget* widget = field<QWidget>(dialog, name);
+            auto* group = widget == nullptr ? nullptr : qobject_cast<QGroupBox*>(widget->parentWidget());
+            QString shown = group == nullptr ? QString() : group->title();
+            for (const QLabel* label : group == nullptr ? QList<QLabel*>() : group->findChildren<QLabel*>()) {
+                shown += QLatin1Char('|') + label->text();
+            }
+            return shown;
+        };
+        const QString names
+            = QString::fromUtf8("Nazwa i klucz urzędu|Nazwa urzędu<sup>*</sup>|Klucz urzędu<sup>*</sup>");
+        const QString defaults = QString::fromUtf8("Ustawienia domyślne|Okres ważności certyfiaktu użytkownika|Okres "
+                                                   "ważności listy CRL|Funkcja skrótu");
+        QCOMPARE(groupOf("name"), names);
+        QCOMPARE(groupOf("caKeyName"), names);
+        QCOMPARE(groupOf("defaultMD"), defaults);
+        QCOMPARE(groupOf("caCommonName"),
+                 QString::fromUtf8("Informacje o urzędzie|Kod kraju|Region|Miejscowość|Organizacja|Dział|Nazwa "
+                                   "pospolita<sup>*</sup>|E-mail"));
+        const std::tuple<const char*, QString, int, int> days[] = {
+            { "defaultCertDays", defaults, 365, 7300 },
+            { "defaultCrlDays", defaults, 30, 183 },
+            { "caCertDays", QString::fromUtf8("Ważność certyfikatu urzędu|Okres ważności certyfiaktu"), 7300, 7300 },
+        };
+        for (const auto& [name, group, value, maximum] : days) {
+            QCOMPARE(groupOf(name), group);
+            auto* box = field<QSpinBox>(dialog, name);
+            QCOMPARE(box->value(), value);
+            QCOMPARE(box->suffix(), QStringLiteral(" [dni]"));
+            box->setValue(maximum + 1);
+            QCOMPARE(box->value(), maximum);
+            box->setValue(0);
+            QCOMPARE(box->value(), 1);
+        }
+        auto* digest = field<QComboBox>(dialog, "defaultMD");
+        QStringList digests;
+        for (int i = 0; i < digest->count(); ++i) {
+            digests << digest->itemText(i) + QLatin1Char('=') + digest->itemData(i).toString();
+        }
+        QCOMPARE(digests,
+                 (QStringList { "SHA-1=ecdsa-with-sha1", "SHA-224=ecdsa-with-sha224", "SHA-256=ecdsa-with-sha256" }));
+        QCOMPARE(dialog.values().defaultMD, QStringLiteral("ecdsa-with-sha256"));
+
+        // The policy combos in the order of their rows, each word going where its row says.
+        QGroupBox* policy = nullptr;
+        for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+            policy = group->title() == QString::fromUtf8("Informacje o certyfikowanym podmiocie") ? group : policy;
+        }
+        QVERIFY(policy != nullptr);
+        const QList<QComboBox*> words = policy->findChildren<QComboBox*>();
+        QCOMPARE(words.size(), 7);
+        QCOMPARE(words[5]->count(), 1); // the common name is always supplied
+        for (int i = 0; i < 7; ++i) {
+            if (i != 5) {
+                words[i]->setCurrentIndex(i % 2 == 0 ? 2 : 1);
+            }
+        }
+        const NewAuthority chosen = dialog.values();
+        QCOMPARE((QStringList { chosen.policyCountryName, chosen.policyStateOrProvinceName, chosen.policyLocalityName,
+                                chosen.policyOrganizationName, chosen.policyOrganizationalUnitName,
+                                chosen.policyCommonName, chosen.policyEmailAddress }),
+                 (QStringList { "match", "supplied", "match", "supplied", "match", "supplied", "match" }));
+
+        // What the authority is made from is what the form shows.
+        field<QSpinBox>(dialog, "defaultCertDays")->setValue(400);
+        field<QSpinBox>(dialog, "defaultCrlDays")->setValue(60);
+        field<QSpinBox>(dialog, "caCertDays")->setValue(1000);
+        digest->setCurrentIndex(1);
+        const NewAuthority values = dialog.values();
+        QCOMPARE(values.defaultCertDays, 400);
+        QCOMPARE(values.defaultCrlDays, 60);
+        QCOMPARE(values.caCertDays, 1000);
+        QCOMPARE(values.defaultMD, QStringLiteral("ecdsa-with-sha224"));
+
+        // "A&nuluj" closes the form unaccepted.
+        dialog.show();
+        const QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
+        const auto cancel = std::find_if(buttons.begin(), buttons.end(),
+                                         [](const QPushButton* b) { return b->text() == QStringLiteral("A&nuluj"); });
+        QVERIFY(cancel != buttons.end());
+        (*cancel)->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
     }
 
     void acceptRefusesInOrder()

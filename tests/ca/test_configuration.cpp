@@ -1,6 +1,7 @@
 // The authority's configuration file and directory: the text the tool works from, reading it
 // back, and making and removing the directory.
 #include "authority_store.h"
+#include "full_targets.h"
 #include "openssl_conf_reading.h"
 
 #include <QDir>
@@ -232,7 +233,7 @@ TEST_F(AuthorityStore, ReadingFollowsTheToolsSyntax)
 
 TEST_F(AuthorityStore, CreatedTreeHasOwnerOnlyFilesAndSerialsOfOne)
 {
-    createAuthorityDirectory(mConf);
+    EXPECT_TRUE(createAuthorityDirectory(mConf));
     for (const char* sub : { "certs", "certs_new", "crl", "private", "req", "req_new" }) {
         EXPECT_TRUE(QFileInfo(path(QLatin1String(sub))).isDir()) << sub;
     }
@@ -246,6 +247,41 @@ TEST_F(AuthorityStore, CreatedTreeHasOwnerOnlyFilesAndSerialsOfOne)
     EXPECT_EQ(readAll(path(QStringLiteral("serial_cert"))), QByteArray("01"));
     EXPECT_EQ(readAll(path(QStringLiteral("serial_crl"))), QByteArray("01"));
     EXPECT_EQ(readAll(path(QStringLiteral("db_cert"))), QByteArray());
+}
+
+// A key reference of letters, digits and the signs the tool takes as they are is written as it is.
+TEST_F(AuthorityStore, PlainKeyReferencesAreWrittenAsTheyAre)
+{
+    mConf.mCaKeyName = QStringLiteral("Tz09/azAZ._-");
+    ASSERT_TRUE(createAuthorityDirectory(mConf));
+    ASSERT_TRUE(writeConfiguration(mConf));
+    EXPECT_TRUE(readAll(path(mConf.mConfFileName)).contains("\nprivate_key = Tz09/azAZ._-\n"));
+}
+
+// A configuration or a tree that the disk does not take is a failure, and a configuration is
+// replaced whole or not at all.
+TEST_F(AuthorityStore, WritesThatDoNotReachTheDiskFail)
+{
+    ASSERT_TRUE(createAuthorityDirectory(mConf));
+    ASSERT_TRUE(writeConfiguration(mConf));
+    const QByteArray written = readAll(path(QStringLiteral("CA.conf")));
+    mConf.mCaKeyName = QStringLiteral("TOK/inny");
+    {
+        const morvil::test::FileSizeLimit limit(1024);
+        EXPECT_FALSE(writeConfiguration(mConf));
+        EXPECT_EQ(readAll(path(QStringLiteral("CA.conf"))), written);
+
+        const morvil::test::FileSizeLimit none(0);
+        EXPECT_FALSE(createAuthorityDirectory(mConf));
+    }
+    EXPECT_TRUE(createAuthorityDirectory(mConf));
+    // A tree that cannot be made at all.
+    QFile blocker(mData.filePath(QStringLiteral("Zajete")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    CaConfiguration taken;
+    taken.setName(QStringLiteral("Zajete"), mData.path());
+    EXPECT_FALSE(createAuthorityDirectory(taken));
 }
 
 TEST_F(AuthorityStore, CreatingAgainReplacesTheOldTreeWithoutLeavingTheStore)

@@ -13,17 +13,22 @@
 #include "token_bus.h"
 #include "token_crypto.h"
 
+#include "dev_zr40nn.h"
+
 #include <QAction>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 using morvil::ca::MainWindow;
@@ -86,11 +91,28 @@ class MainWindowTest : public QObject
         view->setCurrentItem(rows[0]);
     }
     QString crlBox() { return widget<QLabel>(QStringLiteral("Lista CRL"))->text(); }
+    // Changes the token's user PIN through the library, as morvil_admin does.
+    static bool changeUserPin(const QString& from, const QString& to)
+    {
+        int rc = DEV_ZR40NN_lib_init();
+        if (rc >= 0 && (rc = DEV_ZR40NN_lib_find_devices()) >= 0 && (rc = DEV_ZR40NN_lib_actualize_devices()) >= 0) {
+            DEV_ZR40NN_t* ut = DEV_ZR40NN_find_by_name("TOK1");
+            rc = ut == nullptr ? -1 : DEV_ZR40NN_session_open(ut);
+            if (rc >= 0) {
+                rc = DEV_ZR40NN_cmd_change_user_pin(ut, from.toUtf8().constData(), 1, to.toUtf8().constData());
+                DEV_ZR40NN_session_close(ut);
+            }
+        }
+        DEV_ZR40NN_lib_finish();
+        return rc >= 0;
+    }
+    int userPinTries() { return mTokens.token(mTokenId).snapshot().userPinTries; }
     QString storeFile(const QString& name) const { return mStore.filePath("C/" + name); }
 
     QTemporaryDir mStore;
     QTemporaryDir mOutside;
     PluggedTokens mTokens;
+    int mTokenId = -1;
     BoxWatcher mBoxes;
     std::unique_ptr<MainWindow> mWindow;
 
@@ -101,7 +123,7 @@ private slots:
         emu::TokenConfig token = configuredToken("TOK1");
         token.userPin = kPin.toStdString();
         token.keys[0] = emu::generateKeyPair(2560, "ca").value();
-        mTokens.plug(token);
+        mTokenId = mTokens.plug(token);
         CA::setDefaultOpensslCmd(QStringLiteral(MORVIL_OPENSSL));
     }
 
@@ -117,6 +139,42 @@ private slots:
         }
         QVERIFY(window.activeAuthority() == nullptr);
         QCOMPARE(window.authorities().size(), 0);
+
+        // The menus as the user finds them, "|" for a separator.
+        QStringList menus;
+        for (QAction* entry : window.menuBar()->actions()) {
+            QStringList items;
+            for (QAction* item : entry->menu()->actions()) {
+                items << (item->isSeparator() ? QStringLiteral("|") : item->text());
+            }
+            menus << entry->text() + QStringLiteral(": ") + items.join(QLatin1Char(' '));
+        }
+        QCOMPARE(
+            menus,
+            (QStringList { QString::fromUtf8("Ogólne: Za&kończ"),
+                           QString::fromUtf8("Urząd: &Nowy | &Otwórz &Aktualizuj Zamknij | Importuj Eksportuj | Usuń"),
+                           QString::fromUtf8("Certyfikaty: Pobierz &zgłoszenia &Podpisz zgłoszenie Podpisz "
+                                             "&wszystkie zgłoszenia | Pokaż wszystkie certyfikaty Pokaż ważne "
+                                             "certyfikaty | Zapi&sz certyfikat jako | &Unieważnij certyfikat"),
+                           QString::fromUtf8("Listy CRL: Nowa lista CRL | Zapisz CRL jako | Ustawienia rozsyłania "
+                                             "CRL przez FTP Roześlij CRL przez FTP"),
+                           QString::fromUtf8("Pomoc: Podręcznik | O programie") }));
+        // The tool bars, each action with its icon.
+        QStringList bars;
+        for (QToolBar* bar : window.findChildren<QToolBar*>()) {
+            QStringList items;
+            for (QAction* item : bar->actions()) {
+                QVERIFY2(item->isSeparator() || !item->icon().isNull(), qPrintable(item->text()));
+                items << (item->isSeparator() ? QStringLiteral("|") : item->objectName());
+            }
+            bars << bar->windowTitle() + QStringLiteral(": ") + items.join(QLatin1Char(' '));
+        }
+        QCOMPARE(bars,
+                 (QStringList { "Certyfikaty: certGetReqAct certSignReqAct | certViewAllAct certViewValidAct | "
+                                "certSaveAsAct | certRevokeAct",
+                                "CRL: crlNewAct | crlSaveAsAct crlFtpDistAct" }));
+        QVERIFY(!window.windowIcon().isNull());
+        QVERIFY(window.findChild<QAction*>(QStringLiteral("caNewAct"))->icon().isNull());
     }
 
     void newAuthorityGoesBeforeTheFirstGreaterName()
@@ -169,6 +227,17 @@ private slots:
         QVERIFY(action("certSaveAsAct")->isEnabled());
         QVERIFY(!action("certSignReqAct")->isEnabled());
         QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 1);
+        QCOMPARE(widget<QLabel>(QStringLiteral("Polityka urzędu"))->text(),
+                 QString::fromUtf8("<table><tr><td>Kod kraju: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Region: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Miejscowość: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Organizacja: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Dział: </td><td>opcjonalne</td></tr>"
+                                   "<tr><td>Nazwa pospolita: </td><td>wymagane</td></tr>"
+                                   "<tr><td>E-mail: </td><td>opcjonalne</td></tr></table>"));
+        QVERIFY(widget<QLabel>(QString::fromUtf8("Informacje ogólne"))
+                    ->text()
+                    .startsWith(QString::fromUtf8("Klucz urzędu: <ol><li>Nazwa tokenu: TOK1</li>")));
     }
 
     void lifeThroughTheActions()
@@ -209,6 +278,18 @@ private slots:
         selectRow("certTree", "Ewa", 1);
         trigger("certRevokeAct");
         QVERIFY(crlBox().contains("Lista CRL jest nieaktualna!"));
+        // A click on the revoked certificate shows its revocation first.
+        selectRow("certTree", "Ewa", 1);
+        auto* certificates = widget<QTreeWidget>("certTree");
+        emit certificates->itemClicked(certificates->currentItem(), 1);
+        QCOMPARE(certificates->parentWidget()->findChild<QTextEdit*>()->toPlainText().section('\n', 0, 0),
+                 QString::fromUtf8("Data unieważnienia:"));
+        // The valid-only view leaves the revoked certificate out, the full view brings it back.
+        trigger("certViewValidAct");
+        QCOMPARE(certificates->findItems(QStringLiteral("Ewa"), Qt::MatchExactly, 1).size(), 0);
+        QCOMPARE(certificates->topLevelItemCount(), 1);
+        trigger("certViewAllAct");
+        QCOMPARE(certificates->findItems(QStringLiteral("Ewa"), Qt::MatchExactly, 1).size(), 1);
         trigger("crlNewAct");
         QVERIFY(!crlBox().contains("nieaktualna"));
         const ToolRun list = stockOpenssl(
@@ -220,6 +301,48 @@ private slots:
         }
         QVERIFY(fileContents(mOutside.filePath("c.crl")).startsWith("-----BEGIN X509 CRL-----"));
         expectBoxes();
+    }
+
+    // The user PIN changed on the token while the authority is open: the next signing spends one
+    // try on the kept PIN, says so with the token's counts and forgets it, and the one after asks
+    // for the PIN again.
+    void aPinChangedWhileOpenCostsOneTryAndIsAskedForAgain()
+    {
+        const QString changed = QStringLiteral("97531");
+        QVERIFY(changeUserPin(kPin, changed));
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(1);
+        auto* requests = widget<QTreeWidget>("reqTree");
+        QCOMPARE(requests->topLevelItemCount(), 1);
+        requests->setCurrentItem(requests->topLevelItem(0));
+        mBoxes.expect({ QMessageBox::Ok,
+                        QMessageBox::Critical,
+                        QString::fromUtf8("Błąd"),
+                        QString::fromUtf8("Token TOK1 nie przyjął PIN-u podanego przy otwarciu urzędu: być może PIN "
+                                          "został zmieniony. Zapamiętany PIN został zapomniany, przy następnej "
+                                          "operacji trzeba będzie podać go ponownie.<br>Liczba błędnych "
+                                          "wprowadzeń numeru PIN: <b>1</b> (limit 3)."),
+                        {} });
+        {
+            PinDialogAnswer notAsked(std::nullopt);
+            trigger("certSignReqAct");
+            QVERIFY(!notAsked.shown());
+        }
+        expectBoxes();
+        QCOMPARE(userPinTries(), 1);
+        QCOMPARE(requests->topLevelItemCount(), 1);
+        QVERIFY(!QFileInfo::exists(storeFile("certs_new/02.pem")));
+
+        {
+            InputAnswers pin({ changed });
+            trigger("certSignReqAllAct");
+            QCOMPARE(pin.labels(), QStringList { QStringLiteral("PIN do tokenu TOK1:") });
+        }
+        expectBoxes();
+        QCOMPARE(userPinTries(), 0);
+        QCOMPARE(requests->topLevelItemCount(), 0);
+        QVERIFY(stockOpenssl({ "verify", "-CAfile", storeFile("C.cert"), storeFile("certs_new/02.pem") }).succeeded());
+        QVERIFY(changeUserPin(changed, kPin));
+        widget<QTabWidget>("leftPanelTab")->setCurrentIndex(0);
     }
 
     void closeReturnsToTheWelcomePage()
@@ -259,7 +382,23 @@ private slots:
         QCOMPARE(names(), (QStringList { "C", "B" }));
         QVERIFY(!QFileInfo::exists(mStore.filePath("a")));
         QCOMPARE(mWindow->activeAuthority(), &mWindow->authorities()[0]);
-        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 2);
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 3);
+
+        // Deleting one before the open authority keeps that one open, where it moved to. B, made
+        // on the same key, takes C's certificate as its own.
+        QVERIFY(QFile::remove(mStore.filePath("B/B.cert")));
+        QVERIFY(QFile::copy(storeFile("C.cert"), mStore.filePath("B/B.cert")));
+        openAuthority("B");
+        {
+            InputAnswers choice({ "C" });
+            mBoxes.expectQuestion(QString::fromUtf8("Czy jesteś pewien, że chcesz usunąć ten urząd?"),
+                                  QMessageBox::Yes);
+            trigger("caDeleteAct");
+        }
+        expectBoxes();
+        QCOMPARE(names(), QStringList { "B" });
+        QCOMPARE(mWindow->activeAuthority(), &mWindow->authorities()[0]);
+        QCOMPARE(widget<QTreeWidget>("certTree")->topLevelItemCount(), 1);
         trigger("caCloseAct");
         mWindow.reset();
     }

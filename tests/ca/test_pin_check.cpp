@@ -2,6 +2,7 @@
 // outcome, its message, and what reached the token.
 #include "authority_under_test.h"
 #include "box_watcher.h"
+#include "process_memory.h"
 #include "qt_test_main.h"
 #include "token_bus.h"
 
@@ -74,7 +75,7 @@ private slots:
         QVERIFY(!check(QStringLiteral("TOK1"), std::nullopt));
         QVERIFY(mDialogShown);
         QCOMPARE(mDialogHeld, QString());
-        QVERIFY(mCa.userPin().isEmpty());
+        QVERIFY(!mCa.pinKept());
         // Not even the device information was read: the library was not started.
         QCOMPARE(mTokens.commands(id), QString());
         expectBoxes();
@@ -128,6 +129,7 @@ private slots:
         mBoxes.expectError(text.arg(2));
         QVERIFY(!check(QStringLiteral("TOK1"), QStringLiteral("0000")));
         QCOMPARE(userPinTries(id), 2);
+        QVERIFY(!mCa.pinKept());
         QCOMPARE(mBoxes.seen().value(0).textFormat, Qt::RichText);
         expectBoxes();
         // The right PIN afterwards is accepted, kept, and clears the count.
@@ -135,6 +137,74 @@ private slots:
         dialogAskedFor(QStringLiteral("TOK1"));
         QCOMPARE(mCa.userPin(), QString::fromLatin1(kUserPin));
         QCOMPARE(userPinTries(id), 0);
+    }
+
+    // A library that cannot be started when the kept PIN is checked: the box with the library's
+    // reason, the PIN forgotten, and the application quits once its event loop has control.
+    void libraryStartFailureQuits()
+    {
+        const int id = mTokens.plug(configuredToken("TOK1"));
+        mTokens.token(id).failCommand(0x02, emu::kStatusNotAllowed);
+        mCa.setUserPin(QString::fromLatin1(kUserPin));
+        mBoxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), std::nullopt, {} });
+        bool accepted = true;
+        mCa.setTokenName(QStringLiteral("TOK1"));
+        QTimer::singleShot(0, this, [&] { accepted = mCa.pinForSigning(nullptr); });
+        // Not quitting fails here; the guard goes with the test.
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        guard.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!accepted);
+        expectBoxes();
+        QVERIFY(mBoxes.seen().value(0).text.startsWith(
+            QString::fromUtf8("Nie można zainicjować biblioteki obsługującej tokeny!\n\n")));
+        QVERIFY(mBoxes.seen().value(0).text.size()
+                > QString::fromUtf8("Nie można zainicjować biblioteki obsługującej tokeny!\n\n").size());
+        QVERIFY(!mCa.pinKept());
+        mTokens.token(id).clearFailures();
+    }
+
+    // A kept PIN leaves no copy of its characters once it is replaced, forgotten, assigned over
+    // or gone with its authority, copies of the authority included.
+    void aKeptPinLeavesNoCopyBehind()
+    {
+        mTokens.plug(configuredToken("TOK1"));
+        // Never typed nor shown: the authority holds its only characters.
+        static constexpr char16_t kOld[] = u"96385274";
+        const QByteArrayView old(reinterpret_cast<const char*>(kOld), sizeof(kOld) - sizeof(char16_t));
+        const auto keep = [](AuthorityUnderTest& ca) {
+            QString pin;
+            pin.reserve(8);
+            for (const char* digit = "96385274"; *digit != '\0'; ++digit) {
+                pin += QLatin1Char(*digit);
+            }
+            ca.setUserPin(std::move(pin));
+        };
+        keep(mCa);
+        QVERIFY(memoryHolds(old));
+        QVERIFY(check(QStringLiteral("TOK1"), QString::fromLatin1(kUserPin)));
+        QVERIFY(!memoryHolds(old));
+
+        keep(mCa);
+        mCa.close(nullptr);
+        QVERIFY(!memoryHolds(old));
+
+        {
+            AuthorityUnderTest holder;
+            keep(holder);
+            const AuthorityUnderTest other;
+            holder = other;
+            QVERIFY(!holder.pinKept());
+            QVERIFY(!memoryHolds(old));
+
+            keep(holder);
+            const AuthorityUnderTest copy(holder);
+            QVERIFY(copy.pinKept());
+        }
+        QVERIFY(!memoryHolds(old));
+        expectBoxes();
     }
 };
 

@@ -4,6 +4,8 @@
 #include "qt_test_main.h"
 #include "request.h"
 
+#include <QIcon>
+#include <QImage>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -38,7 +40,7 @@ private slots:
     void serialColumnSortsByNumber()
     {
         const QStringList serials
-            = QStringLiteral("989680 0A 0100000000 05 0 FFFFFFFFFFFFFFFFFFFF1 98967F xyz "
+            = QStringLiteral("989680 0A 0100000000 05 0 FFFFFFFFFFFFFFFFFFFF1 98967F xyz 0C "
                              "00000000000b 10000000000000000B ffffffffffffffffffff 10000000000000000a")
                   .split(QLatin1Char(' '));
         QTreeWidget tree;
@@ -62,7 +64,7 @@ private slots:
         };
         // 98967F and 989680 show as 9999999 and 10000000; 0100000000 is too large for the column.
         const QStringList ascending
-            = QStringLiteral("0 xyz 05 0A 00000000000b 98967F 989680 0100000000 "
+            = QStringLiteral("0 xyz 05 0A 00000000000b 0C 98967F 989680 0100000000 "
                              "10000000000000000a 10000000000000000B ffffffffffffffffffff FFFFFFFFFFFFFFFFFFFF1")
                   .split(QLatin1Char(' '));
         QCOMPARE(column(true), ascending);
@@ -72,7 +74,7 @@ private slots:
         descending << QStringLiteral("0") << QStringLiteral("xyz"); // equal rows keep their order
         QCOMPARE(column(true), descending);
         tree.sortByColumn(1, Qt::AscendingOrder);
-        QCOMPARE(column(false), QStringLiteral("a b c d e f g h i j k l").split(QLatin1Char(' ')));
+        QCOMPARE(column(false), QStringLiteral("a b c d e f g h i j k l m").split(QLatin1Char(' ')));
     }
 
     void subjectSetsTheColumns()
@@ -86,6 +88,29 @@ private slots:
         QCOMPARE(certificate.subject(), QStringLiteral("/C=PL/O=Firma Łęczna/CN=Jan Kowalski"));
     }
 
+    // The number column shows the state's icon: each letter its own, none for an expired one.
+    void stateGivesTheIcon()
+    {
+        const auto image = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
+        const std::pair<const char*, const char*> states[] = {
+            { "V", ":img/ok.png" }, { "R", ":img/cancel.png" }, { "S", ":img/lock.png" }, { "X", ":img/help.png" }
+        };
+        QList<QImage> seen;
+        for (const auto& [state, file] : states) {
+            Certificate certificate;
+            certificate.setState(QString::fromLatin1(state));
+            QCOMPARE(certificate.state(), QString::fromLatin1(state));
+            const QImage shown = image(certificate.icon(0));
+            QVERIFY2(!shown.isNull() && shown == image(QIcon(QString::fromLatin1(file))), state);
+            QVERIFY2(!seen.contains(shown), state);
+            seen << shown;
+        }
+        Certificate expired;
+        expired.setState(QStringLiteral("V"));
+        expired.setState(QStringLiteral("E"));
+        QVERIFY(expired.icon(0).isNull());
+    }
+
     void requestRow()
     {
         Request request;
@@ -93,6 +118,8 @@ private slots:
         QCOMPARE(request.text(0), QStringLiteral("Jan,  "));
         request.setSubject(QStringLiteral("/O=Firma/CN=Anna"));
         QCOMPARE(request.text(0), QStringLiteral("Anna,  Firma"));
+        const QImage shown = request.icon(0).pixmap(16).toImage();
+        QVERIFY(!shown.isNull() && shown == QIcon(QStringLiteral(":img/add_user.png")).pixmap(16).toImage());
     }
 
     void rowsKeepTheirPlaceWhileTheListGrows()

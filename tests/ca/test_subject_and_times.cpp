@@ -82,6 +82,22 @@ TEST(Subject, EscapedCharactersStayInTheirValue)
     EXPECT_EQ(subject.commonName(), QStringLiteral("Urząd+1\\"));
 }
 
+// The fuzz target once claimed that a name whose built form had as many "=" as "/" read back to
+// itself; this input took escaped signs into a value and made it abort. A value holding the
+// form's own signs is built unescaped, and only the fields without them read back the same.
+TEST(Subject, EscapedSignsMakeAValueThatReadsBackOtherwise)
+{
+    Subject subject;
+    subject.setAll(fromOpensslOneline(QStringLiteral("C=$\\/\\x7\\=/CN=Jan")));
+    EXPECT_EQ(subject.countryName(), QStringLiteral("$/x7="));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("Jan"));
+    EXPECT_EQ(subject.all(), QStringLiteral("/C=$/x7=/CN=Jan"));
+    Subject again;
+    again.setAll(subject.all());
+    EXPECT_EQ(again.countryName(), QStringLiteral("$"));
+    EXPECT_EQ(again.commonName(), QStringLiteral("Jan"));
+}
+
 TEST(OpensslTimes, PrintedLines)
 {
     const QDateTime early = readOpensslDateTime(QStringLiteral("notBefore=Jan  5 09:03:07 2011 GMT\n"));

@@ -1,12 +1,14 @@
 // The runner of the external tool: start failures, exit codes, captured output, standard input,
 // the time limit and the user's input while the tool runs, with small shell programs in place of
 // the tool.
+#include "process_memory.h"
 #include "tool_runner.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -20,7 +22,7 @@ namespace {
 
 const QString kShell = QStringLiteral("/bin/sh");
 
-ToolRun shell(const QString& script, const QByteArray& input = {}, std::chrono::milliseconds limit = kToolTimeLimit)
+ToolRun shell(const QString& script, QByteArrayView input = {}, std::chrono::milliseconds limit = kToolTimeLimit)
 {
     return runTool(kShell, { "-c", script }, QDir::tempPath(), input, limit);
 }
@@ -86,6 +88,8 @@ TEST(ToolRunner, InputIsWrittenAndStandardInputClosed)
     // cat ends only when its input is closed: without input, at once.
     EXPECT_EQ(shell("cat; echo end", "1234\n").out, "1234\nend\n");
     EXPECT_EQ(shell("cat; echo end").out, "end\n");
+    // More than a pipe holds would wait on the tool: such a run does not start.
+    EXPECT_FALSE(shell("cat > /dev/null", QByteArray(1 << 17, 'x')).started);
 }
 
 TEST(ToolRunner, ToolThatDoesNotEndIsStoppedAndFails)
@@ -119,4 +123,33 @@ TEST(ToolRunner, InputWhileTheToolRunsIsDroppedOtherEventsGoOn)
     target.types.clear();
     send(target, { QEvent::KeyPress });
     EXPECT_EQ(target.types, std::vector<QEvent::Type> { QEvent::KeyPress }) << "input goes through after the run";
+}
+
+TEST(ToolRunner, InputLeavesNoCopyOnceTheToolHasReadIt)
+{
+    // The tool reads a PIN line, says so in a file, and waits on a FIFO while the test looks
+    // through its own memory; it ends well only with that line.
+    static constexpr char kPinLine[] = "73915284\n";
+    ASSERT_FALSE(morvil::test::memoryHolds(kPinLine)) << "the test itself left a copy";
+    QTemporaryDir dir;
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("go")).constData(), 0600), 0);
+    bool looked = false;
+    bool held = true;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QFileInfo::exists(dir.filePath("read"))) {
+            poll.stop();
+            held = morvil::test::memoryHolds(kPinLine);
+            looked = true;
+            QFile(dir.filePath("go")).open(QIODevice::WriteOnly);
+        }
+    });
+    poll.start(1);
+    const ToolRun run = runTool(
+        kShell, { "-c", "read -r line; touch read; cat go; case \"$line\" in 7391?284) exit 0;; esac; exit 1" },
+        dir.path(), kPinLine);
+    EXPECT_TRUE(run.succeeded()) << qPrintable(run.err);
+    EXPECT_TRUE(looked);
+    EXPECT_FALSE(held) << "a copy of the input outlived the tool's reading it";
+    EXPECT_FALSE(morvil::test::memoryHolds(kPinLine));
 }

@@ -3,6 +3,7 @@
 #include "child_start.h"
 #include "file_dialog_answer.h"
 #include "file_dialog_wpr.h"
+#include "full_targets.h"
 #include "input_guard.h"
 #include "message_box.h"
 #include "morvil_state.h"
@@ -12,18 +13,19 @@
 #include "secret_bytes.h"
 #include "token_bus.h"
 #include "typed_file_names.h"
+#include "whole_file.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
@@ -261,9 +263,9 @@ private slots:
     void panesShowPlainText()
     {
         QTextEdit pane;
-        const QString written[] = { QStringLiteral("<b>O=bold</b>"), QStringLiteral("<img src=/nonexistent/x.png>"),
-                                    QStringLiteral("<title>evil.example</title>bank.example"),
-                                    QStringLiteral("two\nlines &amp;") };
+        const QString written[]
+            = { QStringLiteral("<b>O=bold</b>"), QStringLiteral("<img src=/nonexistent/x.png>"),
+                QStringLiteral("<title>evil.example</title>bank.example"), QStringLiteral("two\nlines &amp;") };
         for (const QString& text : written) {
             morvil::appendPlainText(&pane, text);
         }
@@ -320,6 +322,50 @@ private slots:
 
     // The start of a child: one that ran and ended at once was started all the same; a program
     // that is not there was not.
+    // A file is written whole or not at all, and a write that did not reach the disk is a failure:
+    // what the target held before stays, and a device stays a device.
+    void filesAreWrittenWholeOrNotAtAll()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("plik.pem"));
+        QString error;
+        QVERIFY(morvil::writeWholeFile(path, "pierwszy\n", &error));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        const QFile::Permissions ownerOnly = QFile::permissions(path);
+        QVERIFY(morvil::writeWholeFile(path, "drugi\n", &error));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("drugi\n"));
+        file.close();
+        QCOMPARE(QFile::permissions(path), ownerOnly);
+
+        {
+            // The disk fills up half-way: the old contents stay, and no piece of the new is left.
+            morvil::test::FileSizeLimit limit(4096);
+            QVERIFY(!morvil::writeWholeFile(path, QByteArray(8192, 'x'), &error));
+        }
+        QVERIFY(!error.isEmpty());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("drugi\n"));
+        file.close();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("plik.pem") });
+
+        // A device is written where it is; one that takes nothing is a failure, and stays.
+        const QString full = morvil::test::fullDevice(dir.path());
+        error.clear();
+        QVERIFY(!morvil::writeWholeFile(full, "dane\n", &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(QFileInfo::exists(full) && !QFileInfo(full).isFile());
+        const QString null = morvil::test::deviceNode(dir.path(), QStringLiteral("null"), 3);
+        if (!null.isEmpty()) {
+            QVERIFY(morvil::writeWholeFile(null, "dane\n", &error));
+            QVERIFY(!QFileInfo(null).isFile());
+        }
+
+        QVERIFY(!morvil::writeWholeFile(dir.filePath(QStringLiteral("brak/plik")), "dane\n", &error));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("brak"))));
+    }
+
     void childStartTellsStartedFromFailed()
     {
         QProcess quick;

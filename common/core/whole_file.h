@@ -1,0 +1,16 @@
+// Writing a file the one way the programs write files: whole or not at all, and checked to its end.
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace morvil {
+
+// Makes data the whole contents of the file at path. A regular file, or a new one, is written as a
+// temporary file beside it that replaces it only once all of data is on disk (written, flushed,
+// closed): when anything fails, what was there stays as it was, and nothing else is left. The file
+// keeps its permissions. A target that exists but is no regular file (a device, a FIFO) is written
+// in place: renaming a file over it would replace it. False on failure, with the reason in error.
+bool writeWholeFile(const QString& path, QByteArrayView data, QString* error = nullptr);
+
+} // namespace morvil
