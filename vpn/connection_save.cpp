@@ -6,11 +6,11 @@
 #include "connection_store.h"
 
 #include "conf_file.h"
+#include "whole_file.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <array>
 #include <cerrno>
@@ -89,13 +89,9 @@ QString writeFiles(const QString& dirPath, const ConnectionFiles& files)
         { { kConfFile, &files.conf }, { kCaCertFile, &files.ca }, { kUserCertFile, &files.user } }
     };
     for (const auto& [name, data] : written) {
-        QSaveFile file(dirPath + QLatin1Char('/') + QLatin1String(name));
-        // Unbuffered: through Qt's buffer, a write the disk takes only in part (full, or over a
-        // size limit) still reports the whole and the short file is committed.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(*data) != data->size()
-            || !file.commit()) {
-            return tr("Nie można zapisać pliku %1:\n%2")
-                .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+        const QString path = dirPath + QLatin1Char('/') + QLatin1String(name);
+        if (QString error; !morvil::writeWholeFile(path, *data, &error)) {
+            return tr("Nie można zapisać pliku %1:\n%2").arg(QDir::toNativeSeparators(path), error);
         }
     }
     return {};

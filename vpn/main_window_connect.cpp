@@ -2,6 +2,7 @@
 // output watched for the line that says the tunnel is up, and its end.
 #include "main_window.h"
 
+#include "child_input.h"
 #include "child_start.h"
 #include "message_box.h"
 #include "morvil_dialog_library.h"
@@ -93,26 +94,35 @@ void MainWindow::vpnConnectSlot()
     const bool ok = morvil::askPin(this, tr("Podaj PIN"), tr("PIN:"), typed);
     morvil::SecretBytes pin;
     pin.assignUtf8(typed);
+    // The child reads the PIN as one line on its standard input.
+    morvil::SecretBytes pinLine;
+    QString line = typed + QLatin1Char('\n');
+    pinLine.assignUtf8(line);
+    morvil::wipe(line);
     morvil::wipe(typed);
     if (!ok || !pinAccepted(*mVpnActiveItem, pin)) {
         return;
     }
 
     mVpn->setWorkingDirectory(QDir::current().absoluteFilePath(mVpnActiveItem->confName()));
+    morvil::ChildInput input;
+    const bool filled = input.fill(QByteArrayView(pinLine.c_str(), pinLine.size()));
+    pinLine.clear();
+    if (filled) {
+        input.handTo(*mVpn);
+    }
     // The window repaints during the wait and drops what the user does meanwhile.
     mChildStarting = true;
-    const bool started = morvil::startChild(*mVpn, vpn::openVpnProgram(), vpn::openVpnArguments(),
-                                            std::chrono::milliseconds(kStartWaitMs));
+    const bool started = filled
+        && morvil::startChild(*mVpn, vpn::openVpnProgram(), vpn::openVpnArguments(),
+                              std::chrono::milliseconds(kStartWaitMs));
     mChildStarting = false;
+    input.close();
     if (!started) {
         // A child that comes up only after we gave up would run with no connection recorded.
         mVpn->kill();
         morvil::box::critical(morvil::box::errorTitle(), tr("Nie możan zainicjować połączenia VPN!"), this);
         return;
-    }
-    if (mVpn->state() == QProcess::Running) {
-        mVpn->write(pin.c_str(), pin.size());
-        mVpn->write("\n", 1);
     }
     mVpn->closeWriteChannel();
     mUpWatch.reset();

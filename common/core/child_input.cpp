@@ -51,16 +51,28 @@ bool ChildInput::fill(QByteArrayView input)
     return true;
 }
 
-void ChildInput::handTo(QProcess& child) const
+void ChildInput::handTo(QProcess& child)
 {
-    // Runs in the child between fork and exec, after QProcess set up its channels: dup2 alone.
-    child.setChildProcessModifier([fd = mRead] { dup2(fd, STDIN_FILENO); });
+    mChild = &child;
+    mEarlier = child.childProcessModifier();
+    // Runs in the child between fork and exec, after QProcess set up its channels.
+    child.setChildProcessModifier([earlier = mEarlier, fd = mRead] {
+        if (earlier) {
+            earlier();
+        }
+        dup2(fd, STDIN_FILENO);
+    });
 }
 
 void ChildInput::close()
 {
     closeEnd(mRead);
     closeEnd(mWrite);
+    if (mChild != nullptr) {
+        mChild->setChildProcessModifier(mEarlier);
+        mChild = nullptr;
+        mEarlier = {};
+    }
 }
 
 } // namespace morvil

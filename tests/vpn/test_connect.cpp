@@ -6,6 +6,7 @@
 #include "held_text.h"
 #include "main_window.h"
 #include "openvpn_child.h"
+#include "process_memory.h"
 #include "running_process.h"
 #include "token_bus.h"
 #include "vpn_fixture.h"
@@ -254,8 +255,9 @@ private slots:
         QVERIFY(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5));
         QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 2); // ours, then the engine's at key loading
         QVERIFY(tokenCommands(zr40nn::test::kSignCode) >= 1);
-        // The PIN travelled on standard input only.
+        // The PIN travelled on standard input only, and no buffer of ours kept the line.
         QVERIFY(!processesShow(kVpnPin));
+        QVERIFY(!memoryHolds("24:68:13\n"));
         QVERIFY(privateDirsLeft());
         const auto [tool, openVpn] = tunnelProcesses();
         QVERIFY(tool > 0 && openVpn > 0);
