@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# check_installed_tree.sh BUILD SOURCE ENGINES_DIR UDEV_RULES_DIR
+# check_installed_tree.sh BUILD SOURCE ENGINES_DIR UDEV_RULES_DIR TUN_DIR
 #
 # Installs the build under a staging root (DESTDIR) with a prefix of its own, as a package would,
 # and checks that the installed tree stands on its own: the programs and nothing else, binaries
 # that need nothing from the build tree, the engine module found by morvil_openssl and by the stock
 # openssl, desktop entries that validate and name the installed programs and icons, and the udev
-# rule for the token's USB ids. Then the demo component: the emulator and the admin pictures program.
+# rule for the token's USB ids. Then the demo component: the emulator and the admin pictures program;
+# and the privileged component: morvil_openvpn_tun, set-user-ID, which the plain install leaves out.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 source=$(cd "$2" && pwd)
 engines_dir=$3
 udev_dir=$4
+tun_dir=$5
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -150,6 +152,18 @@ if DESTDIR=$demo_root cmake --install "$build" --prefix "$prefix" --component de
     [ "$count" -eq "${#demo_programs[@]}" ] || fail "the demo component installs $count files"
 else
     fail "cmake --install --component demo:$(echo; cat "$work/demo.log")"
+fi
+
+# --- the privileged component: the starter alone, set-user-ID, standing on its own ---
+tun_root=$work/privileged
+if DESTDIR=$tun_root cmake --install "$build" --prefix "$prefix" --component privileged >"$work/privileged.log" 2>&1; then
+    starter=$tun_root$prefix/$tun_dir/morvil_openvpn_tun
+    installed=$(find "$tun_root" -type f)
+    [ "$installed" = "$starter" ] || fail "the privileged component installs '$installed', not $starter alone"
+    [ -u "$starter" ] && [ -x "$starter" ] || fail "$starter is not a set-user-ID program"
+    readelf -d "$starter" 2>/dev/null | grep -qE '\((RPATH|RUNPATH)\)' && fail "$starter has a run path"
+else
+    fail "cmake --install --component privileged:$(echo; cat "$work/privileged.log")"
 fi
 
 if [ "$failures" -gt 0 ]; then

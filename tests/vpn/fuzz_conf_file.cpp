@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(vpn::templateTail(conf) == QByteArray(vpn::kTemplateMarker) + templateData);
     if (!vpn::templateNamesKey(templateData)) {
         check(readBack(conf).key == header.key);
-        check(morvil::openvpn_tool::prepareConfig(conf.toStdString(), false).keyReference == header.key.toStdString());
+        check(morvil::openvpn_tool::prepareConfig(conf.toStdString()).keyReference == header.key.toStdString());
     }
     return 0;
 }

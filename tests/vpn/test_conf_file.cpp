@@ -182,7 +182,7 @@ TEST(ConfFile, WhatIsAcceptedReadsBackExactly)
         ASSERT_EQ(values.caCert, QStringLiteral("ca"));
         ASSERT_EQ(values.userCert, QStringLiteral("user"));
         // morvil_openvpn takes the key from the same line.
-        ASSERT_EQ(morvil::openvpn_tool::prepareConfig(conf.toStdString(), false).keyReference,
+        ASSERT_EQ(morvil::openvpn_tool::prepareConfig(conf.toStdString()).keyReference,
                   header.key.toStdString());
     }
     EXPECT_GT(accepted, 300);

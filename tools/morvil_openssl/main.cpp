@@ -4,6 +4,7 @@
 // are openssl's own: the program replaces itself with it.
 #include "command_line.h"
 #include "engine_dir.h"
+#include "write_all.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -27,17 +28,9 @@ std::string inheritedConfigPath(const std::string& text)
     if (fd < 0) {
         return {};
     }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            close(fd);
-            return {};
-        }
-        done += static_cast<std::size_t>(n);
+    if (!morvil::tools::writeAll(fd, text)) {
+        close(fd);
+        return {};
     }
     return "/proc/self/fd/" + std::to_string(fd);
 }

@@ -6,7 +6,7 @@
 
 namespace morvil::openvpn_tool {
 
-KeyLoader::KeyLoader(EngineSetting engine, std::string keyReference, Pin pin, bool privileged)
+KeyLoader::KeyLoader(EngineSetting engine, std::string keyReference, Pin pin)
 {
     if (pipe2(mReady, O_CLOEXEC) != 0) {
         mError = "cannot make a pipe for the key loading";
@@ -17,13 +17,13 @@ KeyLoader::KeyLoader(EngineSetting engine, std::string keyReference, Pin pin, bo
     sigset_t previous;
     sigfillset(&all);
     pthread_sigmask(SIG_BLOCK, &all, &previous);
-    mThread = std::thread([this, engine = std::move(engine), keyReference = std::move(keyReference),
-                           pin = std::move(pin), privileged]() mutable {
-        mKey = TokenKey::load(engine, keyReference, pin, privileged, mError);
-        pin = Pin();
-        const char done = 1;
-        [[maybe_unused]] const ssize_t written = write(mReady[1], &done, 1);
-    });
+    mThread = std::thread(
+        [this, engine = std::move(engine), keyReference = std::move(keyReference), pin = std::move(pin)]() mutable {
+            mKey = TokenKey::load(engine, keyReference, pin, mError);
+            pin = Pin();
+            const char done = 1;
+            [[maybe_unused]] const ssize_t written = write(mReady[1], &done, 1);
+        });
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 

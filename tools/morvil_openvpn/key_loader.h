@@ -15,7 +15,7 @@ class KeyLoader
 {
 public:
     // Starts loading; the PIN is taken over and wiped once the engine has it.
-    KeyLoader(EngineSetting engine, std::string keyReference, Pin pin, bool privileged);
+    KeyLoader(EngineSetting engine, std::string keyReference, Pin pin);
     ~KeyLoader();
     KeyLoader(const KeyLoader&) = delete;
     KeyLoader& operator=(const KeyLoader&) = delete;

@@ -8,9 +8,10 @@
 // goes to our standard error, and its exit status becomes ours; it ends when we do. Our standard
 // output carries only the line that says the tunnel is up, each time openvpn reports it so.
 // With MORVIL_OPENVPN_DEV=null in the environment (for tests where no tun device can be made)
-// "--dev null" replaces the device; a run with more privileges than its caller ignores that, and
-// refuses scripts and plugins.
-#include "caller_rights.h"
+// "--dev null" replaces the device. We run with our caller's rights only. A user who is not root
+// cannot have openvpn make a tun device; where an administrator installed morvil_openvpn_tun for
+// that, openvpn starts through it (tun_starter.h), and the configuration may then hold only the
+// options that a connection needs.
 #include "command_line.h"
 #include "connection_config.h"
 #include "key_loader.h"
@@ -19,6 +20,7 @@
 #include "openvpn_tool_interface.h"
 #include "private_dir.h"
 #include "token_key.h"
+#include "tun_starter.h"
 #include "unique_fd.h"
 #include "write_all.h"
 
@@ -51,12 +53,10 @@ int fail(const std::string& message)
     return 1;
 }
 
-// The configuration file's text; a privileged run reads only what its caller may read.
-bool readConfig(const std::string& path, bool privileged, std::string& text)
+bool readConfig(const std::string& path, std::string& text)
 {
-    const CallerRights asCaller(privileged);
     std::ifstream in(path, std::ios::binary);
-    if (!asCaller.ok() || !in) {
+    if (!in) {
         return false;
     }
     std::ostringstream contents;
@@ -91,7 +91,7 @@ UniqueFd takeStandardOutput()
 void announce(int fd, const std::string& line)
 {
     // A reader that went away does not stop us: our end follows, with openvpn's.
-    writeAll(fd, line + '\n');
+    morvil::tools::writeAll(fd, line + '\n');
 }
 
 std::vector<std::string> openVpnCommand(const Invocation& invocation, const PrivateDir& dir)
@@ -108,8 +108,10 @@ std::vector<std::string> openVpnCommand(const Invocation& invocation, const Priv
 
 int main(int argc, char** argv)
 {
-    // Set-user-ID or with file capabilities: the caller must not gain what we have.
-    const bool privileged = getauxval(AT_SECURE) != 0;
+    // Set-user-ID or with file capabilities, we would act for the caller with rights it lacks.
+    if (getauxval(AT_SECURE) != 0) {
+        return fail("must run with its caller's rights only: morvil_openvpn_tun gives openvpn the privileges it needs");
+    }
     Invocation invocation = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (!invocation.error.empty()) {
         return fail(invocation.error);
@@ -117,11 +119,7 @@ int main(int argc, char** argv)
     if (!invocation.engineKey) {
         return fail("--engkey is required: the key comes from the token");
     }
-    if (privileged) {
-        if (const std::string refused = refusedArgument(invocation.openVpnArgs); !refused.empty()) {
-            return fail(refused);
-        }
-    } else if (const char* device = std::getenv(kDeviceOverride)) {
+    if (const char* device = std::getenv(kDeviceOverride)) {
         if (std::strcmp(device, "null") != 0) {
             return fail(std::string(kDeviceOverride) + " may only be \"null\"");
         }
@@ -129,15 +127,19 @@ int main(int argc, char** argv)
     }
 
     std::string text;
-    if (!readConfig(invocation.configPath, privileged, text)) {
+    if (!readConfig(invocation.configPath, text)) {
         return fail("cannot read the configuration " + invocation.configPath);
     }
-    const ConnectionConfig config = prepareConfig(text, privileged);
-    if (!config.error.empty()) {
-        return fail(invocation.configPath + ": " + config.error);
-    }
+    const ConnectionConfig config = prepareConfig(text);
     if (config.keyReference.empty()) {
         return fail(invocation.configPath + " has no key line naming the token key");
+    }
+    const std::string starter = tunStarter(invocation.openVpnArgs);
+    if (!starter.empty()) {
+        if (const std::string refused = tunStarterRefusal(invocation.configPath, config.text, invocation.openVpnArgs);
+            !refused.empty()) {
+            return fail(refused);
+        }
     }
 
     std::string error;
@@ -155,10 +157,14 @@ int main(int argc, char** argv)
     }
     // openvpn starts first and the key loads meanwhile; without the key there is no signature, so
     // no tunnel, and openvpn is stopped.
-    if (!openVpn.start(openVpnCommand(invocation, dir), dir.path() + "/" + kSocketName, error)) {
+    std::vector<std::string> command = openVpnCommand(invocation, dir);
+    if (!starter.empty()) {
+        command = throughTunStarter(starter, command);
+    }
+    if (!openVpn.start(command, dir.path() + "/" + kSocketName, error)) {
         return fail(error);
     }
-    KeyLoader loader(invocation.engine, config.keyReference, std::move(*pin), privileged);
+    KeyLoader loader(invocation.engine, config.keyReference, std::move(*pin));
     bool keyFailed = false;
     const StopCheck keyCheck { loader.readyFd(), [&loader, &keyFailed] {
                                   keyFailed = loader.key() == nullptr;

@@ -40,7 +40,7 @@ bool PrivateDir::writeFile(const std::string& name, const std::string& text, std
 {
     const std::string path = mPath + "/" + name;
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    const bool ok = fd >= 0 && writeAll(fd, text);
+    const bool ok = fd >= 0 && tools::writeAll(fd, text);
     if (!ok) {
         error = "cannot write " + path + ": " + std::strerror(errno);
     }

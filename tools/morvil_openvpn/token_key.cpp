@@ -1,6 +1,5 @@
 #include "token_key.h"
 
-#include "caller_rights.h"
 #include "dev_zr40nn_engine.h"
 #include "openssl_owner.h"
 
@@ -53,7 +52,7 @@ TokenKey::TokenKey(std::unique_ptr<Handles> handles)
 TokenKey::~TokenKey() = default;
 
 std::unique_ptr<TokenKey> TokenKey::load(const EngineSetting& engine, const std::string& keyReference, const Pin& pin,
-                                         bool privileged, std::string& error)
+                                         std::string& error)
 {
     ENGINE_load_dev_zr40nn();
     auto handles = std::make_unique<Handles>();
@@ -62,17 +61,10 @@ std::unique_ptr<TokenKey> TokenKey::load(const EngineSetting& engine, const std:
         error = "the engine " + engine.id + " cannot be found" + openSslError();
         return nullptr;
     }
-    {
-        const CallerRights asCaller(privileged);
-        if (!asCaller.ok()) {
-            error = "cannot take the caller's rights for the engine's settings";
+    for (const auto& [name, value] : engine.controls) {
+        if (ENGINE_ctrl_cmd_string(handles->engine.get(), name.c_str(), value.c_str(), 0) != 1) {
+            error = "the engine refused \"" + name + ":" + value + "\"" + openSslError();
             return nullptr;
-        }
-        for (const auto& [name, value] : engine.controls) {
-            if (ENGINE_ctrl_cmd_string(handles->engine.get(), name.c_str(), value.c_str(), 0) != 1) {
-                error = "the engine refused \"" + name + ":" + value + "\"" + openSslError();
-                return nullptr;
-            }
         }
     }
     if (ENGINE_init(handles->engine.get()) != 1) {

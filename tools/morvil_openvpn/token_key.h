@@ -19,11 +19,10 @@ public:
     TokenKey(const TokenKey&) = delete;
     TokenKey& operator=(const TokenKey&) = delete;
 
-    // Registers the engine, gives it the control commands (with the caller's rights when
-    // privileged: they may name files), initialises it and loads the key "token/key" with the PIN.
-    // Null with error set when any step fails.
+    // Registers the engine, gives it the control commands, initialises it and loads the key
+    // "token/key" with the PIN. Null with error set when any step fails.
     static std::unique_ptr<TokenKey> load(const EngineSetting& engine, const std::string& keyReference, const Pin& pin,
-                                          bool privileged, std::string& error);
+                                          std::string& error);
 
     // The DER ECDSA-Sig-Value of the digest, made by the token.
     std::optional<Octets> sign(const Octets& digest) const;

@@ -1,24 +1,23 @@
 // For a run with more privileges than the caller: while a CallerRights lives, the process acts
-// with the caller's user and group (the real ones), so a file that the caller names, such as the
-// engine's log, is opened as the caller could open it, not as we could.
+// with the caller's user and group (the real ones), so a file that the caller names is opened as
+// the caller could open it, not as we could. In a run without privileges it changes nothing.
 #pragma once
 
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace morvil::openvpn_tool {
+namespace morvil::openvpn_tun {
 
 class CallerRights
 {
 public:
-    // Does nothing unless privileged.
-    explicit CallerRights(bool privileged)
+    CallerRights()
+        : mEuid(geteuid())
+        , mEgid(getegid())
+        , mTaken(mEuid != getuid() || mEgid != getgid())
     {
-        if (privileged) {
-            mEuid = geteuid();
-            mEgid = getegid();
+        if (mTaken) {
             mOk = setegid(getgid()) == 0 && seteuid(getuid()) == 0;
-            mTaken = true;
         }
     }
     ~CallerRights()
@@ -36,10 +35,10 @@ public:
     bool ok() const { return mOk; }
 
 private:
-    bool mTaken = false;
+    uid_t mEuid;
+    gid_t mEgid;
+    bool mTaken;
     bool mOk = true;
-    uid_t mEuid = 0;
-    gid_t mEgid = 0;
 };
 
-} // namespace morvil::openvpn_tool
+} // namespace morvil::openvpn_tun

@@ -1,15 +1,14 @@
-// Writing a whole text to a file descriptor, however the kernel splits it.
+// Writing a whole text to a descriptor, however many pieces the kernel takes it in.
 #pragma once
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <string_view>
 
-namespace morvil::openvpn_tool {
+namespace morvil::tools {
 
-// False when a write fails (errno says why) or writes nothing; an interrupted one is tried again.
+// False when a write fails (errno says why) or writes nothing.
 inline bool writeAll(int fd, std::string_view text)
 {
     std::size_t done = 0;
@@ -26,4 +25,4 @@ inline bool writeAll(int fd, std::string_view text)
     return true;
 }
 
-} // namespace morvil::openvpn_tool
+} // namespace morvil::tools

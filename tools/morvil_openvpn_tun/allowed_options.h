@@ -1,0 +1,20 @@
+// The options openvpn may be given when it runs with privileges for a user who has none: those
+// that the VPN client's connections use and a client connection plainly needs, with the values
+// they take. Nothing here runs a program, loads code, reads more configuration, or makes openvpn
+// write a file; files that an option names (certificates, keys for the control channel) are read
+// with the user's rights and handed to openvpn as copies.
+#pragma once
+
+#include "openvpn_options.h"
+
+#include <string>
+
+namespace morvil::openvpn_tun {
+
+// Why the option cannot be given (a sentence for the user), or empty when it can.
+std::string refusal(const Option& option);
+
+// Whether the option's first parameter names a file, or is the file's text when it comes inline.
+bool namesFile(const std::string& name);
+
+} // namespace morvil::openvpn_tun
