@@ -270,9 +270,16 @@ private slots:
         QVERIFY(report.texts.first().startsWith(QStringLiteral("Nie można otworzyć pliku brak umieszczonego")));
         QCOMPARE(contentsOf(kept), QByteArray("stare"));
 
-        // A local file that cannot be written is reported.
-        addOnPage(node, localFile(QStringLiteral("b.txt"), "b"));
+        // What succeeds says so, and reports nothing.
         report.texts.clear();
+        QVERIFY(morvil::admin::addFile(ut, kUserPin, 1, localFile(QStringLiteral("b.txt"), "b"), QStringLiteral("b.txt"),
+                                       report));
+        const QString copy = mDir.filePath(QStringLiteral("b-kopia.txt"));
+        QVERIFY(morvil::admin::saveFile(ut, QStringLiteral("b.txt"), copy, report));
+        QCOMPARE(report.texts, QStringList());
+        QCOMPARE(contentsOf(copy), QByteArray("b"));
+
+        // A local file that cannot be written is reported.
         const QString nowhere = mDir.filePath(QStringLiteral("brak/b.txt"));
         QVERIFY(!morvil::admin::saveFile(ut, QStringLiteral("b.txt"), nowhere, report));
         QCOMPARE(report.texts.size(), 1);
