@@ -214,6 +214,19 @@ private slots:
         f->boxes.expectQuestion(text::confirmFileDelete(), QMessageBox::No);
         press(page(node), "deleteFile");
         QCOMPARE(f->tokens.commands(mId), QString());
+        // A deletion the token refuses leaves the file, and the file can still be opened: the
+        // next deletion goes through.
+        constexpr std::uint8_t kWriteObject = 0x2E;
+        f->tokens.token(mId).failNth(kWriteObject, 1, emu::kStatusWrongPin);
+        f->boxes.expectQuestion(text::confirmFileDelete(), QMessageBox::Yes);
+        f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("Błąd"), std::nullopt, [] {
+                             const QString shown = BoxWatcher::activeBox()->text();
+                             QVERIFY(shown.startsWith(text::tokenFileNotDeleted(QStringLiteral("a.txt"), QString())));
+                             QVERIFY(shown.contains(QStringLiteral("wrong PIN, command not allowed")));
+                         } });
+        press(page(node), "deleteFile");
+        QCOMPARE(fileNodeNames(node), QStringList({ QStringLiteral("a.txt") }));
+        selectRow(node, QStringLiteral("a.txt"));
         f->boxes.expectQuestion(text::confirmFileDelete(), QMessageBox::Yes);
         press(page(node), "deleteFile");
         QCOMPARE(fileNodeNames(node), QStringList());
