@@ -243,6 +243,18 @@ private slots:
         QVERIFY(view != nullptr && view->isReadOnly());
         QCOMPARE(view->toPlainText(), QStringLiteral("<b>gruby</b>\n"));
         QVERIFY(qobject_cast<QTextEdit*>(filesFolder(node)->child(0)->page()) == nullptr);
+        // The contents come from the token through a worker, under the wait cursor.
+        tokenBus().setWireTime(true);
+        RecordedFailures failures;
+        QByteArray read;
+        {
+            CursorSampler sampler;
+            read = morvil::admin::readFileContents(node->device(), slotNamed(node->device(), "strona.html"), failures);
+            QCOMPARE(sampler.shapes, QSet<Qt::CursorShape>({ Qt::WaitCursor }));
+        }
+        tokenBus().setWireTime(false);
+        QCOMPARE(read, QByteArray("<b>gruby</b>\n"));
+        QCOMPARE(failures.texts, QStringList());
     }
 
     // The token refused the file's table entry, and the read that would have told the library so
