@@ -232,14 +232,16 @@ bool saveFile(DEV_ZR40NN_t* ut, const QString& tokenName, const QString& localPa
 
 QByteArray readFileContents(DEV_ZR40NN_t* ut, int slot, FailureReport& report)
 {
-    const QString name = QString::fromUtf8(ut->file_names[slot]);
+    const QByteArray raw(ut->file_names[slot]);
+    const QString name = QString::fromUtf8(raw);
     SessionScope session(ut);
     Steps steps(report);
-    DEV_ZR40NN_file_t* handle = DEV_ZR40NN_file_open(ut, ut->file_names[slot]);
-    if (handle == nullptr) {
-        steps.fail(text::tokenFileNotOpened(name, detail(ut)));
+    // The open reads the file from the token; reading and closing the handle stay in memory.
+    DEV_ZR40NN_thread_file_open open(ut, raw.constData());
+    if (!runDescribed(steps, open, [&](const QString& error) { return text::tokenFileNotOpened(name, error); })) {
         return {};
     }
+    DEV_ZR40NN_file_t* handle = open.fileHandle();
     QByteArray contents(handle->size, '\0');
     if (DEV_ZR40NN_file_read(handle, reinterpret_cast<unsigned char*>(contents.data()), handle->size) < 0) {
         steps.fail(text::tokenFileNotRead(name, detail(ut)));

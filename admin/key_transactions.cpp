@@ -81,11 +81,8 @@ void generateKey(DEV_ZR40NN_t* ut, const char* pin, int pinId, const char* name,
     Steps steps(report);
     steps.run(DEV_ZR40NN_thread_cmd_generate_key(ut, pin, pinId, name, slot), kCommandCursor);
     steps.run(DEV_ZR40NN_thread_cmd_read_dev_info(ut), kCommandCursor);
-    // Short reads of the slots, straight from the GUI thread.
-    for (int i = 0; i < keySlotCount(ut) && !steps.failed(); ++i) {
-        if (DEV_ZR40NN_cmd_read_key_info(ut, i) < 0) {
-            steps.fail(QString::fromUtf8(DEV_ZR40NN_lib_detail_error_desc(ut)));
-        }
+    for (int i = 0; i < keySlotCount(ut); ++i) {
+        steps.run(DEV_ZR40NN_thread_cmd_read_key_info(ut, i), kCommandCursor);
     }
 }
 

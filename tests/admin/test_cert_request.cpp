@@ -350,6 +350,26 @@ private slots:
         QCOMPARE(f->tokens.commands(id), QString());
     }
 
+    // The PIN checked at login no longer opens the key when the engine loads it: the box says what
+    // the token said, and no request is written.
+    void keyTheEngineCannotLoadIsReported()
+    {
+        const int id = f->tokens.plug(tokenWithKey("ODMOWA"));
+        f->start();
+        login(f->node(), false, QString::fromLatin1(kUserPin));
+        setText(form(f->node()), "commonName", QStringLiteral("Jan"));
+        f->tokens.token(id).failNth(zr40nn::test::kTryPinCode, 1, emu::kStatusWrongPin);
+        f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("Błąd"), std::nullopt, {} });
+        const QString path = mDir.filePath(QStringLiteral("odmowa.pem"));
+        writeRequest(f->node(), path);
+        const QStringList problems = f->boxes.finish();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+        QVERIFY2(f->boxes.seen().value(0).text.contains(QStringLiteral("wrong PIN, command not allowed")),
+                 qPrintable(f->boxes.seen().value(0).text));
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(zr40nn::test::commandCount(f->tokens.token(id), zr40nn::test::kSignCode), 0);
+    }
+
     void keyNamedTwiceIsRefused()
     {
         emu::TokenConfig config = tokenWithKey("DWAKLUCZE");

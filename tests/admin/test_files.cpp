@@ -214,6 +214,19 @@ private slots:
         f->boxes.expectQuestion(text::confirmFileDelete(), QMessageBox::No);
         press(page(node), "deleteFile");
         QCOMPARE(f->tokens.commands(mId), QString());
+        // A deletion the token refuses leaves the file, and the file can still be opened: the
+        // next deletion goes through.
+        constexpr std::uint8_t kWriteObject = 0x2E;
+        f->tokens.token(mId).failNth(kWriteObject, 1, emu::kStatusWrongPin);
+        f->boxes.expectQuestion(text::confirmFileDelete(), QMessageBox::Yes);
+        f->boxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QStringLiteral("Błąd"), std::nullopt, [] {
+                             const QString shown = BoxWatcher::activeBox()->text();
+                             QVERIFY(shown.startsWith(text::tokenFileNotDeleted(QStringLiteral("a.txt"), QString())));
+                             QVERIFY(shown.contains(QStringLiteral("wrong PIN, command not allowed")));
+                         } });
+        press(page(node), "deleteFile");
+        QCOMPARE(fileNodeNames(node), QStringList({ QStringLiteral("a.txt") }));
+        selectRow(node, QStringLiteral("a.txt"));
         f->boxes.expectQuestion(text::confirmFileDelete(), QMessageBox::Yes);
         press(page(node), "deleteFile");
         QCOMPARE(fileNodeNames(node), QStringList());
@@ -230,6 +243,18 @@ private slots:
         QVERIFY(view != nullptr && view->isReadOnly());
         QCOMPARE(view->toPlainText(), QStringLiteral("<b>gruby</b>\n"));
         QVERIFY(qobject_cast<QTextEdit*>(filesFolder(node)->child(0)->page()) == nullptr);
+        // The contents come from the token through a worker, under the wait cursor.
+        tokenBus().setWireTime(true);
+        RecordedFailures failures;
+        QByteArray read;
+        {
+            CursorSampler sampler;
+            read = morvil::admin::readFileContents(node->device(), slotNamed(node->device(), "strona.html"), failures);
+            QCOMPARE(sampler.shapes, QSet<Qt::CursorShape>({ Qt::WaitCursor }));
+        }
+        tokenBus().setWireTime(false);
+        QCOMPARE(read, QByteArray("<b>gruby</b>\n"));
+        QCOMPARE(failures.texts, QStringList());
     }
 
     // The token refused the file's table entry, and the read that would have told the library so
@@ -270,9 +295,16 @@ private slots:
         QVERIFY(report.texts.first().startsWith(QStringLiteral("Nie można otworzyć pliku brak umieszczonego")));
         QCOMPARE(contentsOf(kept), QByteArray("stare"));
 
-        // A local file that cannot be written is reported.
-        addOnPage(node, localFile(QStringLiteral("b.txt"), "b"));
+        // What succeeds says so, and reports nothing.
         report.texts.clear();
+        QVERIFY(morvil::admin::addFile(ut, kUserPin, 1, localFile(QStringLiteral("b.txt"), "b"), QStringLiteral("b.txt"),
+                                       report));
+        const QString copy = mDir.filePath(QStringLiteral("b-kopia.txt"));
+        QVERIFY(morvil::admin::saveFile(ut, QStringLiteral("b.txt"), copy, report));
+        QCOMPARE(report.texts, QStringList());
+        QCOMPARE(contentsOf(copy), QByteArray("b"));
+
+        // A local file that cannot be written is reported.
         const QString nowhere = mDir.filePath(QStringLiteral("brak/b.txt"));
         QVERIFY(!morvil::admin::saveFile(ut, QStringLiteral("b.txt"), nowhere, report));
         QCOMPARE(report.texts.size(), 1);

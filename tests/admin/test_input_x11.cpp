@@ -43,14 +43,15 @@ class InputTest : public QObject
         return QTest::qWaitFor([this] { return mBeacon->markSeen(); }, kWaitMs);
     }
 
-    // Generates a key in slot 0 through the page. While the token holds the generation, runs
-    // `duringCommand`, has xdotool send the chains it returns, one after the other, and lets the
-    // token answer once the program has received all of it. Returns when the command is over and
-    // the display has nothing more for the program.
-    void generateWhile(const std::function<QList<QStringList>()>& duringCommand)
+    // Generates a key in slot 0 through the page. While the token holds the first command with
+    // `heldCode` (the generation, or a read that follows it), runs `duringCommand`, has xdotool
+    // send the chains it returns, one after the other, and lets the token answer once the program
+    // has received all of it. Returns when the command is over and the display has nothing more
+    // for the program.
+    void generateWhile(const std::function<QList<QStringList>()>& duringCommand, std::uint8_t heldCode = 0x2C)
     {
         setText(keyBox(node(), 0), "keyName", QStringLiteral("pierwszy"));
-        token().holdNext(0x2C);
+        token().holdNext(heldCode);
         mTokens.clearLog(mId);
         enum
         {
@@ -117,9 +118,17 @@ private slots:
     }
 
     // Typing a name into another slot, pressing its "Generuj" and clicking another node while a
-    // key is generated: none of it happens, then or afterwards.
+    // key is generated, or while the slots are read after it: none of it happens, then or
+    // afterwards.
+    void inputDuringACommandIsDropped_data()
+    {
+        QTest::addColumn<int>("heldCode");
+        QTest::newRow("generation") << 0x2C;
+        QTest::newRow("slot read") << 0x03;
+    }
     void inputDuringACommandIsDropped()
     {
+        QFETCH(int, heldCode);
         QWidget* keysPage = mWindow->currentPage();
         QCOMPARE(keysPage, keysFolder(node())->page());
         QGroupBox* second = keyBox(node(), 1);
@@ -131,7 +140,7 @@ private slots:
             // Typing takes the rest of its chain.
             return QList<QStringList> { clickAt(nameEdit) + typed(QStringLiteral("drugi")),
                                         clickAt(generate) + clickAt(tokenRow) };
-        });
+        }, static_cast<std::uint8_t>(heldCode));
         if (QTest::currentTestFailed()) {
             return;
         }

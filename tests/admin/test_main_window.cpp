@@ -6,6 +6,9 @@
 #include "widgets/key_folder_widget.h"
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
 #include <QStackedWidget>
 #include <QTreeView>
 
@@ -117,6 +120,33 @@ private slots:
         QCOMPARE(window.fontSize(), 24);
         QCOMPARE(window.view()->font().pointSize(), 24); // children follow the window
         QVERIFY(!bigger->isEnabled() && smaller->isEnabled());
+    }
+
+    // Each menu and toolbar offers its actions, in order; "|" stands for a separator.
+    void menusAndToolbarsOfferTheirActions()
+    {
+        MainWindow window;
+        auto offered = [](const QList<QAction*>& actions) {
+            QStringList names;
+            for (const QAction* action : actions) {
+                names << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
+            }
+            return names.join(QLatin1Char(' '));
+        };
+        QStringList menus;
+        for (const QAction* menu : window.menuBar()->actions()) {
+            menus << menu->text() + QStringLiteral(": ") + offered(menu->menu()->actions());
+        }
+        QCOMPARE(menus, QStringList({ QStringLiteral("Ogólne: exit"),
+                                      QStringLiteral("Widok: refresh | incFontSize decFontSize"),
+                                      QStringLiteral("Pomoc: help | about") }));
+        QStringList bars;
+        for (const QToolBar* bar : window.findChildren<QToolBar*>()) {
+            bars << bar->windowTitle() + QStringLiteral(": ") + offered(bar->actions());
+        }
+        QCOMPARE(bars, QStringList({ QStringLiteral("Widok: refresh incFontSize decFontSize"),
+                                     QStringLiteral("Pomoc: help about") }));
+        QCOMPARE(action(window, "help")->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
     }
 
     // The model goes before the window's widgets: a shown token page is handed back cleanly.

@@ -2,7 +2,11 @@
 // event loop while a worker runs.
 #include "admin_fixture.h"
 #include "dev_zr40nn_threads.h"
+#include "openssl_owner.h"
 #include "qt_test_main.h"
+
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 using namespace morvil::test;
 
@@ -129,7 +133,20 @@ private slots:
         const int length = sign.execWithCursor(Qt::WaitCursor);
         QVERIFY(length > 0);
         QCOMPARE(sign.signature().size(), length);
-        QCOMPARE(sign.signature().at(0), '\x30'); // a DER sequence
+        // The token signed the whole digest with the slot's key.
+        DEV_ZR40NN_thread_cmd_read_key_info generated(mUt, 0);
+        QCOMPARE(generated.execWithCursor(Qt::WaitCursor), 0);
+        unsigned char spki[128];
+        const int spkiLength = DEV_ZR40NN_subject_public_key_info(&mUt->keys[0], spki, sizeof(spki));
+        const unsigned char* in = spki;
+        morvil::OpenSslOwner<EVP_PKEY, EVP_PKEY_free> publicKey(d2i_PUBKEY(nullptr, &in, spkiLength));
+        QVERIFY(publicKey != nullptr);
+        morvil::OpenSslOwner<EVP_PKEY_CTX, EVP_PKEY_CTX_free> check(EVP_PKEY_CTX_new(publicKey.get(), nullptr));
+        QVERIFY(check != nullptr && EVP_PKEY_verify_init(check.get()) == 1);
+        QCOMPARE(EVP_PKEY_verify(check.get(), reinterpret_cast<const unsigned char*>(sign.signature().constData()),
+                                 sign.signature().size(), reinterpret_cast<const unsigned char*>(digest.constData()),
+                                 digest.size()),
+                 1);
 
         DEV_ZR40NN_thread_cmd_ecdsa_sign refused(mUt, "0000", 0, digest.constData(), digest.size());
         QVERIFY(refused.execWithCursor(Qt::WaitCursor) < 0);
