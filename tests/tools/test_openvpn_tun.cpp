@@ -13,10 +13,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
+#include <set>
 #include <sstream>
 
 using namespace morvil::openvpn_tun;
@@ -130,10 +133,9 @@ std::string refusalOf(const std::string& line)
 
 } // namespace
 
-TEST(AllowedOptions, TakesWhatTheClientsConnectionsUse)
-{
-    // The connection header and command line of the VPN client, and templates of its connections.
-    for (const char* line : { "remote 127.0.0.1",
+// The connection header and command line of the VPN client, and templates of its connections:
+// each option that openvpn with privileges may be given, once at least.
+const char* const kClientLines[] = { "remote 127.0.0.1",
                               "remote vpn.example.com 1194 udp",
                               "rport 1194",
                               "ca ca",
@@ -200,7 +202,11 @@ TEST(AllowedOptions, TakesWhatTheClientsConnectionsUse)
                               "mtu-disc yes",
                               "compress lz4-v2",
                               "allow-compression no",
-                              "mute-replay-warnings" }) {
+                              "mute-replay-warnings" };
+
+TEST(AllowedOptions, TakesWhatTheClientsConnectionsUse)
+{
+    for (const char* line : kClientLines) {
         EXPECT_EQ(refusalOf(line), "") << line;
     }
     for (const char* block : { "<ca>\nX\n</ca>", "<tls-crypt>\nX\n</tls-crypt>", "<tls-auth>\nX\n</tls-auth>",
@@ -316,6 +322,34 @@ TEST(AllowedOptions, RefusesWhatRunsProgramsFilesPortsServersOrClearTextAndEvery
     EXPECT_TRUE(namesFile("tls-auth"));
     EXPECT_FALSE(namesFile("remote"));
     EXPECT_FALSE(namesFile("log"));
+}
+
+// Every option that openvpn itself lists, other than those above, is refused by its name.
+TEST(AllowedOptions, RefusesEveryOtherOptionThatOpenVpnKnows)
+{
+    std::set<std::string> accepted;
+    for (const char* line : kClientLines) {
+        accepted.insert(std::string(line).substr(0, std::string(line).find(' ')));
+    }
+    std::string help;
+    FILE* out = popen("/usr/sbin/openvpn --help 2>/dev/null", "r");
+    ASSERT_NE(out, nullptr);
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof(buffer), out)) > 0;) {
+        help.append(buffer, n);
+    }
+    pclose(out);
+    std::set<std::string> known;
+    const std::regex option("--([a-z0-9][a-z0-9-]*)");
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it) {
+        known.insert((*it)[1].str());
+    }
+    ASSERT_GT(known.size(), 200u) << help;
+    for (const std::string& name : known) {
+        if (!accepted.contains(name)) {
+            EXPECT_TRUE(refusal(Option { name, {} }).starts_with("\"" + name + "\" is not accepted")) << name;
+        }
+    }
 }
 
 TEST(TunRequest, ChecksAConfigurationAsAWhole)
