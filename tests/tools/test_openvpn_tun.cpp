@@ -136,73 +136,73 @@ std::string refusalOf(const std::string& line)
 // The connection header and command line of the VPN client, and templates of its connections:
 // each option that openvpn with privileges may be given, once at least.
 const char* const kClientLines[] = { "remote 127.0.0.1",
-                              "remote vpn.example.com 1194 udp",
-                              "rport 1194",
-                              "ca ca",
-                              "cert user",
-                              "dev tun",
-                              "float",
-                              "pull",
-                              "tls-client",
-                              "client",
-                              "nobind",
-                              "verb 3",
-                              "verb 11",
-                              "hand-window 5",
-                              "tls-exit",
-                              "reneg-sec 2",
-                              "remote-cert-tls server",
-                              "cipher AES-256-GCM",
-                              "key-direction 1",
-                              "tls-auth ta.key 1",
-                              "tls-auth ta.key",
-                              "tls-crypt tc.key",
-                              "proto tcp-client",
-                              "explicit-exit-notify",
-                              "explicit-exit-notify 2",
-                              "resolv-retry infinite",
-                              "persist-key",
-                              "persist-tun",
-                              "keepalive 10 60",
-                              "verify-x509-name vpn-server name",
-                              "tls-version-min 1.2 or-highest",
-                              "data-ciphers AES-256-GCM:AES-128-GCM",
-                              "auth SHA256",
-                              "mssfix 1400",
-                              "comp-lzo no",
-                              "mute 20",
-                              "connect-retry 5 30",
-                              "crl-verify crl.pem",
-                              "tls-version-min 1.2",
-                              "fragment 1300 mtu",
-                              "rport 65535",
-                              "connect-retry-max 3",
-                              "connect-timeout 10",
-                              "server-poll-timeout 4",
-                              "remote-random",
-                              "ping 10",
-                              "ping-restart 60",
-                              "ping-exit 120",
-                              "tran-window 3600",
-                              "tls-timeout 2",
-                              "reneg-bytes 1000000",
-                              "reneg-pkts 1000",
-                              "remote-cert-eku \"TLS Web Server Authentication\"",
-                              "tls-version-max 1.3",
-                              "tls-cipher TLS-ECDHE-ECDSA-WITH-AES-256-GCM-SHA384",
-                              "tls-ciphersuites TLS_AES_256_GCM_SHA384",
-                              "tls-groups X25519:prime256v1",
-                              "ecdh-curve prime256v1",
-                              "data-ciphers ?CHACHA20-POLY1305:AES-256-GCM",
-                              "data-ciphers-fallback AES-256-CBC",
-                              "auth-nocache",
-                              "tls-crypt-v2 client.key",
-                              "extra-certs extra.pem",
-                              "tun-mtu 1500",
-                              "mtu-disc yes",
-                              "compress lz4-v2",
-                              "allow-compression no",
-                              "mute-replay-warnings" };
+                                     "remote vpn.example.com 1194 udp",
+                                     "rport 1194",
+                                     "ca ca",
+                                     "cert user",
+                                     "dev tun",
+                                     "float",
+                                     "pull",
+                                     "tls-client",
+                                     "client",
+                                     "nobind",
+                                     "verb 3",
+                                     "verb 11",
+                                     "hand-window 5",
+                                     "tls-exit",
+                                     "reneg-sec 2",
+                                     "remote-cert-tls server",
+                                     "cipher AES-256-GCM",
+                                     "key-direction 1",
+                                     "tls-auth ta.key 1",
+                                     "tls-auth ta.key",
+                                     "tls-crypt tc.key",
+                                     "proto tcp-client",
+                                     "explicit-exit-notify",
+                                     "explicit-exit-notify 2",
+                                     "resolv-retry infinite",
+                                     "persist-key",
+                                     "persist-tun",
+                                     "keepalive 10 60",
+                                     "verify-x509-name vpn-server name",
+                                     "tls-version-min 1.2 or-highest",
+                                     "data-ciphers AES-256-GCM:AES-128-GCM",
+                                     "auth SHA256",
+                                     "mssfix 1400",
+                                     "comp-lzo no",
+                                     "mute 20",
+                                     "connect-retry 5 30",
+                                     "crl-verify crl.pem",
+                                     "tls-version-min 1.2",
+                                     "fragment 1300 mtu",
+                                     "rport 65535",
+                                     "connect-retry-max 3",
+                                     "connect-timeout 10",
+                                     "server-poll-timeout 4",
+                                     "remote-random",
+                                     "ping 10",
+                                     "ping-restart 60",
+                                     "ping-exit 120",
+                                     "tran-window 3600",
+                                     "tls-timeout 2",
+                                     "reneg-bytes 1000000",
+                                     "reneg-pkts 1000",
+                                     "remote-cert-eku \"TLS Web Server Authentication\"",
+                                     "tls-version-max 1.3",
+                                     "tls-cipher TLS-ECDHE-ECDSA-WITH-AES-256-GCM-SHA384",
+                                     "tls-ciphersuites TLS_AES_256_GCM_SHA384",
+                                     "tls-groups X25519:prime256v1",
+                                     "ecdh-curve prime256v1",
+                                     "data-ciphers ?CHACHA20-POLY1305:AES-256-GCM",
+                                     "data-ciphers-fallback AES-256-CBC",
+                                     "auth-nocache",
+                                     "tls-crypt-v2 client.key",
+                                     "extra-certs extra.pem",
+                                     "tun-mtu 1500",
+                                     "mtu-disc yes",
+                                     "compress lz4-v2",
+                                     "allow-compression no",
+                                     "mute-replay-warnings" };
 
 TEST(AllowedOptions, TakesWhatTheClientsConnectionsUse)
 {
@@ -382,9 +382,9 @@ Words tunArgs(const Words& extra = kClientArgs, const std::string& socket = "/tm
 {
     Words args { "4242", "--config", "/tmp/p/conf" };
     args.insert(args.end(), extra.begin(), extra.end());
-    args.insert(args.end(),
-                { "--management", socket, "unix", "--management-client", "--management-hold",
-                  "--management-external-key" });
+    args.insert(
+        args.end(),
+        { "--management", socket, "unix", "--management-client", "--management-hold", "--management-external-key" });
     return args;
 }
 
@@ -535,9 +535,9 @@ TEST_F(InATempDir, OpenVpnGetsCopiesOfTheFilesAndTheManagementOfItsCaller)
     EXPECT_TRUE(reachesOurSocket(socketCopy));
     // Whatever came before: no local port, no program run.
     EXPECT_EQ(Words(args.begin() + 13, args.end()),
-              (Words { "--verb", "3", "--dev", "tun", "--float", "--pull", "--tls-client", "--management",
-                       socketCopy, "unix", "--management-client", "--management-client-user", "anna",
-                       "--management-hold", "--management-external-key", "--nobind", "--script-security", "0" }));
+              (Words { "--verb", "3", "--dev", "tun", "--float", "--pull", "--tls-client", "--management", socketCopy,
+                       "unix", "--management-client", "--management-client-user", "anna", "--management-hold",
+                       "--management-external-key", "--nobind", "--script-security", "0" }));
     // Only we may open a copy.
     struct stat info
     {
@@ -576,8 +576,8 @@ TEST_F(InATempDir, OpenVpnRunsOnlyAsAClientOfASocketOfTheCallers)
     for (const auto& [conf, extra] : clients) {
         FileCopies copies;
         std::string error;
-        EXPECT_FALSE(
-            openVpnArgs(checkConfig(conf).list, readRequest(tunArgs(extra, socketPath)), "anna", copies, error).empty());
+        EXPECT_FALSE(openVpnArgs(checkConfig(conf).list, readRequest(tunArgs(extra, socketPath)), "anna", copies, error)
+                         .empty());
         EXPECT_EQ(error, "") << conf << extra.back();
     }
 
@@ -585,8 +585,8 @@ TEST_F(InATempDir, OpenVpnRunsOnlyAsAClientOfASocketOfTheCallers)
     std::ofstream("plain") << "x\n";
     ASSERT_EQ(chown(socketPath.c_str(), 65534, 65534), 0);
     const std::pair<std::string, std::string> notOurs[] = {
-        { mDir / "missing", "cannot reach the management socket " + (mDir / "missing").string()
-                                + ": No such file or directory" },
+        { mDir / "missing",
+          "cannot reach the management socket " + (mDir / "missing").string() + ": No such file or directory" },
         { mDir / "plain", (mDir / "plain").string() + " is not a socket of the caller's" },
         { socketPath, socketPath + " is not a socket of the caller's" },
     };
@@ -628,9 +628,9 @@ TEST_F(InATempDir, ReadsOnlyRegularFilesOfAFairSize)
     const Options config = checkConfig("ca missing\n");
     FileCopies copies;
     ASSERT_NO_FATAL_FAILURE(listenAt((mDir / "sock").string()));
-    EXPECT_TRUE(openVpnArgs(config.list, readRequest(tunArgs(kClientArgs, (mDir / "sock").string())), "anna", copies,
-                            error)
-                    .empty());
+    EXPECT_TRUE(
+        openVpnArgs(config.list, readRequest(tunArgs(kClientArgs, (mDir / "sock").string())), "anna", copies, error)
+            .empty());
     EXPECT_EQ(error, "cannot read missing: No such file or directory");
 }
 

@@ -251,7 +251,8 @@ namespace {
 std::string childProgram(pid_t pid, const std::string& parentProgram)
 {
     const std::vector<pid_t> children = childrenOf(pid);
-    const std::vector<std::string> args = children.size() == 1 ? commandLineOf(children[0]) : std::vector<std::string>();
+    const std::vector<std::string> args
+        = children.size() == 1 ? commandLineOf(children[0]) : std::vector<std::string>();
     return args.empty() || args[0] == parentProgram ? "" : args[0];
 }
 
@@ -302,9 +303,10 @@ TEST_F(AsAUserWhoIsNotRoot, OpenVpnRunsWithoutTheStarterWhereNoneIsNeededOrAllow
         = runAsUser((other / "bin/morvil_openvpn").string(), clientArguments(), std::string(kVpnPin) + "\n");
     ASSERT_TRUE(outsider->waitForExit(kConnectSeconds));
     EXPECT_EQ(outsider->exitStatus(), 1);
-    EXPECT_EQ(outsider->err(), "morvil_openvpn: this user may not start the privileged starter " + starter.string()
-                                   + " (Permission denied), which openvpn needs to make a tun device for a user who is"
-                                     " not root\n");
+    EXPECT_EQ(outsider->err(),
+              "morvil_openvpn: this user may not start the privileged starter " + starter.string()
+                  + " (Permission denied), which openvpn needs to make a tun device for a user who is"
+                    " not root\n");
     EXPECT_TRUE(bus().token(mToken).log().empty());
 
     // Root starts openvpn itself, even where the starter is installed.

@@ -396,10 +396,10 @@ protected:
         const std::string socket = (mHome / "held.sock").string();
         held.management = std::make_unique<HeldManagement>(socket, mUid, mGid);
         // The starter runs with its standard error closed, as a careless caller may start it.
-        std::vector<std::string> args {
-            "-c", "ulimit -c unlimited && ulimit -S -n 12 && ulimit -S -f 1 && \"$0\" \"$$\" \"$@\" 2>&- 9<conf.plain & wait $!",
-            starterPath()
-        };
+        std::vector<std::string> args { "-c",
+                                        "ulimit -c unlimited && ulimit -S -n 12 && ulimit -S -f 1 && \"$0\" \"$$\" "
+                                        "\"$@\" 2>&- 9<conf.plain & wait $!",
+                                        starterPath() };
         const std::vector<std::string> rest = starterArgs("conf.plain", socket);
         args.insert(args.end(), rest.begin(), rest.end());
         held.shell = runAsUser("/bin/sh", args);
@@ -432,8 +432,8 @@ protected:
             EXPECT_NE(fs::read_symlink(fd.path(), unreadable), userFile) << fd.path();
         }
         const std::string limits = readFile("/proc/" + std::to_string(held.openVpn) + "/limits");
-        for (const char* limit : { "Max core file size +0 +0 ", "Max file size +unlimited +unlimited ",
-                                   "Max open files +1024 +4096 " }) {
+        for (const char* limit :
+             { "Max core file size +0 +0 ", "Max file size +unlimited +unlimited ", "Max open files +1024 +4096 " }) {
             EXPECT_TRUE(std::regex_search(limits, std::regex(limit))) << limit << "\n" << limits;
         }
     }

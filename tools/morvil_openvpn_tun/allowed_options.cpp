@@ -121,7 +121,8 @@ bool cipherList(const std::string& v)
 bool tlsCiphers(const std::string& v)
 {
     std::string lower(v.size(), ' ');
-    std::transform(v.begin(), v.end(), lower.begin(), [](char c) { return std::tolower(static_cast<unsigned char>(c)); });
+    std::transform(v.begin(), v.end(), lower.begin(),
+                   [](char c) { return std::tolower(static_cast<unsigned char>(c)); });
     return lower.find("null") == std::string::npos;
 }
 
