@@ -88,17 +88,22 @@ bool compressionAllowed(const std::string& v)
     return oneOf(v, { "yes", "no", "asym" });
 }
 
+bool sameLetter(char a, char b)
+{
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
 bool sameWord(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), sameLetter);
 }
 
 // The data channel encrypted and authenticated: openvpn's "none" leaves it in clear text.
+constexpr std::string_view kClearText = "none";
+
 bool notNone(const std::string& v)
 {
-    return !sameWord(v, "none");
+    return !sameWord(v, kClearText);
 }
 // A list of ciphers joined by ':', each possibly marked optional with a leading '?'.
 bool cipherList(const std::string& v)
@@ -109,7 +114,7 @@ bool cipherList(const std::string& v)
         if (cipher.starts_with('?')) {
             cipher.remove_prefix(1);
         }
-        if (sameWord(cipher, "none")) {
+        if (sameWord(cipher, kClearText)) {
             return false;
         }
         start = end + 1;
@@ -120,10 +125,8 @@ bool cipherList(const std::string& v)
 // without authentication (eNULL, aNULL, NULL).
 bool tlsCiphers(const std::string& v)
 {
-    std::string lower(v.size(), ' ');
-    std::transform(v.begin(), v.end(), lower.begin(),
-                   [](char c) { return std::tolower(static_cast<unsigned char>(c)); });
-    return lower.find("null") == std::string::npos;
+    constexpr std::string_view kNull = "null";
+    return std::search(v.begin(), v.end(), kNull.begin(), kNull.end(), sameLetter) == v.end();
 }
 
 struct Rule
