@@ -162,6 +162,11 @@ protected:
         EXPECT_NE(environment.find("TMPDIR=" + (mWork / "tmp").string() + '\0'), std::string::npos);
         EXPECT_EQ(environment.find("LD_PRELOAD="), std::string::npos);
         EXPECT_NE(std::getenv("LD_PRELOAD"), nullptr); // what was dropped
+        // Our signals stay ours: openvpn does not hold the descriptor that we read them from.
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(child.pid) + "/fd")) {
+            std::error_code gone;
+            EXPECT_NE(fs::read_symlink(fd.path(), gone), "anon_inode:[signalfd]") << fd.path();
+        }
         return child;
     }
 
@@ -290,6 +295,15 @@ TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyOrNotStartingSaysWhy)
     EXPECT_TRUE(fs::is_empty(deep));
     fs::remove_all(deep);
 
+    // The device may be replaced by the null one only.
+    RunningProcess otherDevice(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(),
+                               std::string(kVpnPin) + "\n",
+                               { "TMPDIR=" + (mWork / "tmp").string(), "MORVIL_OPENVPN_DEV=tap" });
+    ASSERT_TRUE(otherDevice.waitForExit(kConnectSeconds));
+    EXPECT_EQ(otherDevice.exitStatus(), 1);
+    EXPECT_EQ(otherDevice.err(), "morvil_openvpn: MORVIL_OPENVPN_DEV may only be \"null\"\n");
+    EXPECT_EQ(tokenCommands(kTryPinCode), 0);
+
     makeConnectionDir(mWork / "0000", certDir(), connectionConf(mPort, kVpnKeyReference, "no-such-directive 1\n"));
     std::unique_ptr<RunningProcess> client = startClient();
     ASSERT_TRUE(client->waitForExit(kConnectSeconds));
@@ -399,5 +413,45 @@ TEST_F(OpenVpnThroughTheToken, ARefusedClientTriesNoMoreOftenThanOpenVpnAlone)
     EXPECT_TRUE(client->running());
     client->signal(SIGTERM);
     EXPECT_TRUE(client->waitForExit(15));
+    EXPECT_FALSE(privateDirsLeft());
+}
+
+// The reader of our standard output, where the tunnel is announced, may go away (a client that
+// stopped listening): the announcement goes into the void, and the connection runs on, restarts
+// when asked and ends cleanly when asked, as if someone still read.
+TEST_F(OpenVpnThroughTheToken, AnAnnouncementNoOneReadsEndsNothing)
+{
+    // Started with SIGPIPE's default action, whatever this test ignores.
+    std::vector<std::string> args { "-c", "{ env --default-signal=PIPE \"$0\" \"$@\"; echo \"status $?\" >&2; } | true",
+                                    MORVIL_OPENVPN };
+    const std::vector<std::string> client = clientArguments();
+    args.insert(args.end(), client.begin(), client.end());
+    RunningProcess shell("/bin/sh", args, (mWork / "0000").string(), std::string(kVpnPin) + "\n",
+                         { "TMPDIR=" + (mWork / "tmp").string(), "MORVIL_OPENVPN_DEV=null" });
+    ASSERT_TRUE(shell.waitForOutput(kInitialised, kConnectSeconds)) << shell.err();
+    pid_t clientPid = -1;
+    for (pid_t group : childrenOf(shell.pid())) {
+        for (pid_t child : childrenOf(group)) {
+            const std::vector<std::string> command = commandLineOf(child);
+            clientPid = !command.empty() && command[0] == MORVIL_OPENVPN ? child : clientPid;
+        }
+    }
+    ASSERT_GT(clientPid, 0);
+    // openvpn takes the restart only after it told us the tunnel was up, which we announced.
+    kill(clientPid, SIGHUP);
+    const auto reconnected = [&shell] {
+        const std::string err = shell.err();
+        const std::size_t restart = err.find("process restarting");
+        return restart != std::string::npos && err.find("Peer Connection Initiated", restart) != std::string::npos;
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(kConnectSeconds);
+    while (!reconnected() && shell.err().find("status ") == std::string::npos
+           && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(reconnected()) << shell.err();
+    kill(clientPid, SIGTERM);
+    ASSERT_TRUE(shell.waitForExit(15));
+    EXPECT_NE(shell.err().find("status 0\n"), std::string::npos) << shell.err();
     EXPECT_FALSE(privateDirsLeft());
 }

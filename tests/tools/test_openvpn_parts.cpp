@@ -134,9 +134,14 @@ TEST(OpenVpnTunStarter, RefusesBeforehandWhatTheStarterWouldRefuse)
     EXPECT_EQ(tunStarterRefusal("conf", "remote x\n", { "--dev", "tun", "--up", "/x.sh" }),
               "\"--up\" is not accepted: openvpn with privileges takes only the options that a connection needs");
     EXPECT_EQ(tunStarterRefusal("conf", "remote x\n", { "tun" }), "argument 1: \"tun\" is no option (no leading --)");
+    EXPECT_EQ(tunStarterRefusal("conf", "remote x\n", { "--dev", "tun", "--pull" }),
+              "openvpn with privileges runs only as a client: the options must hold \"client\", or \"pull\" and"
+              " \"tls-client\"");
     // Root, and a null device, need no starter; and the build tree's, not set-user-ID root, is none.
-    EXPECT_EQ(tunStarter({ "--dev", "null" }), "");
-    EXPECT_EQ(tunStarter(clientArgs), "");
+    std::string error;
+    EXPECT_EQ(tunStarter({ "--dev", "null" }, error), "");
+    EXPECT_EQ(tunStarter(clientArgs, error), "");
+    EXPECT_EQ(error, "");
     EXPECT_EQ(throughTunStarter("/p/morvil_openvpn_tun", { "/usr/sbin/openvpn", "--config", "c" }),
               (Args { "/p/morvil_openvpn_tun", std::to_string(getpid()), "--config", "c" }));
 }

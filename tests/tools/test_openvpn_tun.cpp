@@ -8,12 +8,18 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
+#include <set>
 #include <sstream>
 
 using namespace morvil::openvpn_tun;
@@ -127,58 +133,90 @@ std::string refusalOf(const std::string& line)
 
 } // namespace
 
+// The connection header and command line of the VPN client, and templates of its connections:
+// each option that openvpn with privileges may be given, once at least.
+const char* const kClientLines[] = { "remote 127.0.0.1",
+                                     "remote vpn.example.com 1194 udp",
+                                     "rport 1194",
+                                     "ca ca",
+                                     "cert user",
+                                     "dev tun",
+                                     "float",
+                                     "pull",
+                                     "tls-client",
+                                     "client",
+                                     "nobind",
+                                     "verb 3",
+                                     "verb 11",
+                                     "hand-window 5",
+                                     "tls-exit",
+                                     "reneg-sec 2",
+                                     "remote-cert-tls server",
+                                     "cipher AES-256-GCM",
+                                     "key-direction 1",
+                                     "tls-auth ta.key 1",
+                                     "tls-auth ta.key",
+                                     "tls-crypt tc.key",
+                                     "proto tcp-client",
+                                     "explicit-exit-notify",
+                                     "explicit-exit-notify 2",
+                                     "resolv-retry infinite",
+                                     "persist-key",
+                                     "persist-tun",
+                                     "keepalive 10 60",
+                                     "verify-x509-name vpn-server name",
+                                     "tls-version-min 1.2 or-highest",
+                                     "data-ciphers AES-256-GCM:AES-128-GCM",
+                                     "auth SHA256",
+                                     "mssfix 1400",
+                                     "comp-lzo no",
+                                     "mute 20",
+                                     "connect-retry 5 30",
+                                     "crl-verify crl.pem",
+                                     "tls-version-min 1.2",
+                                     "fragment 1300 mtu",
+                                     "rport 65535",
+                                     "connect-retry-max 3",
+                                     "connect-timeout 10",
+                                     "server-poll-timeout 4",
+                                     "remote-random",
+                                     "ping 10",
+                                     "ping-restart 60",
+                                     "ping-exit 120",
+                                     "tran-window 3600",
+                                     "tls-timeout 2",
+                                     "reneg-bytes 1000000",
+                                     "reneg-pkts 1000",
+                                     "remote-cert-eku \"TLS Web Server Authentication\"",
+                                     "tls-version-max 1.3",
+                                     "tls-cipher TLS-ECDHE-ECDSA-WITH-AES-256-GCM-SHA384",
+                                     "tls-ciphersuites TLS_AES_256_GCM_SHA384",
+                                     "tls-groups X25519:prime256v1",
+                                     "ecdh-curve prime256v1",
+                                     "data-ciphers ?CHACHA20-POLY1305:AES-256-GCM",
+                                     "data-ciphers-fallback AES-256-CBC",
+                                     "auth-nocache",
+                                     "tls-crypt-v2 client.key",
+                                     "extra-certs extra.pem",
+                                     "tun-mtu 1500",
+                                     "mtu-disc yes",
+                                     "compress lz4-v2",
+                                     "allow-compression no",
+                                     "mute-replay-warnings" };
+
 TEST(AllowedOptions, TakesWhatTheClientsConnectionsUse)
 {
-    // The connection header and command line of the VPN client, and templates of its connections.
-    for (const char* line : { "remote 127.0.0.1",
-                              "remote vpn.example.com 1194 udp",
-                              "rport 1194",
-                              "ca ca",
-                              "cert user",
-                              "dev tun",
-                              "float",
-                              "pull",
-                              "tls-client",
-                              "client",
-                              "nobind",
-                              "verb 3",
-                              "verb 11",
-                              "hand-window 5",
-                              "tls-exit",
-                              "reneg-sec 2",
-                              "remote-cert-tls server",
-                              "cipher AES-256-GCM",
-                              "key-direction 1",
-                              "tls-auth ta.key 1",
-                              "tls-auth ta.key",
-                              "tls-crypt tc.key",
-                              "proto tcp-client",
-                              "explicit-exit-notify",
-                              "explicit-exit-notify 2",
-                              "resolv-retry infinite",
-                              "persist-key",
-                              "persist-tun",
-                              "keepalive 10 60",
-                              "verify-x509-name vpn-server name",
-                              "tls-version-min 1.2 or-highest",
-                              "data-ciphers AES-256-GCM:AES-128-GCM",
-                              "auth SHA256",
-                              "mssfix 1400",
-                              "comp-lzo no",
-                              "mute 20",
-                              "connect-retry 5 30",
-                              "crl-verify crl.pem",
-                              "tls-version-min 1.2",
-                              "fragment 1300 mtu",
-                              "rport 65535" }) {
+    for (const char* line : kClientLines) {
         EXPECT_EQ(refusalOf(line), "") << line;
     }
-    for (const char* block : { "<ca>\nX\n</ca>", "<tls-crypt>\nX\n</tls-crypt>", "<tls-auth>\nX\n</tls-auth>" }) {
+    for (const char* block : { "<ca>\nX\n</ca>", "<tls-crypt>\nX\n</tls-crypt>", "<tls-auth>\nX\n</tls-auth>",
+                               "<cert>\nX\n</cert>", "<tls-crypt-v2>\nX\n</tls-crypt-v2>",
+                               "<extra-certs>\nX\n</extra-certs>", "<crl-verify>\nX\n</crl-verify>" }) {
         EXPECT_EQ(refusalOf(block), "") << block;
     }
 }
 
-TEST(AllowedOptions, RefusesWhatRunsProgramsReadsOrWritesFilesAndEverythingUnknown)
+TEST(AllowedOptions, RefusesWhatRunsProgramsFilesPortsServersOrClearTextAndEverythingUnknown)
 {
     const std::string notAccepted
         = " is not accepted: openvpn with privileges takes only the options that a connection needs";
@@ -215,6 +253,25 @@ TEST(AllowedOptions, RefusesWhatRunsProgramsReadsOrWritesFilesAndEverythingUnkno
                               "dev-node",
                               "lport",
                               "bind",
+                              "port",
+                              "local",
+                              "mode",
+                              "server",
+                              "tls-server",
+                              "inetd",
+                              "port-share",
+                              "ifconfig",
+                              "ifconfig-ipv6",
+                              "dev-type",
+                              "lladdr",
+                              "push",
+                              "client-config-dir",
+                              "engine",
+                              "providers",
+                              "pkcs11-providers",
+                              "socks-proxy",
+                              "http-proxy",
+                              "management-external-cert",
                               "mark",
                               "secret",
                               "pkcs12",
@@ -248,6 +305,15 @@ TEST(AllowedOptions, RefusesWhatRunsProgramsReadsOrWritesFilesAndEverythingUnkno
         // On openvpn's command line, a value that begins with "--" would be an option.
         { "remote --up", "\"remote\" does not take the value \"--up\"" },
         { "cipher \"a\\\tb\"", "\"cipher\" does not take the value \"a\tb\"" },
+        // The data channel in clear text, or a control channel without encryption or authentication.
+        { "cipher none", "\"cipher\" does not take the value \"none\"" },
+        { "cipher NONE", "\"cipher\" does not take the value \"NONE\"" },
+        { "auth none", "\"auth\" does not take the value \"none\"" },
+        { "data-ciphers AES-256-GCM:none", "\"data-ciphers\" does not take the value \"AES-256-GCM:none\"" },
+        { "data-ciphers ?None", "\"data-ciphers\" does not take the value \"?None\"" },
+        { "data-ciphers-fallback none", "\"data-ciphers-fallback\" does not take the value \"none\"" },
+        { "tls-cipher DEFAULT:eNULL", "\"tls-cipher\" does not take the value \"DEFAULT:eNULL\"" },
+        { "tls-cipher aNULL", "\"tls-cipher\" does not take the value \"aNULL\"" },
     };
     for (const auto& [line, reason] : wrong) {
         EXPECT_EQ(refusalOf(line), reason) << line;
@@ -256,6 +322,34 @@ TEST(AllowedOptions, RefusesWhatRunsProgramsReadsOrWritesFilesAndEverythingUnkno
     EXPECT_TRUE(namesFile("tls-auth"));
     EXPECT_FALSE(namesFile("remote"));
     EXPECT_FALSE(namesFile("log"));
+}
+
+// Every option that openvpn itself lists, other than those above, is refused by its name.
+TEST(AllowedOptions, RefusesEveryOtherOptionThatOpenVpnKnows)
+{
+    std::set<std::string> accepted;
+    for (const char* line : kClientLines) {
+        accepted.insert(std::string(line).substr(0, std::string(line).find(' ')));
+    }
+    std::string help;
+    FILE* out = popen("/usr/sbin/openvpn --help 2>/dev/null", "r");
+    ASSERT_NE(out, nullptr);
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof(buffer), out)) > 0;) {
+        help.append(buffer, n);
+    }
+    pclose(out);
+    std::set<std::string> known;
+    const std::regex option("--([a-z0-9][a-z0-9-]*)");
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it) {
+        known.insert((*it)[1].str());
+    }
+    ASSERT_GT(known.size(), 200u) << help;
+    for (const std::string& name : known) {
+        if (!accepted.contains(name)) {
+            EXPECT_TRUE(refusal(Option { name, {} }).starts_with("\"" + name + "\" is not accepted")) << name;
+        }
+    }
 }
 
 TEST(TunRequest, ChecksAConfigurationAsAWhole)
@@ -281,14 +375,16 @@ TEST(TunRequest, ChecksAConfigurationAsAWhole)
 
 namespace {
 
+const Words kClientArgs { "--dev", "tun", "--float", "--pull", "--tls-client" };
+
 // What morvil_openvpn gives the starter, with the options of its caller.
-Words tunArgs(const Words& extra = { "--dev", "tun", "--float", "--pull", "--tls-client" })
+Words tunArgs(const Words& extra = kClientArgs, const std::string& socket = "/tmp/p/sock")
 {
     Words args { "4242", "--config", "/tmp/p/conf" };
     args.insert(args.end(), extra.begin(), extra.end());
-    args.insert(args.end(),
-                { "--management", "/tmp/p/sock", "unix", "--management-client", "--management-hold",
-                  "--management-external-key" });
+    args.insert(
+        args.end(),
+        { "--management", socket, "unix", "--management-client", "--management-hold", "--management-external-key" });
     return args;
 }
 
@@ -349,6 +445,9 @@ protected:
     }
     void TearDown() override
     {
+        if (mListener >= 0) {
+            close(mListener);
+        }
         fs::current_path(mOld);
         fs::remove_all(mDir);
     }
@@ -366,8 +465,36 @@ protected:
             std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
     }
 
+    // A socket listening at path, closed with the test.
+    void listenAt(const std::string& path)
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        mListener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(bind(mListener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ASSERT_EQ(listen(mListener, 1), 0);
+    }
+
+    // Whether a connection to path reaches our socket.
+    bool reachesOurSocket(const std::string& path)
+    {
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+        close(fd);
+        const int accepted = connected ? accept4(mListener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC) : -1;
+        if (accepted >= 0) {
+            close(accepted);
+        }
+        return accepted >= 0;
+    }
+
     fs::path mDir;
     fs::path mOld;
+    int mListener = -1;
 };
 
 } // namespace
@@ -377,16 +504,18 @@ TEST_F(InATempDir, OpenVpnGetsCopiesOfTheFilesAndTheManagementOfItsCaller)
     std::ofstream("ca") << "CA PEM\n";
     std::ofstream("user") << "USER PEM\n";
     std::ofstream("ta.key") << "TA KEY\n";
+    const std::string socketPath = (mDir / "sock").string();
+    ASSERT_NO_FATAL_FAILURE(listenAt(socketPath));
     const Options config = checkConfig("remote 127.0.0.1\nrport 1194\nca ca\ncert user\ntls-auth ta.key 1\n"
                                        "<tls-crypt>\nTC KEY\n</tls-crypt>\nverb 3\n");
     ASSERT_EQ(config.error, "");
-    const TunRequest request = readRequest(tunArgs());
+    const TunRequest request = readRequest(tunArgs(kClientArgs, socketPath));
     const std::size_t openBefore = openDescriptors();
     auto copies = std::make_unique<FileCopies>();
     std::string error;
     const Words args = openVpnArgs(config.list, request, "anna", *copies, error);
     EXPECT_EQ(error, "");
-    ASSERT_EQ(args.size(), 28u);
+    ASSERT_EQ(args.size(), 31u);
     // The files are ours now: what becomes of the caller's is nothing to openvpn.
     const std::string caCopy = args[5];
     fs::remove("ca");
@@ -399,10 +528,16 @@ TEST_F(InATempDir, OpenVpnGetsCopiesOfTheFilesAndTheManagementOfItsCaller)
     }
     EXPECT_EQ(args[10], "1");
     EXPECT_EQ(Words(args.begin(), args.begin() + 5), (Words { "--remote", "127.0.0.1", "--rport", "1194", "--ca" }));
+    // The socket as we reached it: a path moved elsewhere later leads openvpn nowhere else.
+    const std::string socketCopy = args[21];
+    EXPECT_TRUE(socketCopy.starts_with("/dev/fd/")) << socketCopy;
+    fs::rename(socketPath, mDir / "moved");
+    EXPECT_TRUE(reachesOurSocket(socketCopy));
+    // Whatever came before: no local port, no program run.
     EXPECT_EQ(Words(args.begin() + 13, args.end()),
-              (Words { "--verb", "3", "--dev", "tun", "--float", "--pull", "--tls-client", "--management",
-                       "/tmp/p/sock", "unix", "--management-client", "--management-client-user", "anna",
-                       "--management-hold", "--management-external-key" }));
+              (Words { "--verb", "3", "--dev", "tun", "--float", "--pull", "--tls-client", "--management", socketCopy,
+                       "unix", "--management-client", "--management-client-user", "anna", "--management-hold",
+                       "--management-external-key", "--nobind", "--script-security", "0" }));
     // Only we may open a copy.
     struct stat info
     {
@@ -410,8 +545,60 @@ TEST_F(InATempDir, OpenVpnGetsCopiesOfTheFilesAndTheManagementOfItsCaller)
     ASSERT_EQ(stat(caCopy.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     // The copies last as long as their owner, and no longer.
-    EXPECT_EQ(openDescriptors(), openBefore + 4);
+    EXPECT_EQ(openDescriptors(), openBefore + 5);
     copies.reset();
+    EXPECT_EQ(openDescriptors(), openBefore);
+}
+
+TEST_F(InATempDir, OpenVpnRunsOnlyAsAClientOfASocketOfTheCallers)
+{
+    const std::string socketPath = (mDir / "sock").string();
+    ASSERT_NO_FATAL_FAILURE(listenAt(socketPath));
+    const std::string notAClient = "openvpn with privileges runs only as a client: the options must hold \"client\","
+                                   " or \"pull\" and \"tls-client\"";
+    const std::pair<std::string, Words> modes[] = {
+        { "remote x\n", { "--dev", "tun" } },
+        { "remote x\n", { "--dev", "tun", "--pull" } },
+        { "remote x\ntls-client\n", { "--dev", "tun" } },
+    };
+    for (const auto& [conf, extra] : modes) {
+        FileCopies copies;
+        std::string error;
+        EXPECT_TRUE(openVpnArgs(checkConfig(conf).list, readRequest(tunArgs(extra, socketPath)), "anna", copies, error)
+                        .empty());
+        EXPECT_EQ(error, notAClient) << conf << extra.back();
+    }
+    const std::pair<std::string, Words> clients[] = {
+        { "remote x\n", { "--dev", "tun", "--client" } },
+        { "client\nremote x\n", { "--dev", "tun" } },
+        { "remote x\npull\n", { "--dev", "tun", "--tls-client" } },
+    };
+    for (const auto& [conf, extra] : clients) {
+        FileCopies copies;
+        std::string error;
+        EXPECT_FALSE(openVpnArgs(checkConfig(conf).list, readRequest(tunArgs(extra, socketPath)), "anna", copies, error)
+                         .empty());
+        EXPECT_EQ(error, "") << conf << extra.back();
+    }
+
+    // Only a socket, and only the caller's (root's, here).
+    std::ofstream("plain") << "x\n";
+    ASSERT_EQ(chown(socketPath.c_str(), 65534, 65534), 0);
+    const std::pair<std::string, std::string> notOurs[] = {
+        { mDir / "missing",
+          "cannot reach the management socket " + (mDir / "missing").string() + ": No such file or directory" },
+        { mDir / "plain", (mDir / "plain").string() + " is not a socket of the caller's" },
+        { socketPath, socketPath + " is not a socket of the caller's" },
+    };
+    const std::size_t openBefore = openDescriptors();
+    for (const auto& [path, reason] : notOurs) {
+        FileCopies copies;
+        std::string error;
+        EXPECT_TRUE(
+            openVpnArgs(checkConfig("remote x\n").list, readRequest(tunArgs(kClientArgs, path)), "anna", copies, error)
+                .empty());
+        EXPECT_EQ(error, reason);
+    }
     EXPECT_EQ(openDescriptors(), openBefore);
 }
 
@@ -440,7 +627,10 @@ TEST_F(InATempDir, ReadsOnlyRegularFilesOfAFairSize)
 
     const Options config = checkConfig("ca missing\n");
     FileCopies copies;
-    EXPECT_TRUE(openVpnArgs(config.list, readRequest(tunArgs()), "anna", copies, error).empty());
+    ASSERT_NO_FATAL_FAILURE(listenAt((mDir / "sock").string()));
+    EXPECT_TRUE(
+        openVpnArgs(config.list, readRequest(tunArgs(kClientArgs, (mDir / "sock").string())), "anna", copies, error)
+            .empty());
     EXPECT_EQ(error, "cannot read missing: No such file or directory");
 }
 

@@ -194,14 +194,17 @@ TEST_F(AsAUserWhoIsNotRoot, TheStarterRefusesWhatAUserHandsItDirectly)
         EXPECT_FALSE(fs::exists(written)) << error;
     }
     // Started by some other process than the one named.
-    std::vector<std::string> args { "1" };
-    const std::vector<std::string> rest = starterArgs("conf.plain", socket);
-    args.insert(args.end(), rest.begin(), rest.end());
-    std::unique_ptr<RunningProcess> orphan = runAsUser(starterPath(), args);
-    ASSERT_TRUE(orphan->waitForExit(kConnectSeconds));
-    EXPECT_EQ(orphan->exitStatus(), 1);
-    EXPECT_NE(orphan->err().find("morvil_openvpn_tun: process 1, which started us, is gone"), std::string::npos)
-        << orphan->err();
+    {
+        const HeldManagement management(socket, mUid, mGid);
+        std::vector<std::string> args { "1" };
+        const std::vector<std::string> rest = starterArgs("conf.plain", socket);
+        args.insert(args.end(), rest.begin(), rest.end());
+        std::unique_ptr<RunningProcess> orphan = runAsUser(starterPath(), args);
+        ASSERT_TRUE(orphan->waitForExit(kConnectSeconds));
+        EXPECT_EQ(orphan->exitStatus(), 1);
+        EXPECT_NE(orphan->err().find("morvil_openvpn_tun: process 1, which started us, is gone"), std::string::npos)
+            << orphan->err();
+    }
 
     // What the check is for: plain openvpn, as root, writes where the configuration says.
     writeUserFile("conf.plain", keylessConf("log " + w + "\n"));
@@ -212,25 +215,53 @@ TEST_F(AsAUserWhoIsNotRoot, TheStarterRefusesWhatAUserHandsItDirectly)
 
 TEST_F(AsAUserWhoIsNotRoot, OpenVpnTalksOnlyToAManagementSocketOfTheUsers)
 {
-    // A socket on which root listens, which the user names as its own.
-    const std::string socket = (suite().root / "root.sock").string();
-    HeldManagement root(socket, 0, 0);
     writeUserFile("conf.plain", keylessConf(kTemplate));
-    std::unique_ptr<RunningProcess> starter = startStarter(starterArgs("conf.plain", socket));
-    ASSERT_TRUE(root.accepted()) << starter->err();
-    EXPECT_TRUE(waitUntil([&root] { return root.ended(); }, kEndSeconds));
-    EXPECT_TRUE(root.heardNothing());
-    // openvpn, as root, hung up on it unheard and gave up.
-    ASSERT_TRUE(starter->waitForExit(kEndSeconds));
-    EXPECT_NE((starter->out() + starter->err()).find("doesn't match required value (" + std::to_string(mUid) + ")"),
-              std::string::npos)
-        << starter->out() << starter->err();
+    // A socket on which root listens, which the user names as its own; and one of the user's that
+    // the user can no longer reach. Root connects to neither.
+    const std::string rootSocket = (suite().root / "root.sock").string();
+    HeldManagement root(rootSocket, 0, 0);
+    const fs::path locked = mHome / "locked";
+    fs::create_directory(locked);
+    chownTree(mHome, mUid, mGid);
+    const std::string lockedSocket = (locked / "sock").string();
+    HeldManagement user(lockedSocket, mUid, mGid);
+    ASSERT_EQ(chown(locked.c_str(), 0, 0), 0);
+    fs::permissions(locked, fs::perms::owner_all);
+    const struct
+    {
+        HeldManagement& listener;
+        std::string socket;
+        std::string error;
+    } refused[] = {
+        { root, rootSocket, rootSocket + " is not a socket of the caller's" },
+        { user, lockedSocket, "cannot reach the management socket " + lockedSocket + ": Permission denied" },
+    };
+    for (const auto& [listener, socket, error] : refused) {
+        std::unique_ptr<RunningProcess> starter = startStarter(starterArgs("conf.plain", socket));
+        ASSERT_TRUE(starter->waitForExit(kEndSeconds)) << socket;
+        EXPECT_EQ(starter->exitStatus(), 1);
+        EXPECT_NE(starter->err().find("morvil_openvpn_tun: " + error), std::string::npos) << starter->err();
+        EXPECT_FALSE(listener.accepted(0)) << socket;
+    }
 }
 
-TEST_F(AsAUserWhoIsNotRoot, OpenVpnRunsAsTheUserWhereNoStarterIsNeededOrNoneIsInstalled)
+namespace {
+
+// The program of pid's child, once it runs one (not the copy of pid that fork made).
+std::string childProgram(pid_t pid, const std::string& parentProgram)
 {
-    // A null device needs no privileges: openvpn runs as the user, and connects.
+    const std::vector<pid_t> children = childrenOf(pid);
+    const std::vector<std::string> args
+        = children.size() == 1 ? commandLineOf(children[0]) : std::vector<std::string>();
+    return args.empty() || args[0] == parentProgram ? "" : args[0];
+}
+
+} // namespace
+
+TEST_F(AsAUserWhoIsNotRoot, OpenVpnRunsWithoutTheStarterWhereNoneIsNeededOrAllowed)
+{
     const std::string program = (prefix() / "bin/morvil_openvpn").string();
+    // A null device needs no privileges: openvpn runs as the user, and connects.
     std::unique_ptr<RunningProcess> client
         = runAsUser(program, clientArguments(), std::string(kVpnPin) + "\n", { "MORVIL_OPENVPN_DEV=null" });
     ASSERT_TRUE(client->waitForOutput(kInitialised, kConnectSeconds)) << client->out() << client->err();
@@ -261,4 +292,30 @@ TEST_F(AsAUserWhoIsNotRoot, OpenVpnRunsAsTheUserWhereNoStarterIsNeededOrNoneIsIn
     EXPECT_NE(output.find("Options error: Unrecognized option or missing or extra parameter(s)"), std::string::npos)
         << output;
     EXPECT_EQ(output.find(kRefused), std::string::npos) << output;
+
+    // A starter installed for a group that the user is not in: the user hears why, and the token
+    // is not asked.
+    ASSERT_EQ(chown(starter.c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod(starter.c_str(), 04750), 0);
+    writeConf(kTemplate);
+    bus().token(mToken).clearLog();
+    std::unique_ptr<RunningProcess> outsider
+        = runAsUser((other / "bin/morvil_openvpn").string(), clientArguments(), std::string(kVpnPin) + "\n");
+    ASSERT_TRUE(outsider->waitForExit(kConnectSeconds));
+    EXPECT_EQ(outsider->exitStatus(), 1);
+    EXPECT_EQ(outsider->err(),
+              "morvil_openvpn: this user may not start the privileged starter " + starter.string()
+                  + " (Permission denied), which openvpn needs to make a tun device for a user who is"
+                    " not root\n");
+    EXPECT_TRUE(bus().token(mToken).log().empty());
+
+    // Root starts openvpn itself, even where the starter is installed.
+    RunningProcess asRoot(program, clientArguments(), connectionDir().string(), std::string(kVpnPin) + "\n",
+                          { "TMPDIR=" + suite().root.string() });
+    std::string started;
+    EXPECT_TRUE(waitUntil([&] { return !(started = childProgram(asRoot.pid(), program)).empty(); }, kConnectSeconds))
+        << asRoot.err();
+    EXPECT_EQ(started, kOpenVpn);
+    asRoot.signal(SIGTERM);
+    ASSERT_TRUE(asRoot.waitForExit(kEndSeconds));
 }

@@ -108,8 +108,8 @@ inline pid_t onlyChildOf(pid_t pid)
 }
 
 // A process we forked as a user: listens on a socket, says so on a pipe, accepts one connection
-// (and says so), holds it until the other side closes it, then ends, saying whether anything came:
-// openvpn's management connection, held by someone other than the process that started openvpn.
+// (and says so), holds it until the other side closes it, then ends: openvpn's management
+// connection, held by someone other than the process that started openvpn.
 class HeldManagement
 {
 public:
@@ -137,11 +137,8 @@ public:
                 _exit(1);
             }
             char buffer[4096];
-            bool heard = false;
-            for (ssize_t n; (n = read(connection, buffer, sizeof(buffer))) > 0;) {
-                heard = true;
-            }
-            _exit(heard ? 2 : 0);
+            while (read(connection, buffer, sizeof(buffer)) > 0) { }
+            _exit(0);
         }
         close(ready[1]);
         mReady = ready[0];
@@ -156,30 +153,26 @@ public:
         close(mReady);
     }
 
-    bool accepted() { return said('a'); }
+    // Whether it accepted a connection within seconds.
+    bool accepted(double seconds = kConnectSeconds) { return said('a', seconds); }
     // The connection was closed on the other side.
     bool ended()
     {
-        int status = 0;
-        if (mStatus < 0 && waitpid(mPid, &status, WNOHANG) == mPid) {
-            mStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-        }
-        return mStatus >= 0;
+        mEnded = mEnded || waitpid(mPid, nullptr, WNOHANG) == mPid;
+        return mEnded;
     }
-    bool heardNothing() { return ended() && mStatus == 0; }
 
 private:
-    bool said(char what)
+    bool said(char what, double seconds = kConnectSeconds)
     {
         pollfd readable { mReady, POLLIN, 0 };
         char got = 0;
-        return poll(&readable, 1, static_cast<int>(kConnectSeconds * 1000)) == 1 && read(mReady, &got, 1) == 1
-            && got == what;
+        return poll(&readable, 1, static_cast<int>(seconds * 1000)) == 1 && read(mReady, &got, 1) == 1 && got == what;
     }
 
     pid_t mPid = -1;
     int mReady = -1;
-    int mStatus = -1;
+    bool mEnded = false;
 };
 
 class AsAUserWhoIsNotRoot : public ::testing::Test
@@ -376,7 +369,9 @@ protected:
 
 // The starter started by a shell of the user's (its parent), with openvpn's management connection
 // held by another process of the user's: whatever ends openvpn now is not the management
-// connection going.
+// connection going. The shell hands the starter what a user could to make a root openvpn fail or
+// leave a trace: an open descriptor of the user's, a core file of any size, and a descriptor limit
+// and a file size limit too low for anything.
 struct HeldTunnel
 {
     std::unique_ptr<RunningProcess> shell;
@@ -394,7 +389,10 @@ protected:
         const std::string socket = (mHome / "held.sock").string();
         held.management = std::make_unique<HeldManagement>(socket, mUid, mGid);
         // The starter runs with its standard error closed, as a careless caller may start it.
-        std::vector<std::string> args { "-c", "\"$0\" \"$$\" \"$@\" 2>&- & wait $!", starterPath() };
+        std::vector<std::string> args { "-c",
+                                        "ulimit -c unlimited && ulimit -S -n 12 && ulimit -S -f 1 && \"$0\" \"$$\" "
+                                        "\"$@\" 2>&- 9<conf.plain & wait $!",
+                                        starterPath() };
         const std::vector<std::string> rest = starterArgs("conf.plain", socket);
         args.insert(args.end(), rest.begin(), rest.end());
         held.shell = runAsUser("/bin/sh", args);
@@ -405,16 +403,32 @@ protected:
         EXPECT_EQ(commandLineOf(held.starter).at(0), starterPath());
         held.openVpn = onlyChildOf(held.starter);
         ASSERT_GT(held.openVpn, 0);
-        // Its copies of the files are above the standard descriptors all the same, where nothing
-        // that openvpn prints can land in one.
+        // Its copies of the files, and the socket, are above the standard descriptors all the same,
+        // where nothing that openvpn prints can land in one.
+        const std::vector<std::string> openVpnArgs = commandLineOf(held.openVpn);
         int copies = 0;
-        for (const std::string& arg : commandLineOf(held.openVpn)) {
+        for (const std::string& arg : openVpnArgs) {
             if (arg.starts_with("/dev/fd/")) {
                 EXPECT_GT(std::stoi(arg.substr(8)), 2) << arg;
                 ++copies;
             }
         }
-        EXPECT_EQ(copies, 2);
+        EXPECT_EQ(copies, 3);
+        // Its last word: no local port, no scripts.
+        ASSERT_GE(openVpnArgs.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(openVpnArgs.end() - 3, openVpnArgs.end()),
+                  (std::vector<std::string> { "--nobind", "--script-security", "0" }));
+        // Nothing of the user's open, and limits of its own.
+        const fs::path userFile = connectionDir() / "conf.plain";
+        for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(held.openVpn) + "/fd")) {
+            std::error_code unreadable;
+            EXPECT_NE(fs::read_symlink(fd.path(), unreadable), userFile) << fd.path();
+        }
+        const std::string limits = readFile("/proc/" + std::to_string(held.openVpn) + "/limits");
+        for (const char* limit :
+             { "Max core file size +0 +0 ", "Max file size +unlimited +unlimited ", "Max open files +1024 +4096 " }) {
+            EXPECT_TRUE(std::regex_search(limits, std::regex(limit))) << limit << "\n" << limits;
+        }
     }
 };
 

@@ -134,7 +134,11 @@ int main(int argc, char** argv)
     if (config.keyReference.empty()) {
         return fail(invocation.configPath + " has no key line naming the token key");
     }
-    const std::string starter = tunStarter(invocation.openVpnArgs);
+    std::string error;
+    const std::string starter = tunStarter(invocation.openVpnArgs, error);
+    if (!error.empty()) {
+        return fail(error);
+    }
     if (!starter.empty()) {
         if (const std::string refused = tunStarterRefusal(invocation.configPath, config.text, invocation.openVpnArgs);
             !refused.empty()) {
@@ -142,7 +146,6 @@ int main(int argc, char** argv)
         }
     }
 
-    std::string error;
     std::optional<Pin> pin = pinFromInput(error);
     if (!pin) {
         return fail(error);

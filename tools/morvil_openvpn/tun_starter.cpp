@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -23,14 +25,14 @@ bool wantsTun(const std::vector<std::string>& args)
 
 } // namespace
 
-std::string tunStarter(const std::vector<std::string>& openVpnArgs)
+std::string tunStarter(const std::vector<std::string>& openVpnArgs, std::string& error)
 {
     if (geteuid() == 0 || !wantsTun(openVpnArgs)) {
         return {};
     }
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) {
+    std::error_code noSelf;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", noSelf);
+    if (noSelf) {
         return {};
     }
     const std::string path
@@ -41,14 +43,24 @@ std::string tunStarter(const std::vector<std::string>& openVpnArgs)
     };
     const bool installed
         = stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == 0 && (info.st_mode & S_ISUID) != 0;
-    return installed ? path : std::string();
+    if (!installed) {
+        return {};
+    }
+    // Installed for a group (mode 4750) that this user is not in.
+    if (access(path.c_str(), X_OK) != 0) {
+        error = "this user may not start the privileged starter " + path + " (" + std::strerror(errno)
+            + "), which openvpn needs to make a tun device for a user who is not root";
+        return {};
+    }
+    return path;
 }
 
 std::string tunStarterRefusal(const std::string& configPath, const std::string& text,
                               const std::vector<std::string>& openVpnArgs)
 {
-    if (const std::string refused = openvpn_tun::checkConfig(text).error; !refused.empty()) {
-        return configPath + ": " + refused;
+    const openvpn_tun::Options config = openvpn_tun::checkConfig(text);
+    if (!config.error.empty()) {
+        return configPath + ": " + config.error;
     }
     const openvpn_tun::Options given = openvpn_tun::readCommandLine(openVpnArgs);
     if (!given.error.empty()) {
@@ -59,7 +71,7 @@ std::string tunStarterRefusal(const std::string& configPath, const std::string& 
             return reason;
         }
     }
-    return {};
+    return openvpn_tun::notAClient(config.list, given.list);
 }
 
 std::vector<std::string> throughTunStarter(const std::string& starter, const std::vector<std::string>& openVpnCommand)

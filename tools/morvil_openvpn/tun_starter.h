@@ -9,8 +9,8 @@
 namespace morvil::openvpn_tool {
 
 // <our directory>/../MORVIL_TUN_DIR/morvil_openvpn_tun when openvpn, with these arguments, must
-// start through it; empty otherwise.
-std::string tunStarter(const std::vector<std::string>& openVpnArgs);
+// start through it; empty otherwise, with error set when it must but this user may not run it.
+std::string tunStarter(const std::vector<std::string>& openVpnArgs, std::string& error);
 
 // Why the starter would refuse the configuration (text, read from configPath) or openvpn's
 // arguments; empty when it would not. Told before the token is asked for anything.

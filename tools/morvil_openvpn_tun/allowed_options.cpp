@@ -88,6 +88,47 @@ bool compressionAllowed(const std::string& v)
     return oneOf(v, { "yes", "no", "asym" });
 }
 
+bool sameLetter(char a, char b)
+{
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+bool sameWord(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), sameLetter);
+}
+
+// The data channel encrypted and authenticated: openvpn's "none" leaves it in clear text.
+constexpr std::string_view kClearText = "none";
+
+bool notNone(const std::string& v)
+{
+    return !sameWord(v, kClearText);
+}
+// A list of ciphers joined by ':', each possibly marked optional with a leading '?'.
+bool cipherList(const std::string& v)
+{
+    for (std::size_t start = 0; start <= v.size();) {
+        const std::size_t end = std::min(v.find(':', start), v.size());
+        std::string_view cipher = std::string_view(v).substr(start, end - start);
+        if (cipher.starts_with('?')) {
+            cipher.remove_prefix(1);
+        }
+        if (sameWord(cipher, kClearText)) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+// The control channel's TLS cipher list may not name OpenSSL's ciphers without encryption or
+// without authentication (eNULL, aNULL, NULL).
+bool tlsCiphers(const std::string& v)
+{
+    constexpr std::string_view kNull = "null";
+    return std::search(v.begin(), v.end(), kNull.begin(), kNull.end(), sameLetter) == v.end();
+}
+
 struct Rule
 {
     std::string_view name;
@@ -112,7 +153,6 @@ const Rule kRules[] = {
     { "tls-client", 0, 0 },
     { "client", 0, 0 },
     { "nobind", 0, 0 },
-    { "port", 1, 1, { port } },
     { "proto", 1, 1, { protocol } },
     { "connect-retry", 1, 2, { number, number } },
     { "connect-retry-max", 1, 1, { number } },
@@ -139,14 +179,14 @@ const Rule kRules[] = {
     { "remote-cert-eku", 1, 1 },
     { "tls-version-min", 1, 2, { nullptr, orHighest } },
     { "tls-version-max", 1, 1 },
-    { "tls-cipher", 1, 1 },
+    { "tls-cipher", 1, 1, { tlsCiphers } },
     { "tls-ciphersuites", 1, 1 },
     { "tls-groups", 1, 1 },
     { "ecdh-curve", 1, 1 },
-    { "cipher", 1, 1 },
-    { "data-ciphers", 1, 1 },
-    { "data-ciphers-fallback", 1, 1 },
-    { "auth", 1, 1 },
+    { "cipher", 1, 1, { notNone } },
+    { "data-ciphers", 1, 1, { cipherList } },
+    { "data-ciphers-fallback", 1, 1, { notNone } },
+    { "auth", 1, 1, { notNone } },
     { "auth-nocache", 0, 0 },
     { "tls-auth", 1, 2, { nullptr, direction }, kFile },
     { "key-direction", 1, 1, { direction } },
@@ -201,6 +241,20 @@ bool hasControl(const std::string& text)
 }
 
 } // namespace
+
+std::string notAClient(const std::vector<Option>& config, const std::vector<Option>& commandLine)
+{
+    const auto given = [&config, &commandLine](std::string_view name) {
+        const auto named = [name](const Option& option) { return option.name == name; };
+        return std::any_of(config.begin(), config.end(), named)
+            || std::any_of(commandLine.begin(), commandLine.end(), named);
+    };
+    if (given("client") || (given("pull") && given("tls-client"))) {
+        return {};
+    }
+    return "openvpn with privileges runs only as a client: the options must hold \"client\", or \"pull\" and"
+           " \"tls-client\"";
+}
 
 bool namesFile(const std::string& name)
 {

@@ -7,9 +7,12 @@
 // It trusts nothing its caller gives: the command line and the configuration may hold only the
 // options a connection needs (allowed_options.h), the files they name are read with the caller's
 // rights and handed to openvpn as copies, openvpn gets an environment of our own, and its
-// management connection goes only to a socket on which the caller itself listens. It stays
-// openvpn's parent and passes on the signals that end or restart a connection (the caller may
-// signal us, but not a root openvpn); it ends when its caller does, and openvpn ends with it.
+// management connection goes only to a socket of the caller's, on which the caller itself listens.
+// It runs openvpn as a client only, with no local port, no scripts, none of the caller's open
+// descriptors and none of the caller's resource limits. It stays openvpn's parent and passes on
+// the signals that end or restart a connection (the caller may signal us, but not a root
+// openvpn); it ends when its caller does, and openvpn ends with it.
+#include "clean_start.h"
 #include "openvpn_tool_interface.h"
 #include "tun_request.h"
 
@@ -138,6 +141,10 @@ int main(int argc, char** argv)
     // (A standard descriptor that the caller closed is open on /dev/null already: the C library
     // sees to that in a set-user-ID program, so no file of ours takes its number.)
     umask(077);
+    std::string error;
+    if (!cleanStart(error)) {
+        return fail(error);
+    }
     const sigset_t watched = watchSignals();
 
     const TunRequest request = readRequest(std::vector<std::string>(argv + 1, argv + argc));
@@ -145,7 +152,6 @@ int main(int argc, char** argv)
         return fail(request.error);
     }
     std::string text;
-    std::string error;
     if (!readAsCaller(request.configPath, text, error)) {
         return fail(error);
     }

@@ -154,6 +154,12 @@ FileCopies::~FileCopies()
     }
 }
 
+std::string FileCopies::keep(int fd)
+{
+    mFds.push_back(fd);
+    return "/dev/fd/" + std::to_string(fd);
+}
+
 std::string FileCopies::ofText(const std::string& text, std::string& error)
 {
     // Not closed on exec: openvpn inherits it.
@@ -165,8 +171,32 @@ std::string FileCopies::ofText(const std::string& text, std::string& error)
         }
         return {};
     }
-    mFds.push_back(fd);
-    return "/dev/fd/" + std::to_string(fd);
+    return keep(fd);
+}
+
+std::string FileCopies::ofSocket(const std::string& path, std::string& error)
+{
+    int fd = -1;
+    int reason = 0;
+    {
+        const CallerRights asCaller;
+        // Not closed on exec: openvpn connects through it.
+        fd = asCaller.ok() ? open(path.c_str(), O_PATH) : -1;
+        reason = errno;
+    }
+    if (fd < 0) {
+        error = "cannot reach the management socket " + path + ": " + std::strerror(reason);
+        return {};
+    }
+    struct stat info
+    {
+    };
+    if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode) || info.st_uid != getuid()) {
+        error = path + " is not a socket of the caller's";
+        close(fd);
+        return {};
+    }
+    return keep(fd);
 }
 
 std::string FileCopies::ofFile(const std::string& path, std::string& error)
@@ -178,6 +208,10 @@ std::string FileCopies::ofFile(const std::string& path, std::string& error)
 std::vector<std::string> openVpnArgs(const std::vector<Option>& config, const TunRequest& request,
                                      const std::string& user, FileCopies& copies, std::string& error)
 {
+    error = notAClient(config, request.options);
+    if (!error.empty()) {
+        return {};
+    }
     std::vector<std::string> args;
     std::vector<const Option*> all;
     for (const Option& option : config) {
@@ -201,9 +235,14 @@ std::vector<std::string> openVpnArgs(const std::vector<Option>& config, const Tu
             args.push_back(copy);
         }
     }
+    const std::string socket = copies.ofSocket(request.socketPath, error);
+    if (socket.empty()) {
+        return {};
+    }
+    // Last, so that they hold whatever came before: no local port bound, no program run.
     args.insert(args.end(),
-                { "--management", request.socketPath, "unix", "--management-client", "--management-client-user", user,
-                  "--management-hold", "--management-external-key" });
+                { "--management", socket, "unix", "--management-client", "--management-client-user", user,
+                  "--management-hold", "--management-external-key", "--nobind", "--script-security", "0" });
     return args;
 }
 

@@ -35,8 +35,9 @@ Options checkConfig(const std::string& text);
 bool readAsCaller(const std::string& path, std::string& text, std::string& error);
 inline constexpr std::size_t kLargestFile = 1 << 20;
 
-// Copies of files in memory, which openvpn inherits and opens as /dev/fd/N: once copied, what the
-// caller does to the file is nothing to openvpn.
+// Copies of files in memory, and the caller's management socket as reached with the caller's
+// rights, which openvpn inherits and opens as /dev/fd/N: once taken, what the caller does to the
+// file, the socket's path or the folders on it is nothing to openvpn.
 class FileCopies
 {
 public:
@@ -48,14 +49,19 @@ public:
     // The copy's name for openvpn; empty with error set when it cannot be made.
     std::string ofText(const std::string& text, std::string& error);
     std::string ofFile(const std::string& path, std::string& error);
+    // A socket that the caller owns and can reach; root itself connects to nothing else.
+    std::string ofSocket(const std::string& path, std::string& error);
 
 private:
+    std::string keep(int fd);
+
     std::vector<int> mFds;
 };
 
 // openvpn's arguments (without the program): the configuration's options, then the command line's,
 // then the management connection to the caller's socket, which openvpn refuses unless user (the
-// caller's name) listens on it. Empty with error set when a file cannot be copied.
+// caller's name) listens on it, then no local port and no scripts. Empty with error set when the
+// options do not make openvpn a client, or a file or the socket cannot be taken.
 std::vector<std::string> openVpnArgs(const std::vector<Option>& config, const TunRequest& request,
                                      const std::string& user, FileCopies& copies, std::string& error);
 
