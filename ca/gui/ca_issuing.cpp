@@ -17,6 +17,14 @@ const QByteArray kCertificateHeader = QByteArrayLiteral("-----BEGIN CERTIFICATE-
 const QByteArray kCrlHeader = QByteArrayLiteral("-----BEGIN X509 CRL-----");
 const QByteArray kStaleLine = QByteArrayLiteral("#IsNotActual\n");
 
+// A list number as the tool keeps it: hexadecimal digits, at most the 20 octets of a serial. It
+// names the archive copy, so nothing else may pass into that name.
+bool isCrlNumber(const QString& number)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{1,40}$"));
+    return form.match(number).hasMatch();
+}
+
 } // namespace
 
 Certificate* CA::currentCertificate() const
@@ -118,6 +126,14 @@ bool CA::crlNew(QWidget* parent)
     }
     const QString number = QString::fromUtf8(serial.readLine()).remove(QLatin1Char('\n'));
     serial.close();
+    if (!isCrlNumber(number)) {
+        morvil::box::critical(morvil::box::errorTitle(),
+                              tr("Plik %1 nie zawiera poprawnego numeru listy CRL, więc nowa lista nie zostanie "
+                                 "wygenerowana.")
+                                  .arg(mConf.mCrlSerialFileName),
+                              parent);
+        return false;
+    }
     const QString archive = mConf.mCrlDirName + QLatin1Char('/') + number + QStringLiteral(".crl");
     if (!pinForSigning(parent)
         || !runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
