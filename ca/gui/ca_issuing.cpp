@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTreeWidget>
 
@@ -135,6 +136,18 @@ bool CA::crlNew(QWidget* parent)
         return false;
     }
     const QString archive = mConf.mCrlDirName + QLatin1Char('/') + number + QStringLiteral(".crl");
+    // The tool writes the list where its name leads, and the copy goes into the archive folder:
+    // neither may lead out of the store through a link.
+    for (const QString& written : { mConf.mCrlFileName, mConf.mCrlDirName, archive }) {
+        if (QFileInfo(mConf.mConfDirPath + QLatin1Char('/') + written).isSymbolicLink()) {
+            morvil::box::critical(morvil::box::errorTitle(),
+                                  tr("Nowa lista CRL nie zostanie wygenerowana: %1 jest dowiązaniem symbolicznym, a "
+                                     "przez dowiązanie program niczego nie zapisuje.")
+                                      .arg(written),
+                                  parent);
+            return false;
+        }
+    }
     if (!pinForSigning(parent)
         || !runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
                          tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {

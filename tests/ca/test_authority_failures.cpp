@@ -246,6 +246,23 @@ private slots:
         QVERIFY(QFile::remove(serial));
         QVERIFY(QFile::rename(serial + QStringLiteral(".old"), serial));
 
+        // Neither the list nor its archive copy goes through a link out of the store.
+        const QString elsewhere = mOutside.filePath(QStringLiteral("obca.crl"));
+        write(elsewhere, "obca\n");
+        const QStringList outside = QDir(mOutside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        for (const auto& [linked, target] : { std::pair { crl, elsewhere }, std::pair { store("crl"), mOutside.path() } }) {
+            QVERIFY(QFile::rename(linked, linked + QStringLiteral(".old")));
+            QVERIFY(QFile::link(target, linked));
+            mBoxes.expectError(QString::fromUtf8("Nowa lista CRL nie zostanie wygenerowana: %1 jest dowiązaniem "
+                                                 "symbolicznym, a przez dowiązanie program niczego nie zapisuje.")
+                                   .arg(QFileInfo(linked).fileName()));
+            QVERIFY(!ca.crlNew(nullptr));
+            QVERIFY(QFile::remove(linked));
+            QVERIFY(QFile::rename(linked + QStringLiteral(".old"), linked));
+        }
+        QCOMPARE(fileContents(elsewhere), QByteArray("obca\n"));
+        QCOMPARE(QDir(mOutside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outside);
+
         // The certificate's own file is not in the store.
         tree.setCurrentItem(tree.findItems(QStringLiteral("Piotr"), Qt::MatchExactly, 1).value(0));
         mBoxes.expectError(QString::fromUtf8("Nie można otworzyć pliku certs_new/03.pem."));
