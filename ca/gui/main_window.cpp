@@ -310,7 +310,8 @@ void MainWindow::caUpdateInfo()
     if (mCaActive == nullptr) {
         return;
     }
-    mCaName->setText(QStringLiteral("<center><h2>") + mCaActive->name().toHtmlEscaped() + QStringLiteral("</h2></center>"));
+    mCaName->setText(QStringLiteral("<center><h2>") + mCaActive->name().toHtmlEscaped()
+                     + QStringLiteral("</h2></center>"));
     mCaGeneralInfo->setText(mCaActive->generalInfo());
     mCaCrlInfo->setText(mCaActive->crlInfo());
     mCaPolicy->setText(mCaActive->policy());

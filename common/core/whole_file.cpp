@@ -54,8 +54,9 @@ bool writeWholeFile(const QString& path, QByteArrayView data, QString* error)
 {
     const QFileInfo target(path);
     if (target.isSymbolicLink()) {
-        return fail(QCoreApplication::translate("morvil", "Plik %1 jest dowiązaniem symbolicznym: program nie zapisuje "
-                                                          "niczego przez dowiązanie.")
+        return fail(QCoreApplication::translate("morvil",
+                                                "Plik %1 jest dowiązaniem symbolicznym: program nie zapisuje "
+                                                "niczego przez dowiązanie.")
                         .arg(path),
                     error);
     }

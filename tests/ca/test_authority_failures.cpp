@@ -250,7 +250,8 @@ private slots:
         const QString elsewhere = mOutside.filePath(QStringLiteral("obca.crl"));
         write(elsewhere, "obca\n");
         const QStringList outside = QDir(mOutside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        for (const auto& [linked, target] : { std::pair { crl, elsewhere }, std::pair { store("crl"), mOutside.path() } }) {
+        for (const auto& [linked, target] :
+             { std::pair { crl, elsewhere }, std::pair { store("crl"), mOutside.path() } }) {
             QVERIFY(QFile::rename(linked, linked + QStringLiteral(".old")));
             QVERIFY(QFile::link(target, linked));
             mBoxes.expectError(QString::fromUtf8("Nowa lista CRL nie zostanie wygenerowana: %1 jest dowiązaniem "
@@ -304,7 +305,8 @@ private slots:
 
         // A copy the disk took only a part of is not checked, nor taken.
         write(mOutside.filePath(QStringLiteral("duzy.req")),
-              "-----BEGIN CERTIFICATE REQUEST-----\n" + QByteArray(40000, 'A') + "\n-----END CERTIFICATE REQUEST-----\n");
+              "-----BEGIN CERTIFICATE REQUEST-----\n" + QByteArray(40000, 'A')
+                  + "\n-----END CERTIFICATE REQUEST-----\n");
         mBoxes.expectError(QString::fromUtf8("Nie można zapisać zgłoszenia duzy.req w bazie urzędu."));
         {
             const FileSizeLimit limit(4096);
