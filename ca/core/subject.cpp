@@ -29,8 +29,9 @@ void Subject::setAll(const QString& subj)
     for (QString* member : members) {
         *member = QString();
     }
-    // Components split at unescaped "/", each into its parts at unescaped "="; the tool escapes
-    // "/", "+" and "\" inside values with "\", which stand for themselves here.
+    // Components split at unescaped "/", each into its key and value at the first unescaped "=":
+    // a later "=" is part of the value, as the tool reads it. The tool escapes "/", "+" and "\"
+    // inside values with "\", which stand for themselves here.
     QList<QStringList> components { QStringList { QString() } };
     for (qsizetype i = 0; i < subj.size(); ++i) {
         const QChar c = subj[i];
@@ -38,7 +39,7 @@ void Subject::setAll(const QString& subj)
             components.last().last() += subj[++i];
         } else if (c == QLatin1Char('/')) {
             components.append(QStringList { QString() });
-        } else if (c == QLatin1Char('=')) {
+        } else if (c == QLatin1Char('=') && components.last().size() == 1) {
             components.last().append(QString());
         } else {
             components.last().last() += c;

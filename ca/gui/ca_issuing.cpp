@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTreeWidget>
 
@@ -16,6 +17,14 @@ namespace {
 const QByteArray kCertificateHeader = QByteArrayLiteral("-----BEGIN CERTIFICATE-----");
 const QByteArray kCrlHeader = QByteArrayLiteral("-----BEGIN X509 CRL-----");
 const QByteArray kStaleLine = QByteArrayLiteral("#IsNotActual\n");
+
+// A list number as the tool keeps it: hexadecimal digits, at most the 20 octets of a serial. It
+// names the archive copy, so nothing else may pass into that name.
+bool isCrlNumber(const QString& number)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9A-Fa-f]{1,40}$"));
+    return form.match(number).hasMatch();
+}
 
 } // namespace
 
@@ -118,7 +127,27 @@ bool CA::crlNew(QWidget* parent)
     }
     const QString number = QString::fromUtf8(serial.readLine()).remove(QLatin1Char('\n'));
     serial.close();
+    if (!isCrlNumber(number)) {
+        morvil::box::critical(morvil::box::errorTitle(),
+                              tr("Plik %1 nie zawiera poprawnego numeru listy CRL, więc nowa lista nie zostanie "
+                                 "wygenerowana.")
+                                  .arg(mConf.mCrlSerialFileName),
+                              parent);
+        return false;
+    }
     const QString archive = mConf.mCrlDirName + QLatin1Char('/') + number + QStringLiteral(".crl");
+    // The tool writes the list where its name leads, and the copy goes into the archive folder:
+    // neither may lead out of the store through a link.
+    for (const QString& written : { mConf.mCrlFileName, mConf.mCrlDirName, archive }) {
+        if (QFileInfo(mConf.mConfDirPath + QLatin1Char('/') + written).isSymbolicLink()) {
+            morvil::box::critical(morvil::box::errorTitle(),
+                                  tr("Nowa lista CRL nie zostanie wygenerowana: %1 jest dowiązaniem symbolicznym, a "
+                                     "przez dowiązanie program niczego nie zapisuje.")
+                                      .arg(written),
+                                  parent);
+            return false;
+        }
+    }
     if (!pinForSigning(parent)
         || !runCaWithKey({ QStringLiteral("-gencrl") }, { QStringLiteral("-out"), mConf.mCrlFileName },
                          tr("Nie można wygenerować nowej listy CRL.\n\n"), parent)) {

@@ -23,6 +23,17 @@ const QString kSubjectPrefix = QStringLiteral("subject=");
 const QStringList kBadRequestVerdicts
     = { QStringLiteral("verify failure"), QStringLiteral("Unable to load X509 request") };
 
+// Written, flushed and closed, each checked: a short write is a failure as much as none, and a
+// full disk may show only at the flush or the close.
+bool writeAllAndClose(QFileDevice& file, const QByteArray& data)
+{
+    if (file.write(data) != data.size() || !file.flush()) {
+        return false;
+    }
+    file.close();
+    return file.error() == QFileDevice::NoError;
+}
+
 } // namespace
 
 void CA::reportToolFailure(const QString& message, QWidget* parent) const
@@ -208,7 +219,7 @@ bool CA::importRequests(const QStringList& files, QWidget* parent)
         }
         // A hidden name: the pending list never shows it, and nothing pending is touched.
         QTemporaryFile copy(pending.filePath(QStringLiteral(".import-XXXXXX")));
-        if (!copy.open() || copy.write(source.readAll()) < 0 || !copy.flush()) {
+        if (!copy.open() || !writeAllAndClose(copy, source.readAll())) {
             morvil::box::critical(morvil::box::errorTitle(),
                                   tr("Nie można zapisać zgłoszenia %1 w bazie urzędu.").arg(fileName), parent);
             continue;

@@ -176,12 +176,16 @@ void MainWindow::createCaInfoWidget()
     mCaInfo = new QWidget;
     auto* grid = new QGridLayout(mCaInfo);
     grid->addWidget(logoLabel(), 0, 0, 1, 4);
+    // The pages are built as HTML with every outside text escaped: never guessed as plain text.
     mCaName = new QLabel;
+    mCaName->setObjectName(QStringLiteral("caName"));
+    mCaName->setTextFormat(Qt::RichText);
     grid->addWidget(mCaName, 1, 1, 1, 2);
     const auto group = [grid](const QString& title, QLabel*& label, int row) {
         auto* box = new QGroupBox(title);
         label = new QLabel;
         label->setObjectName(title);
+        label->setTextFormat(Qt::RichText);
         (new QGridLayout(box))->addWidget(label, 0, 0);
         grid->addWidget(box, row, 0, 1, 4);
     };
@@ -306,7 +310,8 @@ void MainWindow::caUpdateInfo()
     if (mCaActive == nullptr) {
         return;
     }
-    mCaName->setText(QStringLiteral("<center><h2>") + mCaActive->name() + QStringLiteral("</h2></center>"));
+    mCaName->setText(QStringLiteral("<center><h2>") + mCaActive->name().toHtmlEscaped()
+                     + QStringLiteral("</h2></center>"));
     mCaGeneralInfo->setText(mCaActive->generalInfo());
     mCaCrlInfo->setText(mCaActive->crlInfo());
     mCaPolicy->setText(mCaActive->policy());

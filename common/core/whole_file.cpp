@@ -1,8 +1,14 @@
 #include "whole_file.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace morvil {
 namespace {
@@ -13,12 +19,33 @@ template <typename File> bool writeThrough(File& file, QByteArrayView data)
     return file.write(data.data(), data.size()) == data.size() && file.flush();
 }
 
-bool fail(const QFileDevice& file, QString* error)
+bool fail(const QString& reason, QString* error)
 {
     if (error != nullptr) {
-        *error = file.errorString();
+        *error = reason;
     }
     return false;
+}
+
+bool fail(const QFileDevice& file, QString* error)
+{
+    return fail(file.errorString(), error);
+}
+
+// A device or FIFO, opened where it is; a link put in its place since it was looked at is not
+// followed.
+bool writeInPlace(const QString& path, QByteArrayView data, QString* error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return fail(QString::fromLocal8Bit(std::strerror(errno)), error);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || !writeThrough(file, data)) {
+        return fail(file, error);
+    }
+    file.close();
+    return file.error() == QFileDevice::NoError || fail(file, error);
 }
 
 } // namespace
@@ -26,13 +53,15 @@ bool fail(const QFileDevice& file, QString* error)
 bool writeWholeFile(const QString& path, QByteArrayView data, QString* error)
 {
     const QFileInfo target(path);
+    if (target.isSymbolicLink()) {
+        return fail(QCoreApplication::translate("morvil",
+                                                "Plik %1 jest dowiązaniem symbolicznym: program nie zapisuje "
+                                                "niczego przez dowiązanie.")
+                        .arg(path),
+                    error);
+    }
     if (target.exists() && !target.isFile() && !target.isDir()) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || !writeThrough(file, data)) {
-            return fail(file, error);
-        }
-        file.close();
-        return file.error() == QFileDevice::NoError || fail(file, error);
+        return writeInPlace(path, data, error);
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !writeThrough(file, data) || !file.commit()) {

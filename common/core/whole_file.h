@@ -10,7 +10,8 @@ namespace morvil {
 // temporary file beside it that replaces it only once all of data is on disk (written, flushed,
 // closed): when anything fails, what was there stays as it was, and nothing else is left. The file
 // keeps its permissions. A target that exists but is no regular file (a device, a FIFO) is written
-// in place: renaming a file over it would replace it. False on failure, with the reason in error.
+// in place: renaming a file over it would replace it. A symbolic link is refused, whatever it
+// points to: nothing is written through one. False on failure, with the reason in error.
 bool writeWholeFile(const QString& path, QByteArrayView data, QString* error = nullptr);
 
 } // namespace morvil

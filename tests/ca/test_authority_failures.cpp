@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 using morvil::ca::MainWindow;
@@ -79,6 +80,18 @@ class AuthorityFailuresTest : public QObject
         const QList<QTreeWidgetItem*> rows = certTree()->findItems(commonName, Qt::MatchExactly, 1);
         QCOMPARE(rows.size(), 1);
         certTree()->setCurrentItem(rows[0]);
+    }
+    // What a label shows the user: its text as it stands, or the text its markup makes.
+    static QString shownText(const QLabel* label)
+    {
+        const bool rich = label->textFormat() == Qt::RichText
+            || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+        if (!rich) {
+            return label->text();
+        }
+        QTextDocument document;
+        document.setHtml(label->text());
+        return document.toPlainText();
     }
     // The dialog's own question when the chosen file exists, answered Yes.
     void expectReplaceQuestion() { mBoxes.expect({ QMessageBox::Yes, QMessageBox::Warning, {}, {}, {} }); }
@@ -218,7 +231,38 @@ private slots:
         QVERIFY(QFile::rename(serial, serial + QStringLiteral(".old")));
         mBoxes.expectError(QString::fromUtf8("Nie można otworzyć pliku serial_crl."));
         QVERIFY(!ca.crlNew(nullptr));
+        // The number names the archive copy: one that is no number is refused before the tool
+        // runs, and nothing is written, in the store or beside it.
+        const QByteArray list = fileContents(crl);
+        for (const QByteArray& number : { QByteArray("../x\n"), QByteArray(300, '1'), QByteArray("0A zz\n") }) {
+            write(serial, number);
+            mBoxes.expectError(QString::fromUtf8("Plik serial_crl nie zawiera poprawnego numeru listy CRL, więc nowa "
+                                                 "lista nie zostanie wygenerowana."));
+            QVERIFY(!ca.crlNew(nullptr));
+            QCOMPARE(fileContents(crl), list);
+        }
+        QVERIFY(!QFileInfo::exists(store(QStringLiteral("x.crl"))));
+        QCOMPARE(QDir(store(QStringLiteral("crl"))).entryList(QDir::Files), QStringList { QStringLiteral("01.crl") });
+        QVERIFY(QFile::remove(serial));
         QVERIFY(QFile::rename(serial + QStringLiteral(".old"), serial));
+
+        // Neither the list nor its archive copy goes through a link out of the store.
+        const QString elsewhere = mOutside.filePath(QStringLiteral("obca.crl"));
+        write(elsewhere, "obca\n");
+        const QStringList outside = QDir(mOutside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        for (const auto& [linked, target] :
+             { std::pair { crl, elsewhere }, std::pair { store("crl"), mOutside.path() } }) {
+            QVERIFY(QFile::rename(linked, linked + QStringLiteral(".old")));
+            QVERIFY(QFile::link(target, linked));
+            mBoxes.expectError(QString::fromUtf8("Nowa lista CRL nie zostanie wygenerowana: %1 jest dowiązaniem "
+                                                 "symbolicznym, a przez dowiązanie program niczego nie zapisuje.")
+                                   .arg(QFileInfo(linked).fileName()));
+            QVERIFY(!ca.crlNew(nullptr));
+            QVERIFY(QFile::remove(linked));
+            QVERIFY(QFile::rename(linked + QStringLiteral(".old"), linked));
+        }
+        QCOMPARE(fileContents(elsewhere), QByteArray("obca\n"));
+        QCOMPARE(QDir(mOutside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outside);
 
         // The certificate's own file is not in the store.
         tree.setCurrentItem(tree.findItems(QStringLiteral("Piotr"), Qt::MatchExactly, 1).value(0));
@@ -256,6 +300,19 @@ private slots:
             trigger("certGetReqAct");
         }
         QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        expectBoxes();
+        QCOMPARE(QDir(store(QStringLiteral("req_new"))).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+        // A copy the disk took only a part of is not checked, nor taken.
+        write(mOutside.filePath(QStringLiteral("duzy.req")),
+              "-----BEGIN CERTIFICATE REQUEST-----\n" + QByteArray(40000, 'A')
+                  + "\n-----END CERTIFICATE REQUEST-----\n");
+        mBoxes.expectError(QString::fromUtf8("Nie można zapisać zgłoszenia duzy.req w bazie urzędu."));
+        {
+            const FileSizeLimit limit(4096);
+            FileDialogAnswer answer({ mOutside.filePath(QStringLiteral("duzy.req")) });
+            trigger("certGetReqAct");
+        }
         expectBoxes();
         QCOMPARE(QDir(store(QStringLiteral("req_new"))).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
@@ -325,6 +382,37 @@ private slots:
         }
         expectBoxes();
         QVERIFY(!QFileInfo::exists(mStore.filePath("Pelny")));
+    }
+
+    // An authority's name from the store shows as it stands, whatever markup it looks like; so do
+    // the file names made of it.
+    void anAuthorityNameShowsAsItIs()
+    {
+        const QString name = QStringLiteral("<i>G&amp;");
+        AuthorityUnderTest ca;
+        ca.setName(name);
+        ca.setCaKeyName(QStringLiteral("TOK1/ca"));
+        ca.createConfDir();
+        QVERIFY(ca.writeConfiguration());
+        write(mStore.filePath(name + QStringLiteral("/") + name + QStringLiteral(".cert")), kCertificate.toLatin1());
+        trigger("caCloseAct");
+        mWindow = std::make_unique<MainWindow>();
+        {
+            InputAnswers answers({ name, QString::fromLatin1(kUserPin) });
+            trigger("caOpenAct");
+            QVERIFY(answers.allUsed());
+        }
+        expectBoxes();
+        QCOMPARE(mWindow->activeAuthority()->name(), name);
+        const QLabel* title = mWindow->findChild<QLabel*>(QStringLiteral("caName"));
+        QVERIFY(title != nullptr);
+        QCOMPARE(shownText(title), name);
+        QVERIFY2(shownText(mWindow->findChild<QLabel*>(QStringLiteral("Informacje ogólne")))
+                     .contains(QString::fromUtf8("Nazwa pliku: ") + name + QStringLiteral(".cert")),
+                 qPrintable(generalBox()));
+        const QLabel* crl = mWindow->findChild<QLabel*>(QStringLiteral("Lista CRL"));
+        QVERIFY2(shownText(crl).startsWith(QString::fromUtf8("Nazwa pliku: ") + name + QStringLiteral(".crl")),
+                 qPrintable(crl->text()));
     }
 
     void cleanupTestCase()

@@ -90,6 +90,15 @@ class MainWindowTest : public QObject
         QCOMPARE(rows.size(), 1);
         view->setCurrentItem(rows[0]);
     }
+    // Runs the action, which the tool fails: one error box, with the tool's own words after ours.
+    void expectToolFailure(const char* name, const QString& ours)
+    {
+        mBoxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), std::nullopt, {} });
+        trigger(name);
+        const QString shown = mBoxes.seen().value(0).text;
+        expectBoxes();
+        QVERIFY2(shown.startsWith(ours) && shown.size() > ours.size(), qPrintable(shown));
+    }
     QString crlBox() { return widget<QLabel>(QStringLiteral("Lista CRL"))->text(); }
     // Changes the token's user PIN through the library, as morvil_admin does.
     static bool changeUserPin(const QString& from, const QString& to)
@@ -248,24 +257,36 @@ private slots:
         const QString markup = QStringLiteral("<title>evil.example</title>bank.example");
         QVERIFY(
             makeStockRequest(mOutside.filePath("bank.req"), "/C=PL/O=Bank/CN=" + QString(markup).replace("/", "\\/")));
+        // No common name, which the authority's policy requires: the tool refuses to sign it.
+        QVERIFY(makeStockRequest(mOutside.filePath("bez.req"), "/C=PL/O=Bez"));
         {
-            FileDialogAnswer answer({ request, mOutside.filePath("bank.req") });
+            FileDialogAnswer answer({ request, mOutside.filePath("bank.req"), mOutside.filePath("bez.req") });
             trigger("certGetReqAct");
             QCOMPARE(answer.caption, QStringLiteral("Wybierz zgłoszenia"));
         }
         auto* requests = widget<QTreeWidget>("reqTree");
-        QCOMPARE(requests->topLevelItemCount(), 2);
+        QCOMPARE(requests->topLevelItemCount(), 3);
         widget<QTabWidget>("leftPanelTab")->setCurrentIndex(1);
         selectRow("reqTree", markup + ",  Bank", 0);
         emit requests->itemClicked(requests->currentItem(), 0);
         const QStringList pane = requests->parentWidget()->findChild<QTextEdit*>()->toPlainText().split('\n');
         QCOMPARE(pane.value(6), "        Nazwa: " + markup);
         QCOMPARE(pane.value(4), QStringLiteral("        Organizacja: Bank"));
+        // A signing the tool refuses is reported with the tool's words, and every request stays
+        // pending, none issued.
+        auto* certTree = widget<QTreeWidget>("certTree");
+        selectRow("reqTree", ",  Bez", 0);
+        expectToolFailure("certSignReqAct", QString::fromUtf8("Nie można podpisać tego zgłoszenia.\n\n"));
+        expectToolFailure("certSignReqAllAct", QString::fromUtf8("Nie można podpisać zgłoszenia.\n\n"));
+        QCOMPARE(requests->topLevelItemCount(), 3);
+        QCOMPARE(QDir(storeFile("req_new")).entryList(QDir::Files).size(), 3);
+        QCOMPARE(certTree->topLevelItemCount(), 1);
+        QVERIFY(!QFileInfo::exists(storeFile("certs_new/01.pem")));
+        QVERIFY(QFile::remove(storeFile("req_new/bez.req")));
         selectRow("reqTree", "Ewa,  Morvil", 0);
         trigger("certSignReqAct");
         QCOMPARE(requests->topLevelItemCount(), 1);
         // The refilled tree is sorted by number as before, the newest certificate first.
-        auto* certTree = widget<QTreeWidget>("certTree");
         QCOMPARE(certTree->topLevelItemCount(), 2);
         QCOMPARE(certTree->topLevelItem(0)->text(0), QStringLiteral("     1"));
         QVERIFY(certTree->header()->isSortIndicatorShown());
@@ -275,7 +296,17 @@ private slots:
         trigger("crlNewAct");
         QVERIFY(QFileInfo::exists(storeFile("crl/01.crl")));
         QVERIFY(!crlBox().contains("nieaktualna"));
+        // A revocation the tool cannot do (the certificate's file is gone) is reported, and
+        // neither the certificate nor the list changes.
+        const QString issued = storeFile("certs_new/01.pem");
+        QVERIFY(QFile::rename(issued, issued + ".away"));
         selectRow("certTree", "Ewa", 1);
+        expectToolFailure("certRevokeAct", QString::fromUtf8("Nie można unieważnić certyfikatu.\n\n"));
+        QVERIFY(QFile::rename(issued + ".away", issued));
+        QVERIFY(!crlBox().contains("nieaktualna"));
+        selectRow("certTree", "Ewa", 1);
+        QCOMPARE(static_cast<Certificate*>(certTree->currentItem())->state(), QStringLiteral("V"));
+        QVERIFY(fileContents(storeFile("db_cert")).startsWith("V\t"));
         trigger("certRevokeAct");
         QVERIFY(crlBox().contains("Lista CRL jest nieaktualna!"));
         // A click on the revoked certificate shows its revocation first.

@@ -6,6 +6,8 @@
 #include "qt_test_main.h"
 #include "token_bus.h"
 
+#include <QWidget>
+
 using namespace morvil::test;
 
 class PinCheckTest : public QObject
@@ -149,6 +151,9 @@ private slots:
         mBoxes.expect({ QMessageBox::Ok, QMessageBox::Critical, QString::fromUtf8("Błąd"), std::nullopt, {} });
         bool accepted = true;
         mCa.setTokenName(QStringLiteral("TOK1"));
+        // The program's window stays open, so closing the box is no last window's close.
+        QWidget window;
+        window.show();
         QTimer::singleShot(0, this, [&] { accepted = mCa.pinForSigning(nullptr); });
         // Not quitting fails here; the guard goes with the test.
         QTimer guard;

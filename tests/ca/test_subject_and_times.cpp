@@ -34,8 +34,9 @@ TEST(Subject, EdgeCasesOfParsing)
     EXPECT_TRUE(subject.commonName().isNull());
     EXPECT_EQ(subject.all(), QString());
 
+    // The tool prints a value's own "=" as it is.
     subject.setAll(QStringLiteral("/CN=a=b"));
-    EXPECT_EQ(subject.commonName(), QStringLiteral("a"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("a=b"));
     // A "\" that ends the name stands for itself.
     subject.setAll(QStringLiteral("/O=x/CN=a\\"));
     EXPECT_EQ(subject.commonName(), QStringLiteral("a\\"));
@@ -83,19 +84,25 @@ TEST(Subject, EscapedCharactersStayInTheirValue)
 }
 
 // The fuzz target once claimed that a name whose built form had as many "=" as "/" read back to
-// itself; this input took escaped signs into a value and made it abort. A value holding the
-// form's own signs is built unescaped, and only the fields without them read back the same.
+// itself; this input took escaped signs into a value and made it abort. Escaped signs stay in
+// their value, a value's own "=" is part of it as the tool reads it, and the escaped form given
+// to the tool reads back to the same fields; the unescaped display form does not.
 TEST(Subject, EscapedSignsMakeAValueThatReadsBackOtherwise)
 {
     Subject subject;
-    subject.setAll(fromOpensslOneline(QStringLiteral("C=$\\/\\x7\\=/CN=Jan")));
+    subject.setAll(fromOpensslOneline(QStringLiteral("C=$\\/\\x7\\=/CN=Jan=Kowalski")));
     EXPECT_EQ(subject.countryName(), QStringLiteral("$/x7="));
-    EXPECT_EQ(subject.commonName(), QStringLiteral("Jan"));
-    EXPECT_EQ(subject.all(), QStringLiteral("/C=$/x7=/CN=Jan"));
-    Subject again;
-    again.setAll(subject.all());
-    EXPECT_EQ(again.countryName(), QStringLiteral("$"));
-    EXPECT_EQ(again.commonName(), QStringLiteral("Jan"));
+    EXPECT_EQ(subject.commonName(), QStringLiteral("Jan=Kowalski"));
+    EXPECT_EQ(subjectArgument(subject), QStringLiteral("/C=$\\/x7=/CN=Jan=Kowalski"));
+    Subject escaped;
+    escaped.setAll(subjectArgument(subject));
+    EXPECT_EQ(escaped.countryName(), subject.countryName());
+    EXPECT_EQ(escaped.commonName(), subject.commonName());
+    EXPECT_EQ(escaped.all(), subject.all());
+    Subject shown;
+    shown.setAll(subject.all());
+    EXPECT_EQ(shown.countryName(), QStringLiteral("$"));
+    EXPECT_EQ(shown.commonName(), QStringLiteral("Jan=Kowalski"));
 }
 
 TEST(OpensslTimes, PrintedLines)

@@ -320,8 +320,6 @@ private slots:
         QVERIFY(requestClose());
     }
 
-    // The start of a child: one that ran and ended at once was started all the same; a program
-    // that is not there was not.
     // A file is written whole or not at all, and a write that did not reach the disk is a failure:
     // what the target held before stays, and a device stays a device.
     void filesAreWrittenWholeOrNotAtAll()
@@ -364,8 +362,29 @@ private slots:
 
         QVERIFY(!morvil::writeWholeFile(dir.filePath(QStringLiteral("brak/plik")), "dane\n", &error));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("brak"))));
+
+        // Nothing is written through a symbolic link: not to the file it names, not to a device,
+        // not to a name that is not there yet. The link stays a link.
+        QTemporaryDir outside;
+        const QString named = outside.filePath(QStringLiteral("cudzy"));
+        QVERIFY(morvil::writeWholeFile(named, "cudzy\n", &error));
+        const QStringList links { named, outside.filePath(QStringLiteral("nowy")), full };
+        for (qsizetype i = 0; i < links.size(); ++i) {
+            const QString link = dir.filePath(QStringLiteral("link%1.crl").arg(i));
+            QVERIFY(QFile::link(links[i], link));
+            error.clear();
+            QVERIFY(!morvil::writeWholeFile(link, "dane\n", &error));
+            QVERIFY2(error.contains(QString::fromUtf8("dowiązaniem symbolicznym")), qPrintable(error));
+            QVERIFY(QFileInfo(link).isSymbolicLink());
+        }
+        QFile kept(named);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("cudzy\n"));
+        QCOMPARE(QDir(outside.path()).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("cudzy") });
     }
 
+    // The start of a child: one that ran and ended at once was started all the same; a program
+    // that is not there was not.
     void childStartTellsStartedFromFailed()
     {
         QProcess quick;
