@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <fcntl.h>
@@ -107,6 +108,17 @@ std::pair<pid_t, pid_t> tunnelProcesses()
         }
     }
     return { -1, -1 };
+}
+
+// A tooltip as the user reads it: Qt shows one that "might be rich text" as HTML.
+QString readAsToolTip(const QString& text)
+{
+    if (!Qt::mightBeRichText(text)) {
+        return text;
+    }
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
 }
 
 bool balloonsShown()
@@ -261,6 +273,8 @@ private slots:
         QVERIFY(privateDirsLeft());
         const auto [tool, openVpn] = tunnelProcesses();
         QVERIFY(tool > 0 && openVpn > 0);
+        const std::vector<std::string> commandLine = commandLineOf(tool);
+        QVERIFY(std::vector<std::string>(commandLine.begin() + 1, commandLine.end()) == clientArguments());
 
         // A second connection cannot start while this one runs.
         emit window.vpnList()->itemClicked(window.vpnList()->item(1));
@@ -372,6 +386,11 @@ private slots:
         mTokens.token(mTokenId).failCommand(0x02, emu::kStatusNotAllowed);
         MainWindow window;
         window.show();
+        // A tray that embeds the icon makes it a window of its own: a quit that the main window
+        // refused would leave that one open, and the program running.
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            QTRY_VERIFY(!window.trayIcon()->geometry().isEmpty());
+        }
         mBoxes->expectError(QStringLiteral("Nie można zainicjować biblioteki obsługującej tokeny!"));
         QTimer::singleShot(0, &window, [&] {
             if (atConnect) {
@@ -436,7 +455,8 @@ private slots:
     }
 
     // A child deaf to SIGTERM (stopped here, so it cannot act on it) is killed once its grace time
-    // is over, on disconnect and when the program ends through "&Zakończ".
+    // is over, on disconnect and when the program ends through "&Zakończ", whose wait takes no
+    // input: what the user typed meanwhile is dropped. The next connection shows up as the first.
     void aChildDeafToTermIsKilled()
     {
         MainWindow window;
@@ -445,7 +465,7 @@ private slots:
             mServer.reset();
             mServer = startServer(mCerts.path().toStdString(), mPort);
             connectFirst(window, QString::fromUtf8(kVpnPin));
-            QTRY_VERIFY_WITH_TIMEOUT(outputOf(window).contains(QLatin1String(kInitialised)), kUpMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - ") + kName, kUpMs);
             const auto [tool, openVpn] = tunnelProcesses();
             QVERIFY(tool > 0 && openVpn > 0);
             // Whatever happens below, no stopped process outlives the test.
@@ -456,7 +476,12 @@ private slots:
                 button(&window, "disconnect")->click();
                 QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), vpn::kStopGraceMs + 10000);
             } else {
+                QLineEdit typedInto;
+                QCoreApplication::postEvent(&typedInto, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier,
+                                                                      QStringLiteral("a")));
                 window.trayIcon()->contextMenu()->actions().last()->trigger();
+                QCoreApplication::processEvents();
+                QCOMPARE(typedInto.text(), QString());
             }
             QVERIFY(!alive(tool));
             QTRY_VERIFY(!alive(openVpn));
@@ -498,16 +523,21 @@ private slots:
         QVERIFY(!privateDirsLeft());
     }
 
-    // A token whose user PIN is empty: the empty PIN is checked, handed on, and connects.
+    // A token whose user PIN is empty: the empty PIN is checked, handed on, and connects. The
+    // connection's name, markup and entities in it, shows in the tooltip as it is.
     void emptyPinConnects()
     {
         mTokens.unplugAll();
         zr40nn::emu::TokenConfig token = mToken;
         token.userPin.clear();
         mTokenId = mTokens.plug(token);
+        const QString marked = QStringLiteral("<b>Biuro</b>  &lt;R&D&gt;");
+        makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
+                          connectionConf(mPort, kVpnKeyReference, "nobind\n", marked.toStdString()));
         MainWindow window;
         connectFirst(window, QString());
-        QTRY_COMPARE_WITH_TIMEOUT(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - ") + kName, kUpMs);
+        QTRY_COMPARE_WITH_TIMEOUT(readAsToolTip(window.trayIcon()->toolTip()), QStringLiteral("Morvil VPN - ") + marked,
+                                  kUpMs);
         QVERIFY(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5));
         QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 2);
         QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, 0);
