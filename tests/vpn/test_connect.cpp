@@ -59,10 +59,11 @@ bool sameIcon(const QIcon& icon, const char* resource)
     return icon.pixmap(22).toImage() == QIcon(QLatin1String(resource)).pixmap(22).toImage();
 }
 
-// Types `pin` into the PIN dialog and presses OK.
-void answerPin(const QString& pin)
+// Types `pin` into the PIN dialog and presses OK; `whileAsked` runs first.
+void answerPin(const QString& pin, const std::function<void()>& whileAsked = [] {})
 {
-    onNextModal<QInputDialog>([pin](QInputDialog* dialog) {
+    onNextModal<QInputDialog>([pin, whileAsked](QInputDialog* dialog) {
+        whileAsked();
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Podaj PIN"));
         QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
         auto* edit = dialog->findChild<QLineEdit*>();
@@ -73,11 +74,12 @@ void answerPin(const QString& pin)
     });
 }
 
-// Selects the first connection and connects it with `pin`.
+// Selects the first connection and connects it with `pin`. While the PIN is asked, the pane holds
+// nothing of an earlier connection.
 void connectFirst(MainWindow& window, const QString& pin)
 {
     emit window.vpnList()->itemClicked(window.vpnList()->item(0));
-    answerPin(pin);
+    answerPin(pin, [&window] { QCOMPARE(outputOf(window), QString()); });
     button(&window, "connect")->click();
 }
 
