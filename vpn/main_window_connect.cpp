@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace {
@@ -29,6 +30,13 @@ QString tokenNameOf(const QString& keyReference)
 {
     const qsizetype slash = keyReference.indexOf(QLatin1Char('/'));
     return slash < 0 ? QString() : keyReference.left(slash);
+}
+
+// A tooltip takes a text that "might be rich text" as HTML: such a one goes as the HTML that
+// shows it as it is, its blanks kept.
+QString plainToolTip(const QString& text)
+{
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpacePre) : text;
 }
 
 } // namespace
@@ -162,7 +170,7 @@ void MainWindow::vpnOutputSlot()
     const QIcon connected(QStringLiteral(":img/vpn_con_22.png"));
     mVpnConnectItem->setIcon(connected);
     mTrayIcon->setIcon(connected);
-    mTrayIcon->setToolTip(tr("Morvil VPN - %1").arg(mVpnConnectItem->MorvilVpnName()));
+    mTrayIcon->setToolTip(plainToolTip(tr("Morvil VPN - %1").arg(mVpnConnectItem->MorvilVpnName())));
     mTrayIcon->showMessage(tr("Nawiązano połączenie"), tr("Połączenie VPN zostało poprawnie zainicjowane."),
                            QSystemTrayIcon::Information, kBalloonMs);
 }

@@ -1,5 +1,7 @@
 #include "openvpn_child.h"
 
+#include "input_guard.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QProcess>
@@ -82,10 +84,11 @@ void stopChildAndWait(QProcess& child)
     if (child.state() == QProcess::NotRunning) {
         return;
     }
+    const morvil::InputGuard guard;
     child.terminate();
     if (!child.waitForFinished(kStopGraceMs)) {
         child.kill();
-        child.waitForFinished(kStopGraceMs);
+        child.waitForFinished(kKilledEndMs);
     }
 }
 

@@ -18,6 +18,10 @@ inline constexpr const char* kUpMarker = morvil::openvpn_tool::kUpAnnouncement;
 // takes at most, or its private files stay behind.
 inline constexpr int kStopGraceMs = morvil::openvpn_tool::kStopSeconds * 1000;
 
+// How long a child killed outright is waited for: the kernel ends it at once, short of a hang in
+// the kernel itself, which no waiting of ours would end.
+inline constexpr int kKilledEndMs = 1000;
+
 // bin/morvil_openvpn beside the running program.
 QString openVpnProgram();
 // The arguments, in order. The PIN goes to the child's standard input, never on its command line.
@@ -49,7 +53,8 @@ void endChildWithUs(QProcess& child);
 // Asks a running child to end (SIGTERM, so it can take its tunnel down) and kills it when it has
 // not ended after kStopGraceMs. The process object must outlive the grace time; `finished` follows.
 void stopChild(QProcess& child);
-// The same, waiting for the end: for the program's own exit.
+// The same, waiting for the end: for the program's own exit. The wait blocks the window for at
+// most kStopGraceMs and kKilledEndMs, and what the user does meanwhile is dropped.
 void stopChildAndWait(QProcess& child);
 
 } // namespace vpn

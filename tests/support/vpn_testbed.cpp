@@ -195,9 +195,10 @@ std::unique_ptr<RunningProcess> startRefusingServer(const std::filesystem::path&
     return startServerWith(certDir, port, "stranger.pem", "server", {}, "tcp4-server");
 }
 
-std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText)
+std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText,
+                           const std::string& name)
 {
-    return "#\n# MorvilVpnName Test VPN\n#\nremote 127.0.0.1\nrport " + std::to_string(port)
+    return "#\n# MorvilVpnName " + name + "\n#\nremote 127.0.0.1\nrport " + std::to_string(port)
         + "\nca ca\ncert user\nkey " + keyReference + "\n\n#\n# configuration template\n#\n\n" + templateText;
 }
 

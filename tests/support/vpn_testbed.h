@@ -57,7 +57,8 @@ std::unique_ptr<RunningProcess> startHostileServer(const std::filesystem::path& 
 std::unique_ptr<RunningProcess> startRefusingServer(const std::filesystem::path& certDir, int port);
 
 // The "conf" that the VPN client writes: header, template marker, then template.
-std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText);
+std::string connectionConf(int port, const std::string& keyReference, const std::string& templateText,
+                           const std::string& name = "Test VPN");
 
 // A connection directory with "conf", "ca" and "user" made from the certificates in certDir.
 void makeConnectionDir(const std::filesystem::path& dir, const std::filesystem::path& certDir, const std::string& conf);

@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <fcntl.h>
@@ -58,10 +59,11 @@ bool sameIcon(const QIcon& icon, const char* resource)
     return icon.pixmap(22).toImage() == QIcon(QLatin1String(resource)).pixmap(22).toImage();
 }
 
-// Types `pin` into the PIN dialog and presses OK.
-void answerPin(const QString& pin)
+// Types `pin` into the PIN dialog and presses OK; `whileAsked` runs first.
+void answerPin(const QString& pin, const std::function<void()>& whileAsked = [] {})
 {
-    onNextModal<QInputDialog>([pin](QInputDialog* dialog) {
+    onNextModal<QInputDialog>([pin, whileAsked](QInputDialog* dialog) {
+        whileAsked();
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Podaj PIN"));
         QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
         auto* edit = dialog->findChild<QLineEdit*>();
@@ -72,11 +74,12 @@ void answerPin(const QString& pin)
     });
 }
 
-// Selects the first connection and connects it with `pin`.
+// Selects the first connection and connects it with `pin`. While the PIN is asked, the pane holds
+// nothing of an earlier connection.
 void connectFirst(MainWindow& window, const QString& pin)
 {
     emit window.vpnList()->itemClicked(window.vpnList()->item(0));
-    answerPin(pin);
+    answerPin(pin, [&window] { QCOMPARE(outputOf(window), QString()); });
     button(&window, "connect")->click();
 }
 
@@ -107,6 +110,17 @@ std::pair<pid_t, pid_t> tunnelProcesses()
         }
     }
     return { -1, -1 };
+}
+
+// A tooltip as the user reads it: Qt shows one that "might be rich text" as HTML.
+QString readAsToolTip(const QString& text)
+{
+    if (!Qt::mightBeRichText(text)) {
+        return text;
+    }
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
 }
 
 bool balloonsShown()
@@ -261,6 +275,8 @@ private slots:
         QVERIFY(privateDirsLeft());
         const auto [tool, openVpn] = tunnelProcesses();
         QVERIFY(tool > 0 && openVpn > 0);
+        const std::vector<std::string> commandLine = commandLineOf(tool);
+        QVERIFY(std::vector<std::string>(commandLine.begin() + 1, commandLine.end()) == clientArguments());
 
         // A second connection cannot start while this one runs.
         emit window.vpnList()->itemClicked(window.vpnList()->item(1));
@@ -436,7 +452,8 @@ private slots:
     }
 
     // A child deaf to SIGTERM (stopped here, so it cannot act on it) is killed once its grace time
-    // is over, on disconnect and when the program ends through "&Zakończ".
+    // is over, on disconnect and when the program ends through "&Zakończ", whose wait takes no
+    // input: what the user typed meanwhile is dropped. The next connection shows up as the first.
     void aChildDeafToTermIsKilled()
     {
         MainWindow window;
@@ -445,7 +462,7 @@ private slots:
             mServer.reset();
             mServer = startServer(mCerts.path().toStdString(), mPort);
             connectFirst(window, QString::fromUtf8(kVpnPin));
-            QTRY_VERIFY_WITH_TIMEOUT(outputOf(window).contains(QLatin1String(kInitialised)), kUpMs);
+            QTRY_COMPARE_WITH_TIMEOUT(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - ") + kName, kUpMs);
             const auto [tool, openVpn] = tunnelProcesses();
             QVERIFY(tool > 0 && openVpn > 0);
             // Whatever happens below, no stopped process outlives the test.
@@ -456,7 +473,12 @@ private slots:
                 button(&window, "disconnect")->click();
                 QTRY_VERIFY_WITH_TIMEOUT(window.connectMenu()->isEnabled(), vpn::kStopGraceMs + 10000);
             } else {
+                QLineEdit typedInto;
+                QCoreApplication::postEvent(&typedInto, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier,
+                                                                      QStringLiteral("a")));
                 window.trayIcon()->contextMenu()->actions().last()->trigger();
+                QCoreApplication::processEvents();
+                QCOMPARE(typedInto.text(), QString());
             }
             QVERIFY(!alive(tool));
             QTRY_VERIFY(!alive(openVpn));
@@ -498,16 +520,21 @@ private slots:
         QVERIFY(!privateDirsLeft());
     }
 
-    // A token whose user PIN is empty: the empty PIN is checked, handed on, and connects.
+    // A token whose user PIN is empty: the empty PIN is checked, handed on, and connects. The
+    // connection's name, markup and entities in it, shows in the tooltip as it is.
     void emptyPinConnects()
     {
         mTokens.unplugAll();
         zr40nn::emu::TokenConfig token = mToken;
         token.userPin.clear();
         mTokenId = mTokens.plug(token);
+        const QString marked = QStringLiteral("<b>Biuro</b>  &lt;R&D&gt;");
+        makeConnectionDir(mStore->path(QStringLiteral("0000")).toStdString(), mCerts.path().toStdString(),
+                          connectionConf(mPort, kVpnKeyReference, "nobind\n", marked.toStdString()));
         MainWindow window;
         connectFirst(window, QString());
-        QTRY_COMPARE_WITH_TIMEOUT(window.trayIcon()->toolTip(), QStringLiteral("Morvil VPN - ") + kName, kUpMs);
+        QTRY_COMPARE_WITH_TIMEOUT(readAsToolTip(window.trayIcon()->toolTip()), QStringLiteral("Morvil VPN - ") + marked,
+                                  kUpMs);
         QVERIFY(mServer->waitForOutput(std::string("CN=") + kVpnUserCn, 5));
         QCOMPARE(tokenCommands(zr40nn::test::kTryPinCode), 2);
         QCOMPARE(mTokens.token(mTokenId).snapshot().userPinTries, 0);

@@ -286,9 +286,11 @@ TEST_F(Store, DeleteNeverFollowsALinkOut)
     EXPECT_EQ(removeConnection(store(), QStringLiteral("0000")), QString());
     EXPECT_FALSE(QFileInfo(path("0000")).isSymLink());
     EXPECT_TRUE(QFile::exists(outside.filePath("precious")));
-    // A link among a connection's files: the link goes, its target stays.
+    // Links among a connection's files: the links go, their targets stay; one that leads nowhere
+    // goes too.
     store().mkdir(QStringLiteral("0001"));
     ASSERT_TRUE(QFile::link(outside.filePath("target"), path("0001/ca")));
+    ASSERT_TRUE(QFile::link(outside.filePath("gone"), path("0001/user")));
     EXPECT_EQ(removeConnection(store(), QStringLiteral("0001")), QString());
     EXPECT_FALSE(QFileInfo::exists(path("0001")));
     EXPECT_EQ(contents(outside.filePath("target")), QByteArray("t"));

@@ -15,6 +15,8 @@
 #include <QInputDialog>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
+#include <QTextEdit>
 #include <QtTest/qtestspontaneevent.h>
 
 using namespace morvil::test;
@@ -166,7 +168,29 @@ private slots:
         QCOMPARE(shownTexts(window.connectMenu()), shown);
     }
 
-    // The user's close, which comes from the window manager, only hides the window.
+    // What the child writes reaches the pane exactly as written, a paragraph per read, whatever a
+    // read begins with: markup, entities and images are text. The child writes its second read
+    // only once the first is shown.
+    void theChildsOutputShowsAsWritten()
+    {
+        MainWindow window;
+        auto* child = window.findChild<QProcess*>();
+        auto* pane = window.findChild<QTextEdit*>(QStringLiteral("vpnOutput"));
+        const QString first = QStringLiteral("<b>x</b> &amp; <a href=\"y\">z</a>");
+        const QString second = QStringLiteral("<img src=\"%1\">").arg(mStore->file(QStringLiteral("i.png"), {}));
+        child->start(QStringLiteral("/bin/sh"), { QStringLiteral("-c"),
+                                                  QStringLiteral("printf %s \"$1\"; read go; printf %s \"$2\" >&2"),
+                                                  QStringLiteral("sh"), first, second });
+        QTRY_COMPARE(pane->toPlainText(), first);
+        child->write("\n");
+        QTRY_COMPARE(pane->toPlainText(), first + QLatin1Char('\n') + second);
+        QTRY_COMPARE(child->state(), QProcess::NotRunning);
+    }
+
+    // The user's close, which comes from the window manager, only hides the window. The program's
+    // own close goes through: the application's quit closes its windows in no fixed order and gives
+    // up at the first that refuses, which would leave an embedded tray icon's window, and the
+    // program, running.
     void closingHidesTheWindowWhileTheTrayIconIsThere()
     {
         MainWindow window;
@@ -177,6 +201,9 @@ private slots:
         qApp->notify(&window, &close); // as the window system delivers it: sendEvent would make it ours
         QVERIFY(!close.isAccepted());
         QVERIFY(window.isHidden());
+        window.show();
+        QVERIFY(window.close());
+        QVERIFY(window.isHidden());
     }
 
     // A connection made through the window with both certificates and the key from a token.
@@ -185,6 +212,7 @@ private slots:
         mTokens.plug(configuredToken("ALFA"));
         QVERIFY(generateKey("ALFA", "klucz", 0).isEmpty());
         QVERIFY(writeFile("ALFA", "ca.pem", 0x21, "CA FROM TOKEN").isEmpty());
+        QVERIFY(writeFile("ALFA", "pusty.pem", 0x21, {}).isEmpty());
         QVERIFY(writeFile("ALFA", "user.pem", kUserCertFile, everyOctet(3000)).isEmpty());
         MainWindow window;
         window.show();
@@ -192,6 +220,14 @@ private slots:
         onNextModal<VpnNewWindow>([&](VpnNewWindow* dialog) {
             edit(dialog, "morvilVpnName")->setText(QStringLiteral("Z tokenu"));
             edit(dialog, "remoteVpnServer")->setText(QStringLiteral("t.example.pl:1195"));
+            // An empty certificate is refused when chosen and leaves the field as it was.
+            mBoxes->expectError(QStringLiteral("Plik ALFA/pusty.pem jest pusty."));
+            ChooserHand empty([](MorvilDialog& chooser) {
+                doubleClick(chooser, chooserItem(chooser, QStringLiteral("ALFA/pusty.pem")));
+            });
+            button(dialog, "caCertImport")->click();
+            QVERIFY(empty.acted());
+            QCOMPARE(edit(dialog, "caCert")->text(), QString());
             const std::pair<const char*, const char*> fromToken[] = { { "caCertImport", "ALFA/ca.pem" },
                                                                       { "userCertImport", "ALFA/user.pem" },
                                                                       { "keyBrowse", "ALFA/klucz" } };
