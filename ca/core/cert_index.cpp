@@ -57,6 +57,7 @@ bool parseIndexLine(QByteArrayView line, IndexEntry& entry)
         return false;
     }
     entry = IndexEntry();
+    entry.line = line;
     entry.state = state;
     entry.expiry = fields[1];
     if (revoked) {

@@ -11,6 +11,7 @@
 // has a hundred thousand lines, and its reader makes strings only of what it keeps.
 struct IndexEntry
 {
+    QByteArrayView line; // the whole line, without its line feed
     QByteArrayView state; // "V", "R", "E", or whatever letter the line holds
     QByteArrayView expiry; // the index's own time text, YYMMDDHHMMSSZ
     QByteArrayView revocationDate; // empty unless revoked

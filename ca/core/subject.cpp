@@ -1,6 +1,6 @@
 #include "subject.h"
 
-#include <QStringList>
+#include <QStringView>
 
 #include <cctype>
 
@@ -23,6 +23,40 @@ std::array<const QString*, 7> Subject::fields() const
              &mCommonName,  &mEmailAddress };
 }
 
+namespace {
+
+// One part of a component: where it lies in the name, and whether "\" escapes are to be taken out.
+struct Part
+{
+    qsizetype from = 0;
+    qsizetype to = 0;
+    bool escaped = false;
+};
+
+// A part's text with its escapes taken out; the name is walked as setAll walks it, so a "\" that
+// ends the part stands for itself only at the very end of the name.
+QString partText(QStringView name, const Part& part)
+{
+    const QStringView text = name.sliced(part.from, part.to - part.from);
+    if (text.isEmpty()) {
+        return QString(); // null, as a field never given
+    }
+    if (!part.escaped) {
+        return text.toString();
+    }
+    QString plain;
+    plain.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('\\') && i + 1 < text.size()) {
+            ++i;
+        }
+        plain += text[i];
+    }
+    return plain;
+}
+
+} // namespace
+
 void Subject::setAll(const QString& subj)
 {
     const std::array<QString*, 7> members = fields();
@@ -30,30 +64,49 @@ void Subject::setAll(const QString& subj)
         *member = QString();
     }
     // Components split at unescaped "/", each into its parts at unescaped "="; the tool escapes
-    // "/", "+" and "\" inside values with "\", which stand for themselves here.
-    QList<QStringList> components { QStringList { QString() } };
-    for (qsizetype i = 0; i < subj.size(); ++i) {
-        const QChar c = subj[i];
-        if (c == QLatin1Char('\\') && i + 1 < subj.size()) {
-            components.last().last() += subj[++i];
-        } else if (c == QLatin1Char('/')) {
-            components.append(QStringList { QString() });
-        } else if (c == QLatin1Char('=')) {
-            components.last().append(QString());
-        } else {
-            components.last().last() += c;
-        }
-    }
-    for (const QStringList& parts : components) {
-        if (parts.size() < 2) {
-            continue;
-        }
-        for (std::size_t i = 0; i < kKeys.size(); ++i) {
-            if (parts[0] == QLatin1String(kKeys[i])) {
-                *members[i] = parts[1];
-                break;
+    // "/", "+" and "\" inside values with "\", which stand for themselves here. Only the key and
+    // the value of a component count, and a string is made only of a value kept: a large index
+    // has a hundred thousand names.
+    const QStringView name(subj);
+    qsizetype i = 0;
+    while (true) {
+        std::array<Part, 2> parts {};
+        int part = 0;
+        parts[0].from = i;
+        for (; i < name.size() && name[i] != QLatin1Char('/'); ++i) {
+            const QChar c = name[i];
+            if (c == QLatin1Char('\\') && i + 1 < name.size()) {
+                if (part < 2) {
+                    parts[static_cast<std::size_t>(part)].escaped = true;
+                }
+                ++i;
+            } else if (c == QLatin1Char('=')) {
+                if (part < 2) {
+                    parts[static_cast<std::size_t>(part)].to = i;
+                }
+                if (++part < 2) {
+                    parts[static_cast<std::size_t>(part)].from = i + 1;
+                }
             }
         }
+        if (part < 2) {
+            parts[static_cast<std::size_t>(part)].to = i;
+        }
+        if (part >= 1) {
+            const Part& key = parts[0];
+            const QString keyText = key.escaped ? partText(name, key) : QString();
+            const QStringView keyView = key.escaped ? QStringView(keyText) : name.sliced(key.from, key.to - key.from);
+            for (std::size_t k = 0; k < kKeys.size(); ++k) {
+                if (keyView == QLatin1String(kKeys[k])) {
+                    *members[k] = partText(name, parts[1]);
+                    break;
+                }
+            }
+        }
+        if (i >= name.size()) {
+            break;
+        }
+        ++i; // the "/"
     }
 }
 

@@ -31,6 +31,9 @@ public:
     // name the tool gives the certificate (the text unchanged, then ".pem").
     void setSerial(const QString& serial);
     void setFileName(const QString& fileName) { mFileName = fileName; }
+    // All of one index line at once: state, times, serial, name and columns, the file lying in
+    // certsDir. An index has a hundred thousand lines: strings are made only of what the row keeps.
+    void setFromIndex(const IndexEntry& entry, const QString& certsDir);
     void setSubject(const QString& subject);
     // Index times, YYMMDDHHMMSSZ.
     void setNotBefore(QString time);
@@ -46,6 +49,8 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override;
 
 private:
+    void showState(const QString& state, const QIcon& icon);
+    void setSerialNumber(QStringView serial);
     void updateColumns();
 
     QString mState;
