@@ -1,7 +1,6 @@
 #include "cert_index.h"
 
 #include <array>
-#include <tuple>
 
 namespace {
 
@@ -104,10 +103,4 @@ SerialOrder::SerialOrder(QStringView serial)
         }
         ++mDigits;
     }
-}
-
-bool SerialOrder::operator<(const SerialOrder& other) const
-{
-    // Equal numbers of digits have equal numbers of leading ones, and of the rest.
-    return std::tie(mDigits, mLeading, mRest) < std::tie(other.mDigits, other.mLeading, other.mRest);
 }

@@ -7,7 +7,10 @@
 namespace {
 
 // The distinguished-name keys of the fields, in the order of the slash form.
-constexpr std::array<const char*, 7> kKeys { "C", "ST", "L", "O", "OU", "CN", "emailAddress" };
+using namespace Qt::Literals::StringLiterals;
+constexpr std::array<QLatin1StringView, 7> kKeys {
+    "C"_L1, "ST"_L1, "L"_L1, "O"_L1, "OU"_L1, "CN"_L1, "emailAddress"_L1
+};
 
 } // namespace
 
@@ -97,7 +100,7 @@ void Subject::setAll(const QString& subj)
             const QString keyText = key.escaped ? partText(name, key) : QString();
             const QStringView keyView = key.escaped ? QStringView(keyText) : name.sliced(key.from, key.to - key.from);
             for (std::size_t k = 0; k < kKeys.size(); ++k) {
-                if (keyView == QLatin1String(kKeys[k])) {
+                if (keyView == kKeys[k]) {
                     *members[k] = partText(name, parts[1]);
                     break;
                 }
@@ -116,7 +119,7 @@ QString Subject::all() const
     QString text;
     for (std::size_t i = 0; i < kKeys.size(); ++i) {
         if (!members[i]->isEmpty()) {
-            text += QLatin1Char('/') + QLatin1String(kKeys[i]) + QLatin1Char('=') + *members[i];
+            text += QLatin1Char('/') + kKeys[i] + QLatin1Char('=') + *members[i];
         }
     }
     return text;
@@ -142,4 +145,11 @@ QString fromOpensslOneline(const QString& text)
         }
     }
     return QString::fromUtf8(out);
+}
+
+QString fromOpensslOneline(QByteArrayView utf8)
+{
+    // Looked for in the octets: an index has a hundred thousand names, nearly all without escapes.
+    const QString text = QString::fromUtf8(utf8);
+    return utf8.contains("\\x") ? fromOpensslOneline(text) : text;
 }

@@ -97,8 +97,6 @@ void Certificate::setSerialNumber(QStringView serial)
 
 void Certificate::setFromIndex(const IndexEntry& entry, const QString& certsDir)
 {
-    const StateLook& look = stateLook(QUtf8StringView(entry.state));
-    showState(look.state, look.icon);
     mNotAfter = readIndexDateTime(entry.expiry);
     if (!entry.revocationDate.isEmpty()) {
         mRevocationDate = readIndexDateTime(entry.revocationDate);
@@ -122,8 +120,10 @@ void Certificate::setFromIndex(const IndexEntry& entry, const QString& certsDir)
     fileName += kFileEnd;
     mFileName = std::move(fileName);
     setSerialNumber(QStringView(mFileName).sliced(serialAt, serialSize));
-    setAll(fromOpensslOneline(QString::fromUtf8(entry.subject)));
+    setAll(fromOpensslOneline(entry.subject));
     updateColumns();
+    const StateLook& look = stateLook(QUtf8StringView(entry.state));
+    showState(look.state, look.icon);
 }
 
 bool Certificate::operator<(const QTreeWidgetItem& other) const
@@ -168,7 +168,8 @@ void Certificate::updateColumns()
     for (int i = 0; i < size; ++i) {
         number[number.size() - size + i] = QLatin1Char(digits[static_cast<std::size_t>(i)]);
     }
-    setText(kSerialColumn, number);
-    setText(kNameColumn, commonName());
+    // The last column first: a row's column texts are then held at their full count at once.
     setText(kOrganizationColumn, organizationName());
+    setText(kNameColumn, commonName());
+    setText(kSerialColumn, number);
 }
