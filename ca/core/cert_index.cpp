@@ -37,7 +37,7 @@ bool parseIndexLine(QByteArrayView line, IndexEntry& entry)
     int count = 0;
     qsizetype at = 0;
     while (count < kMostFields) {
-        qsizetype end = line.indexOf('\t', at);
+        qsizetype end = findOctet(line, '\t', at);
         if (end < 0) {
             end = line.size();
         }
@@ -62,11 +62,11 @@ bool parseIndexLine(QByteArrayView line, IndexEntry& entry)
     if (revoked) {
         // The date, then the reason up to the next comma when there is one.
         const QByteArrayView revocation = fields[kRevocationField];
-        const qsizetype comma = revocation.indexOf(',');
+        const qsizetype comma = findOctet(revocation, ',');
         entry.revocationDate = comma < 0 ? revocation : revocation.first(comma);
         if (comma >= 0) {
             const QByteArrayView reason = revocation.sliced(comma + 1);
-            const qsizetype next = reason.indexOf(',');
+            const qsizetype next = findOctet(reason, ',');
             entry.revocationReason = next < 0 ? reason : reason.first(next);
         }
         entry.serial = fields[kRevokedSerialField];

@@ -2,7 +2,9 @@
 
 #include <QStringView>
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 
@@ -151,5 +153,9 @@ QString fromOpensslOneline(QByteArrayView utf8)
 {
     // Looked for in the octets: an index has a hundred thousand names, nearly all without escapes.
     const QString text = QString::fromUtf8(utf8);
-    return utf8.contains("\\x") ? fromOpensslOneline(text) : text;
+    constexpr std::string_view kHexEscape = "\\x";
+    if (std::search(utf8.begin(), utf8.end(), kHexEscape.begin(), kHexEscape.end()) != utf8.end()) {
+        return fromOpensslOneline(text);
+    }
+    return text;
 }
