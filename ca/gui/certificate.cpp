@@ -22,6 +22,11 @@ constexpr int kSerialWidth = 6;
 
 } // namespace
 
+Certificate::Certificate()
+{
+    setFlags(flags() | Qt::ItemNeverHasChildren);
+}
+
 QString Certificate::stateIconName(const QString& state)
 {
     if (state == QLatin1String("V")) {

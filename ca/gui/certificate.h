@@ -11,7 +11,8 @@
 class Certificate : public QTreeWidgetItem, public Subject
 {
 public:
-    Certificate() = default;
+    // A row of a flat list: it never has rows below it, which the tree need then not ask each row.
+    Certificate();
     Certificate(const Certificate&) = default;
     Certificate& operator=(const Certificate&) = default;
     virtual ~Certificate() = default;
