@@ -1,7 +1,6 @@
 #include "cert_index.h"
 
 #include <array>
-#include <tuple>
 
 namespace {
 
@@ -38,7 +37,7 @@ bool parseIndexLine(QByteArrayView line, IndexEntry& entry)
     int count = 0;
     qsizetype at = 0;
     while (count < kMostFields) {
-        qsizetype end = line.indexOf('\t', at);
+        qsizetype end = findOctet(line, '\t', at);
         if (end < 0) {
             end = line.size();
         }
@@ -57,16 +56,17 @@ bool parseIndexLine(QByteArrayView line, IndexEntry& entry)
         return false;
     }
     entry = IndexEntry();
+    entry.line = line;
     entry.state = state;
     entry.expiry = fields[1];
     if (revoked) {
         // The date, then the reason up to the next comma when there is one.
         const QByteArrayView revocation = fields[kRevocationField];
-        const qsizetype comma = revocation.indexOf(',');
+        const qsizetype comma = findOctet(revocation, ',');
         entry.revocationDate = comma < 0 ? revocation : revocation.first(comma);
         if (comma >= 0) {
             const QByteArrayView reason = revocation.sliced(comma + 1);
-            const qsizetype next = reason.indexOf(',');
+            const qsizetype next = findOctet(reason, ',');
             entry.revocationReason = next < 0 ? reason : reason.first(next);
         }
         entry.serial = fields[kRevokedSerialField];
@@ -103,10 +103,4 @@ SerialOrder::SerialOrder(QStringView serial)
         }
         ++mDigits;
     }
-}
-
-bool SerialOrder::operator<(const SerialOrder& other) const
-{
-    // Equal numbers of digits have equal numbers of leading ones, and of the rest.
-    return std::tie(mDigits, mLeading, mRest) < std::tie(other.mDigits, other.mLeading, other.mRest);
 }

@@ -21,33 +21,56 @@ QDateTime readOpensslDateTime(QString dateTime)
     return parsed;
 }
 
-QDateTime readIndexDateTime(QString indexTime)
+namespace {
+
+char16_t codeUnit(QChar c)
 {
-    // The index holds thousands of these: read the fixed digits directly rather than through the
-    // general date-time parser.
-    indexTime.remove(QLatin1Char('Z'));
-    const QString digits = QStringLiteral("20") + indexTime;
-    constexpr qsizetype kDigits = 14; // yyyyMMddhhmmss
-    if (digits.size() != kDigits) {
+    return c.unicode();
+}
+
+char16_t codeUnit(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+// The index holds thousands of these: the twelve digits are read in place, every "Z" passed over
+// wherever it stands, rather than through the general date-time parser.
+template <typename Text> QDateTime indexDateTime(Text indexTime)
+{
+    constexpr int kDigits = 12; // yyMMddhhmmss
+    int digits[kDigits] = {};
+    int count = 0;
+    for (qsizetype i = 0; i < indexTime.size(); ++i) {
+        const char16_t c = codeUnit(indexTime[i]);
+        if (c == u'Z') {
+            continue;
+        }
+        if (c < u'0' || c > u'9' || count == kDigits) {
+            return {};
+        }
+        digits[count++] = c - u'0';
+    }
+    if (count != kDigits) {
         return {};
     }
-    int values[6] = {};
-    const int widths[6] = { 4, 2, 2, 2, 2, 2 };
-    qsizetype at = 0;
-    for (int field = 0; field < 6; ++field) {
-        for (int i = 0; i < widths[field]; ++i, ++at) {
-            const char16_t c = digits[at].unicode();
-            if (c < u'0' || c > u'9') {
-                return {};
-            }
-            values[field] = values[field] * 10 + (c - u'0');
-        }
-    }
-    const QDate date(values[0], values[1], values[2]);
-    const QTime time(values[3], values[4], values[5]);
+    const auto two = [&digits](int at) { return digits[at] * 10 + digits[at + 1]; };
+    const QDate date(2000 + two(0), two(2), two(4));
+    const QTime time(two(6), two(8), two(10));
     if (!date.isValid() || !time.isValid()) {
         return {};
     }
     // The index writes UTC; marking it so keeps times that fall into a local clock change intact.
     return QDateTime(date, time, Qt::UTC);
+}
+
+} // namespace
+
+QDateTime readIndexDateTime(QStringView indexTime)
+{
+    return indexDateTime(indexTime);
+}
+
+QDateTime readIndexDateTime(QByteArrayView indexTime)
+{
+    return indexDateTime(indexTime);
 }

@@ -1,6 +1,7 @@
 // The two forms in which the OpenSSL tool gives times.
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
@@ -11,4 +12,6 @@ QDateTime readOpensslDateTime(QString dateTime);
 
 // A time of the certificate index, YYMMDDHHMMSSZ: "20" is put in front of the digits, which are
 // taken as they stand, as UTC. A four-digit year (15 characters) gives an invalid date-time.
-QDateTime readIndexDateTime(QString indexTime);
+QDateTime readIndexDateTime(QStringView indexTime);
+// The same from the index's own octets.
+QDateTime readIndexDateTime(QByteArrayView indexTime);

@@ -1,13 +1,18 @@
 #include "subject.h"
 
-#include <QStringList>
+#include <QStringView>
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 
 // The distinguished-name keys of the fields, in the order of the slash form.
-constexpr std::array<const char*, 7> kKeys { "C", "ST", "L", "O", "OU", "CN", "emailAddress" };
+using namespace Qt::Literals::StringLiterals;
+constexpr std::array<QLatin1StringView, 7> kKeys {
+    "C"_L1, "ST"_L1, "L"_L1, "O"_L1, "OU"_L1, "CN"_L1, "emailAddress"_L1
+};
 
 } // namespace
 
@@ -23,6 +28,40 @@ std::array<const QString*, 7> Subject::fields() const
              &mCommonName,  &mEmailAddress };
 }
 
+namespace {
+
+// One part of a component: where it lies in the name, and whether "\" escapes are to be taken out.
+struct Part
+{
+    qsizetype from = 0;
+    qsizetype to = 0;
+    bool escaped = false;
+};
+
+// A part's text with its escapes taken out; the name is walked as setAll walks it, so a "\" that
+// ends the part stands for itself only at the very end of the name.
+QString partText(QStringView name, const Part& part)
+{
+    const QStringView text = name.sliced(part.from, part.to - part.from);
+    if (text.isEmpty()) {
+        return QString(); // null, as a field never given
+    }
+    if (!part.escaped) {
+        return text.toString();
+    }
+    QString plain;
+    plain.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('\\') && i + 1 < text.size()) {
+            ++i;
+        }
+        plain += text[i];
+    }
+    return plain;
+}
+
+} // namespace
+
 void Subject::setAll(const QString& subj)
 {
     const std::array<QString*, 7> members = fields();
@@ -31,30 +70,41 @@ void Subject::setAll(const QString& subj)
     }
     // Components split at unescaped "/", each into its key and value at the first unescaped "=":
     // a later "=" is part of the value, as the tool reads it. The tool escapes "/", "+" and "\"
-    // inside values with "\", which stand for themselves here.
-    QList<QStringList> components { QStringList { QString() } };
-    for (qsizetype i = 0; i < subj.size(); ++i) {
-        const QChar c = subj[i];
-        if (c == QLatin1Char('\\') && i + 1 < subj.size()) {
-            components.last().last() += subj[++i];
-        } else if (c == QLatin1Char('/')) {
-            components.append(QStringList { QString() });
-        } else if (c == QLatin1Char('=') && components.last().size() == 1) {
-            components.last().append(QString());
-        } else {
-            components.last().last() += c;
-        }
-    }
-    for (const QStringList& parts : components) {
-        if (parts.size() < 2) {
-            continue;
-        }
-        for (std::size_t i = 0; i < kKeys.size(); ++i) {
-            if (parts[0] == QLatin1String(kKeys[i])) {
-                *members[i] = parts[1];
-                break;
+    // inside values with "\", which stand for themselves here. A string is made only of a value
+    // kept: a large index has a hundred thousand names.
+    const QStringView name(subj);
+    qsizetype i = 0;
+    while (true) {
+        std::array<Part, 2> parts {};
+        std::size_t part = 0;
+        parts[0].from = i;
+        for (; i < name.size() && name[i] != QLatin1Char('/'); ++i) {
+            const QChar c = name[i];
+            if (c == QLatin1Char('\\') && i + 1 < name.size()) {
+                parts[part].escaped = true;
+                ++i;
+            } else if (c == QLatin1Char('=') && part == 0) {
+                parts[0].to = i;
+                part = 1;
+                parts[1].from = i + 1;
             }
         }
+        parts[part].to = i;
+        if (part >= 1) {
+            const Part& key = parts[0];
+            const QString keyText = key.escaped ? partText(name, key) : QString();
+            const QStringView keyView = key.escaped ? QStringView(keyText) : name.sliced(key.from, key.to - key.from);
+            for (std::size_t k = 0; k < kKeys.size(); ++k) {
+                if (keyView == kKeys[k]) {
+                    *members[k] = partText(name, parts[1]);
+                    break;
+                }
+            }
+        }
+        if (i >= name.size()) {
+            break;
+        }
+        ++i; // the "/"
     }
 }
 
@@ -64,7 +114,7 @@ QString Subject::all() const
     QString text;
     for (std::size_t i = 0; i < kKeys.size(); ++i) {
         if (!members[i]->isEmpty()) {
-            text += QLatin1Char('/') + QLatin1String(kKeys[i]) + QLatin1Char('=') + *members[i];
+            text += QLatin1Char('/') + kKeys[i] + QLatin1Char('=') + *members[i];
         }
     }
     return text;
@@ -90,4 +140,15 @@ QString fromOpensslOneline(const QString& text)
         }
     }
     return QString::fromUtf8(out);
+}
+
+QString fromOpensslOneline(QByteArrayView utf8)
+{
+    // Looked for in the octets: an index has a hundred thousand names, nearly all without escapes.
+    const QString text = QString::fromUtf8(utf8);
+    constexpr std::string_view kHexEscape = "\\x";
+    if (std::search(utf8.begin(), utf8.end(), kHexEscape.begin(), kHexEscape.end()) != utf8.end()) {
+        return fromOpensslOneline(text);
+    }
+    return text;
 }

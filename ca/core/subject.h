@@ -2,6 +2,7 @@
 // the OpenSSL tool prints and accepts (/C=PL/O=Firma/CN=Jan).
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
@@ -48,3 +49,5 @@ private:
 
 // A name as the tool prints it (one line, octets beyond ASCII written as \xHH) back in UTF-8.
 QString fromOpensslOneline(const QString& text);
+// The same from the name's UTF-8 octets, as the certificate index holds them.
+QString fromOpensslOneline(QByteArrayView utf8);

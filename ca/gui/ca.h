@@ -170,6 +170,16 @@ protected:
     KeptPin mUserPin;
     CaConfiguration mConf; // names, settings and the token name, as the configuration file holds them
     ItemList<Certificate> mCertList;
+    // What the certificate list was read from: the index's text, the directory of its rows' files,
+    // and the line of each row after the authority's own (views into that text). A refresh after an
+    // operation finds nearly every line unchanged, and an unchanged line keeps its row.
+    struct IndexReading
+    {
+        QByteArray text;
+        QString certsDir;
+        std::vector<QByteArrayView> lines;
+    };
+    IndexReading mIndexReading;
     ItemList<Request> mReqList;
     bool mCrlIsActual = true;
     QDateTime mCrlLastUpdate;

@@ -60,24 +60,23 @@ bool CA::readCertificateDb()
         return false;
     }
     // Lines with fewer fields than their state needs come only from a damaged index: skipped.
-    const QByteArray text = db.readAll();
-    forEachIndexEntry(text, [this, &read](const IndexEntry& entry) {
-        Certificate& certificate = read.appendNew();
-        certificate.setState(QString::fromUtf8(entry.state));
-        certificate.setNotAfter(QString::fromUtf8(entry.expiry));
-        if (!entry.revocationDate.isEmpty()) {
-            certificate.setRevocationDate(QString::fromUtf8(entry.revocationDate));
+    IndexReading reading { db.readAll(), mConf.mNewCertsDirName, {} };
+    const bool sameFiles = reading.certsDir == mIndexReading.certsDir;
+    forEachIndexEntry(reading.text, [&](const IndexEntry& entry) {
+        const std::size_t row = reading.lines.size();
+        reading.lines.push_back(entry.line);
+        if (sameFiles && row < mIndexReading.lines.size() && mIndexReading.lines[row] == entry.line) {
+            read.adopt(mCertList, static_cast<int>(row) + 1);
+        } else {
+            read.appendNew().setFromIndex(entry, reading.certsDir);
         }
-        certificate.setRevocationReason(QString::fromUtf8(entry.revocationReason));
-        certificate.setSerial(QString::fromUtf8(entry.serial));
-        certificate.setSubject(fromOpensslOneline(QString::fromUtf8(entry.subject)));
-        certificate.setFileName(mConf.mNewCertsDirName + QLatin1Char('/') + certificate.fileName());
     });
     // The rows go back from the tree first: a row destroyed while shown leaves the tree one by one.
     if (mCertTreeWidget != nullptr) {
         detachRows(mCertTreeWidget);
     }
     mCertList = std::move(read);
+    mIndexReading = std::move(reading);
     return true;
 }
 

@@ -11,7 +11,8 @@
 class Certificate : public QTreeWidgetItem, public Subject
 {
 public:
-    Certificate() = default;
+    // A row of a flat list: it never has rows below it, which the tree need then not ask each row.
+    Certificate();
     Certificate(const Certificate&) = default;
     Certificate& operator=(const Certificate&) = default;
     virtual ~Certificate() = default;
@@ -31,6 +32,9 @@ public:
     // name the tool gives the certificate (the text unchanged, then ".pem").
     void setSerial(const QString& serial);
     void setFileName(const QString& fileName) { mFileName = fileName; }
+    // All of one index line at once: state, times, serial, name and columns, the file lying in
+    // certsDir. An index has a hundred thousand lines: strings are made only of what the row keeps.
+    void setFromIndex(const IndexEntry& entry, const QString& certsDir);
     void setSubject(const QString& subject);
     // Index times, YYMMDDHHMMSSZ.
     void setNotBefore(QString time);
@@ -46,6 +50,8 @@ public:
     bool operator<(const QTreeWidgetItem& other) const override;
 
 private:
+    void showState(const QString& state, const QIcon& icon);
+    void setSerialNumber(QStringView serial);
     void updateColumns();
 
     QString mState;

@@ -31,6 +31,12 @@ public:
     // A new default row at the end, made in place.
     Item& appendNew() { return *mItems.emplace_back(std::make_unique<Item>()); }
     Item& append(const Item& item) { return *mItems.emplace_back(std::make_unique<Item>(item)); }
+    // Moves a row from one list to the end of another, keeping its address; the place it leaves is
+    // empty and must not be read until the list it left is replaced or cleared.
+    Item& adopt(ItemList& from, int i)
+    {
+        return *mItems.emplace_back(std::move(from.mItems[static_cast<std::size_t>(i)]));
+    }
     // Destroying a row also takes it out of its tree.
     void clear() { mItems.clear(); }
     int size() const { return static_cast<int>(mItems.size()); }

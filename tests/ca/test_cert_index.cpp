@@ -19,11 +19,13 @@ TEST(CertIndex, DamagedLinesAreSkipped)
     EXPECT_EQ(index.skippedLines, 3);
     ASSERT_EQ(index.entries.size(), 3);
     EXPECT_EQ(index.entries[0].serial, "0A");
+    EXPECT_EQ(index.entries[0].line, "V\t300101000000Z\t\t0A\tunknown\t/CN=ok");
     EXPECT_EQ(index.entries[1].revocationDate, "200101000000Z");
     EXPECT_EQ(index.entries[1].revocationReason, "keyCompromise");
     EXPECT_EQ(index.entries[2].serial, "0D");
     EXPECT_EQ(index.entries[2].revocationDate, "200101000000Z");
     EXPECT_TRUE(index.entries[2].revocationReason.isEmpty());
+    EXPECT_EQ(index.entries[2].line, "R\t300101000000Z\t200101000000Z\t0D\tunknown\t/CN=revoked");
 }
 
 // What a run of tabs leaves at either end of a line still counts as a field, a reason ends at the
