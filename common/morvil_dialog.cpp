@@ -89,9 +89,9 @@ MorvilDialog::~MorvilDialog() = default; // mLibrary finishes its use of the lib
 
 void MorvilDialog::libInit()
 {
-    // The library was started by mLibrary's construction; only its outcome is left to handle.
-    mMorvilNum = mLibrary.deviceCount();
-    if (!mLibrary.started()) {
+    mLibrary = morvil::chooser::startLibrary();
+    mMorvilNum = mLibrary->deviceCount();
+    if (!mLibrary->started()) {
         morvil::box::critical(morvil::box::errorTitle(), morvil::chooser::libraryStartFailureText(), this);
         // Queued: the program ends once its main event loop has control again, even when this
         // dialog is built before that loop runs.

@@ -3,13 +3,14 @@
 // tokens are read once, when it is built. morvil_ca and morvil_vpn build it with their own icons.
 #pragma once
 
-#include "library_use.h"
 #include "morvil_dialog_icons.h"
 #include "morvil_dialog_library.h"
 
 #include <QByteArray>
 #include <QDialog>
 #include <QString>
+
+#include <memory>
 
 class QPushButton;
 class QTreeWidget;
@@ -42,7 +43,7 @@ public:
     QString text() const { return mText; }
     // Mode 2: the chosen file's contents.
     QByteArray data() const { return mData; }
-    bool libraryStarted() const { return mLibrary.started(); }
+    bool libraryStarted() const { return mLibrary->started(); }
 
     // Each runs a dialog of its mode titled `title`; empty when it is cancelled or the library
     // cannot be started.
@@ -64,7 +65,7 @@ private:
     bool readFile(const QTreeWidgetItem* item);
     void showHint(const QString& title, const QString& text);
 
-    morvil::LibraryUse mLibrary;
+    std::unique_ptr<morvil::LibraryUse> mLibrary;
     const morvil::MorvilDialogIcons mIcons;
     int mDialogType;
     int mMorvilNum = 0;

@@ -2,6 +2,7 @@
 
 #include "dev_zr40nn.h"
 #include "morvil_state.h"
+#include "token_work.h"
 
 #include <QCoreApplication>
 
@@ -74,11 +75,38 @@ FileRead readWhole(DEV_ZR40NN_t* ut, DEV_ZR40NN_file_t* file)
     return { FileRead::Outcome::Read, data, {} };
 }
 
+FileRead readOnToken(const QByteArray& tokenName, const QByteArray& fileName)
+{
+    DEV_ZR40NN_t* ut = DEV_ZR40NN_find_by_name(tokenName.constData());
+    if (ut == nullptr) {
+        return { FileRead::Outcome::NoToken, {}, {} };
+    }
+    // A token that cannot be opened is most likely unplugged: its file cannot be found.
+    const Session session(ut);
+    if (!session.isOpen()) {
+        return { FileRead::Outcome::NoFile, {}, {} };
+    }
+    // Opening the session emptied the error stack: an open that fails without an entry found no
+    // file of that name, one that leaves an entry found it and could not read it.
+    const FileHandle file(DEV_ZR40NN_file_open(ut, fileName.constData()));
+    if (file == nullptr) {
+        return ERROR_count(ut->err) == 0 ? FileRead { FileRead::Outcome::NoFile, {}, {} } : failed(ut);
+    }
+    return readWhole(ut, file.get());
+}
+
 } // namespace
 
 QString libraryStartFailureText()
 {
     return QCoreApplication::translate("MorvilDialog", "Nie można zainicjować biblioteki obsługującej tokeny!");
+}
+
+std::unique_ptr<LibraryUse> startLibrary()
+{
+    std::unique_ptr<LibraryUse> library;
+    runTokenWork([&] { library = std::make_unique<LibraryUse>(); });
+    return library;
 }
 
 QList<ListedToken> listTokens(int count)
@@ -111,22 +139,9 @@ QList<ListedToken> listTokens(int count)
 
 FileRead readTokenFile(const QByteArray& tokenName, const QByteArray& fileName)
 {
-    DEV_ZR40NN_t* ut = DEV_ZR40NN_find_by_name(tokenName.constData());
-    if (ut == nullptr) {
-        return { FileRead::Outcome::NoToken, {}, {} };
-    }
-    // A token that cannot be opened is most likely unplugged: its file cannot be found.
-    const Session session(ut);
-    if (!session.isOpen()) {
-        return { FileRead::Outcome::NoFile, {}, {} };
-    }
-    // Opening the session emptied the error stack: an open that fails without an entry found no
-    // file of that name, one that leaves an entry found it and could not read it.
-    const FileHandle file(DEV_ZR40NN_file_open(ut, fileName.constData()));
-    if (file == nullptr) {
-        return ERROR_count(ut->err) == 0 ? FileRead { FileRead::Outcome::NoFile, {}, {} } : failed(ut);
-    }
-    return readWhole(ut, file.get());
+    FileRead read;
+    runTokenWork([&] { read = readOnToken(tokenName, fileName); });
+    return read;
 }
 
 } // namespace morvil::chooser

@@ -1,19 +1,25 @@
 // What the token, key and file chooser asks of the token library, free of widgets: the tokens as
 // they were read when it started (its one use of the library is a morvil::LibraryUse), and the
 // reading of one token file. Names keep the octets the library gave, so they go back to it
-// unchanged.
+// unchanged. What talks to the tokens runs off the window's thread (morvil::runTokenWork).
 #pragma once
 
+#include "library_use.h"
 #include "token_text.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 namespace morvil::chooser {
 
 // The sentence shown when the library cannot be started; the program then quits.
 QString libraryStartFailureText();
+
+// Starts the chooser's use of the library, which reads every token.
+std::unique_ptr<LibraryUse> startLibrary();
 
 // A key or a file of a listed token.
 struct ListedEntry
@@ -35,7 +41,8 @@ struct ListedToken
     QString text() const { return tokenText(name); }
 };
 
-// The first `count` devices of the library's list, in list order.
+// The first `count` devices of the library's list, in list order, as the start read them: no token
+// is asked.
 QList<ListedToken> listTokens(int count);
 
 // The outcome of reading a whole token file.

@@ -3,14 +3,13 @@
 #include "dev_zr40nn.h"
 #include "library_use.h"
 #include "morvil_state.h"
+#include "token_work.h"
 
 namespace {
 
 constexpr unsigned char kUserPinId = 1;
 
-} // namespace
-
-PinCheck checkUserPin(const char* tokenName, const char* pin)
+PinCheck checkOnToken(const char* tokenName, const char* pin)
 {
     PinCheck check;
     const morvil::LibraryUse library;
@@ -38,5 +37,14 @@ PinCheck checkUserPin(const char* tokenName, const char* pin)
         check.outcome = PinCheckOutcome::Accepted;
     }
     DEV_ZR40NN_session_close(ut);
+    return check;
+}
+
+} // namespace
+
+PinCheck checkUserPin(const char* tokenName, const char* pin)
+{
+    PinCheck check;
+    morvil::runTokenWork([&] { check = checkOnToken(tokenName, pin); });
     return check;
 }

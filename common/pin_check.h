@@ -1,5 +1,6 @@
 // Checking a user PIN on the token that holds a key (an authority's, a VPN connection's): one
-// library start, one session, one PIN try, and the library finished again on every path.
+// library start, one session, one PIN try, and the library finished again on every path. The check
+// runs off the window's thread, the window waiting without input (morvil::runTokenWork).
 #pragma once
 
 #include <QByteArray>

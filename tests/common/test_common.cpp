@@ -4,9 +4,11 @@
 #include "file_dialog_answer.h"
 #include "file_dialog_wpr.h"
 #include "full_targets.h"
+#include "held_command.h"
 #include "input_guard.h"
 #include "message_box.h"
 #include "morvil_state.h"
+#include "pin_check.h"
 #include "pin_entry.h"
 #include "plain_text_pane.h"
 #include "qt_test_main.h"
@@ -18,6 +20,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QProcess>
@@ -318,6 +321,31 @@ private slots:
         QTest::keyClicks(&edit, QStringLiteral("abc"));
         QCOMPARE(edit.text(), QStringLiteral("abc"));
         QVERIFY(requestClose());
+    }
+
+    // The PIN check talks to the token while the window waits for it under the guard, with the
+    // wait cursor: events are served meanwhile (the test's turn comes while the token holds the
+    // PIN try), and what is typed then goes nowhere.
+    void pinCheckWaitsWithoutTakingInput()
+    {
+        morvil::test::PluggedTokens tokens;
+        const int id = tokens.plug(morvil::test::configuredToken("SPRAWDZ"));
+        QLineEdit edit;
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        Qt::CursorShape shown = Qt::ArrowCursor;
+        constexpr std::uint8_t kTryPin = 0x2F;
+        morvil::test::DuringHeldCommand during(tokens.token(id), kTryPin, [&] {
+            const QCursor* cursor = QGuiApplication::overrideCursor();
+            shown = cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
+            QTest::keyClicks(&edit, QStringLiteral("abc"));
+        });
+        const PinCheck check = checkUserPin("SPRAWDZ", morvil::test::kUserPin);
+        QVERIFY(during.acted());
+        QCOMPARE(check.outcome, PinCheckOutcome::Accepted);
+        QCOMPARE(shown, Qt::WaitCursor);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+        QCOMPARE(edit.text(), QString());
     }
 
     // A file is written whole or not at all, and a write that did not reach the disk is a failure:

@@ -1,11 +1,14 @@
 // The token, key and file chooser on emulated tokens: what it lists, with which icons, what it
 // gives back, and what it refuses.
 #include "chooser_fixture.h"
+#include "held_command.h"
 #include "morvil_state.h"
 #include "qt_test_main.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 
 #include <algorithm>
 
@@ -26,6 +29,12 @@ const QString kFileHint
 BoxAnswer hint(const char* title, const QString& text)
 {
     return { QMessageBox::Ok, QMessageBox::Information, QString::fromUtf8(title), text, {} };
+}
+
+Qt::CursorShape overrideShape()
+{
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
 }
 
 QStringList childTexts(const QTreeWidgetItem* item)
@@ -275,6 +284,45 @@ private slots:
         chooseAndAccept(dialog, chooserItem(dialog, QString::fromUtf8("BETA/dane ąę.bin")));
         QVERIFY(dialog.data() == contents);
         QCOMPARE(beta->session_is_open, 0);
+    }
+
+    // The chooser reads the tokens when it starts, and a chosen file, while the window waits under
+    // the guard with the wait cursor: events are served (the test's turns come while the token
+    // holds a command), and what is typed then goes nowhere.
+    void tokenWorkTakesNoInput()
+    {
+        constexpr std::uint8_t kReadDevInfo = 0x02;
+        constexpr std::uint8_t kReadPublicObj = 0x04;
+        const int id = mTokens.plug(configuredToken("ALFA"));
+        QVERIFY(writeFile("ALFA", "plik", kBinaryFile, "dane").isEmpty());
+        QLineEdit edit;
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        QList<Qt::CursorShape> shown;
+        std::unique_ptr<MorvilDialog> dialog;
+        {
+            DuringHeldCommand start(mTokens.token(id), kReadDevInfo, [&] {
+                shown << overrideShape();
+                QTest::keyClicks(&edit, QStringLiteral("abc"));
+            });
+            dialog = std::make_unique<MorvilDialog>(MorvilDialog::kFileDialog, MorvilDialogIcons::ca());
+            QVERIFY(start.acted());
+        }
+        QVERIFY(dialog->libraryStarted());
+        dialog->show();
+        {
+            DuringHeldCommand read(mTokens.token(id), kReadPublicObj, [&] {
+                shown << overrideShape();
+                QTest::keyClicks(&edit, QStringLiteral("def"));
+            });
+            chooseAndAccept(*dialog, chooserItem(*dialog, QStringLiteral("ALFA/plik")));
+            QVERIFY(read.acted());
+        }
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+        QCOMPARE(dialog->data(), QByteArray("dane"));
+        QCOMPARE(edit.text(), QString());
+        QCOMPARE(shown, QList<Qt::CursorShape>({ Qt::WaitCursor, Qt::WaitCursor }));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     // An item of another kind than the mode asks for shows the mode's hint, and nothing is chosen.
