@@ -1,9 +1,8 @@
 #include "dev_zr40nn_thread.h"
 
-#include "input_guard.h"
+#include "guarded_work.h"
 
 #include <QCursor>
-#include <QEventLoop>
 #include <QGuiApplication>
 
 DEV_ZR40NN_thread::DEV_ZR40NN_thread(DEV_ZR40NN_t* ut)
@@ -18,19 +17,11 @@ DEV_ZR40NN_thread::~DEV_ZR40NN_thread()
 
 int DEV_ZR40NN_thread::execWithCursor(Qt::CursorShape shape)
 {
-    // The loop quits on `finished`, which is queued to this thread: it is delivered inside exec()
-    // even when the call ends before the loop starts. What the user does meanwhile is dropped, so
-    // no second command starts, neither now nor once this one is over.
-    QEventLoop loop;
-    connect(this, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    start(QThread::InheritPriority);
+    // What the user does meanwhile is dropped, so no second command starts, neither now nor once
+    // this one is over.
     QGuiApplication::setOverrideCursor(QCursor(shape));
-    {
-        morvil::InputGuard guard;
-        loop.exec();
-    }
+    morvil::waitGuarded(*this);
     QGuiApplication::restoreOverrideCursor();
-    wait();
     return mStatus;
 }
 
