@@ -17,8 +17,10 @@ TEST(CommandLine, TranslationsForTheStockProgram)
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::filesystem::path oldDir = std::filesystem::current_path();
     std::filesystem::current_path(dir);
+    // A name given twice holds its last value, as openssl reads it.
     std::ofstream("CA.conf") << "[ ca ]\ndefault_ca = CA_configuration\n[ CA_configuration ]\n"
-                                "default_md = ecdsa-with-sha384\n[ req ]\ndefault_md = ecdsa-with-SHA1\n";
+                                "default_md = sha256\ndefault_md = ecdsa-with-sha384\n"
+                                "[ req ]\ndefault_md = ecdsa-with-SHA1\n";
     std::ofstream("plain.conf")
         << "[ ca ]\ndefault_ca = x\n[ x ]\ndefault_md = sha256\n[ req ]\ndefault_md = default\n";
 

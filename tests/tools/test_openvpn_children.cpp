@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -282,8 +283,11 @@ TEST_F(OpenVpnThroughTheToken, WrongPinMissingTokenOrLogStartsNoTunnel)
 // openvpn's end or a start that cannot be made: the reason, and nothing left behind.
 TEST_F(OpenVpnThroughTheToken, OpenVpnEndingEarlyOrNotStartingSaysWhy)
 {
-    // The management socket's path would not fit an address.
-    const fs::path deep = mWork / "tmp" / std::string(100, 'd');
+    // The management socket's path (TMPDIR/morvil_openvpn-XXXXXX/sock) would not fit an address,
+    // with its ending zero, by one octet.
+    const std::string tmp = (mWork / "tmp").string() + "/";
+    const std::size_t socketInTmp = std::string("/morvil_openvpn-XXXXXX/sock").size();
+    const fs::path deep = tmp + std::string(sizeof(sockaddr_un::sun_path) - tmp.size() - socketInTmp, 'd');
     fs::create_directories(deep);
     RunningProcess tooDeep(MORVIL_OPENVPN, clientArguments(), (mWork / "0000").string(), std::string(kVpnPin) + "\n",
                            { "TMPDIR=" + deep.string() });

@@ -334,8 +334,9 @@ TEST(OpenVpnManagement, Base64IsReadOnlyAsWritten)
     }
     EXPECT_EQ(fromBase64("QUJD"), (Octets { 'A', 'B', 'C' }));
     EXPECT_EQ(fromBase64("QQ=="), (Octets { 'A' }));
-    // Bits that the last character may not carry, padding inside or too much of it, blanks.
-    for (const char* text : { "", "QR==", "QUI=QUI=", "Q===", "====", "QUJD    ", "  QUJD  ", "QUJ", "QU=D" }) {
+    // Bits that the last character may not carry, padding inside or too much of it, blanks, a
+    // character outside the alphabet.
+    for (const char* text : { "", "QR==", "QUI=QUI=", "Q===", "====", "QUJD    ", "  QUJD  ", "QUJ", "QU=D", "QU!D" }) {
         EXPECT_EQ(fromBase64(text), std::nullopt) << text;
     }
 }

@@ -114,7 +114,7 @@ TEST(OpenVpnOptions, ReadsACommandLine)
     EXPECT_EQ(shown(read), (Words { "dev|tun", "float", "remote|a|1|udp", "|x y" }));
     EXPECT_EQ(read.list[0].spelled(), "--dev");
     EXPECT_EQ(read.list[2].line, 4);
-    EXPECT_EQ(readCommandLine({ "dev", "tun" }).error, "argument 1: \"dev\" is no option (no leading --)");
+    EXPECT_EQ(readCommandLine({ "-dev", "tun" }).error, "argument 1: \"-dev\" is no option (no leading --)");
     Words many { "--remote" };
     many.resize(17, "p");
     EXPECT_EQ(readCommandLine(many).error, "argument 1: more parameters than openvpn takes");

@@ -5,6 +5,7 @@
 // goes down on disconnect and when the client is killed; nothing that a hostile configuration or
 // command line asks for runs or writes anything as root. Needs root (to install set-user-ID and
 // to become "nobody"), as CI runs.
+#include "openvpn_tool_interface.h"
 #include "unprivileged_fixture.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 using namespace morvil::test;
 namespace fs = std::filesystem;
@@ -93,13 +96,18 @@ TEST_F(HeldTunnelTest, TheStarterEndsOpenVpnWhenItsCallerDies)
     EXPECT_TRUE(waitUntil([&held] { return !alive(held.openVpn) && !alive(held.starter); }, kEndSeconds));
 }
 
-TEST_F(HeldTunnelTest, TheStarterEndsWithOpenVpnsStatus)
+TEST_F(HeldTunnelTest, TheStarterKillsOpenVpnThatDoesNotStopInTimeAndEndsWithItsStatus)
 {
     HeldTunnel held;
     ASSERT_NO_FATAL_FAILURE(startHeld(held));
-    kill(held.openVpn, SIGKILL);
+    // A stopped openvpn cannot end when asked: the starter kills it once its time to stop is up.
+    ASSERT_EQ(kill(held.openVpn, SIGSTOP), 0);
+    const auto asked = std::chrono::steady_clock::now();
+    ASSERT_EQ(kill(held.starter, SIGTERM), 0);
     // The shell ends with the starter's status, which is openvpn's: 128 + the signal.
-    ASSERT_TRUE(held.shell->waitForExit(kEndSeconds));
+    ASSERT_TRUE(held.shell->waitForExit(morvil::openvpn_tool::kStopSeconds));
+    EXPECT_GE(std::chrono::steady_clock::now() - asked,
+              std::chrono::seconds(morvil::openvpn_tool::kOpenVpnStopSeconds));
     EXPECT_EQ(held.shell->exitStatus(), 128 + SIGKILL);
     EXPECT_FALSE(alive(held.starter));
 }
@@ -193,6 +201,14 @@ TEST_F(AsAUserWhoIsNotRoot, TheStarterRefusesWhatAUserHandsItDirectly)
         EXPECT_NE(starter->err().find(error), std::string::npos) << starter->err();
         EXPECT_FALSE(fs::exists(written)) << error;
     }
+    // The configuration itself is read as the user too.
+    std::unique_ptr<RunningProcess> unreadable = startStarter(starterArgs(secret.string(), socket));
+    ASSERT_TRUE(unreadable->waitForExit(kConnectSeconds));
+    EXPECT_EQ(unreadable->exitStatus(), 1);
+    EXPECT_NE(unreadable->err().find("morvil_openvpn_tun: cannot read " + secret.string() + ": Permission denied"),
+              std::string::npos)
+        << unreadable->err();
+    EXPECT_EQ(unreadable->out(), "");
     // Started by some other process than the one named.
     {
         const HeldManagement management(socket, mUid, mGid);
