@@ -178,6 +178,10 @@ bool OpenVpnSupervisor::start(const std::vector<std::string>& args, const std::s
 
 void OpenVpnSupervisor::stop(int sig)
 {
+    // kill() with -1 or 0 would signal every process we may reach, or our own group.
+    if (mChild <= 0) {
+        return;
+    }
     kill(mChild, sig);
     if (sig != SIGHUP && mKillAt == 0) {
         mKillAt = now() + kOpenVpnStopSeconds;
