@@ -8,6 +8,7 @@
 #include "message_box.h"
 #include "new_authority.h"
 #include "secret_bytes.h"
+#include "whole_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,17 +23,6 @@ const QString kSubjectPrefix = QStringLiteral("subject=");
 // What the tool says when it read the file and found it is no valid request.
 const QStringList kBadRequestVerdicts
     = { QStringLiteral("verify failure"), QStringLiteral("Unable to load X509 request") };
-
-// Written, flushed and closed, each checked: a short write is a failure as much as none, and a
-// full disk may show only at the flush or the close.
-bool writeAllAndClose(QFileDevice& file, const QByteArray& data)
-{
-    if (file.write(data) != data.size() || !file.flush()) {
-        return false;
-    }
-    file.close();
-    return file.error() == QFileDevice::NoError;
-}
 
 } // namespace
 
@@ -219,7 +209,7 @@ bool CA::importRequests(const QStringList& files, QWidget* parent)
         }
         // A hidden name: the pending list never shows it, and nothing pending is touched.
         QTemporaryFile copy(pending.filePath(QStringLiteral(".import-XXXXXX")));
-        if (!copy.open() || !writeAllAndClose(copy, source.readAll())) {
+        if (!copy.open() || !morvil::writeAllAndClose(copy, source.readAll())) {
             morvil::box::critical(morvil::box::errorTitle(),
                                   tr("Nie można zapisać zgłoszenia %1 w bazie urzędu.").arg(fileName), parent);
             continue;

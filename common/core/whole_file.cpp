@@ -41,14 +41,22 @@ bool writeInPlace(const QString& path, QByteArrayView data, QString* error)
         return fail(QString::fromLocal8Bit(std::strerror(errno)), error);
     }
     QFile file;
-    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || !writeThrough(file, data)) {
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) || !writeAllAndClose(file, data)) {
         return fail(file, error);
     }
-    file.close();
-    return file.error() == QFileDevice::NoError || fail(file, error);
+    return true;
 }
 
 } // namespace
+
+bool writeAllAndClose(QFileDevice& file, QByteArrayView data)
+{
+    if (!writeThrough(file, data)) {
+        return false;
+    }
+    file.close();
+    return file.error() == QFileDevice::NoError;
+}
 
 bool writeWholeFile(const QString& path, QByteArrayView data, QString* error)
 {

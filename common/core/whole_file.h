@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+class QFileDevice;
+
 namespace morvil {
 
 // Makes data the whole contents of the file at path. A regular file, or a new one, is written as a
@@ -13,5 +15,10 @@ namespace morvil {
 // in place: renaming a file over it would replace it. A symbolic link is refused, whatever it
 // points to: nothing is written through one. False on failure, with the reason in error.
 bool writeWholeFile(const QString& path, QByteArrayView data, QString* error = nullptr);
+
+// Writes data into a file already open for writing, flushes and closes it, each step checked: a
+// short write is a failure as much as none, and a full disk may show only at the flush or the
+// close. False on failure, with the reason in the file's errorString().
+bool writeAllAndClose(QFileDevice& file, QByteArrayView data);
 
 } // namespace morvil
